@@ -1,0 +1,45 @@
+#pragma once
+// The local file system as the handlers see it: attribute bits in the shape
+// the program's rules expect, directory enumeration in the order the file
+// system returns entries, 64-bit sizes, and deletes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Attribute bits: a directory has 16, a regular file 32 (archive); an entry
+// that is not writable adds 1; a name starting with "." adds 2.
+constexpr int kAttrReadOnly = 1;
+constexpr int kAttrHidden = 2;
+constexpr int kAttrDirectory = 16;
+constexpr int kAttrArchive = 32;
+
+// Attribute bits of the path (symlinks followed), or -1 when it does not exist.
+int fileAttributes(const std::string& path);
+
+bool isDirectory(const std::string& path);
+bool isSymlink(const std::string& path);
+bool pathExists(const std::string& path);
+
+// Size in bytes, or -1 when the entry cannot be found.
+int64_t fileSize(const std::string& path);
+
+struct LocalEntry {
+    std::string name;
+    int attributes = 0;
+    int64_t size = 0;
+};
+
+// Entries of the folder in the order the file system returns them, without
+// "." and "..". An unreadable or missing folder gives an empty list.
+std::vector<LocalEntry> listFolder(const std::string& folder);
+
+bool removeFile(const std::string& path);
+bool removeEmptyFolder(const std::string& path);
+bool renamePath(const std::string& from, const std::string& to);
+
+// The separator of local paths on this platform.
+constexpr char kPathSeparator = '/';
+
+} // namespace platform

@@ -1,0 +1,37 @@
+#include "platform/SystemPaths.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace platform {
+
+std::string executableFolder() {
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return currentFolder();
+    std::string path(buffer, static_cast<size_t>(n));
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return currentFolder();
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string temporaryFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = (tmp && *tmp) ? tmp : "/tmp";
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string currentFolder() {
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer) == nullptr)
+        return std::string();
+    return buffer;
+}
+
+} // namespace platform
