@@ -1,1 +1,40 @@
-int main() { return 0; }
+#include "app/AppState.h"
+#include "app/WorkerThreads.h"
+#include "app/controls/UiThread.h"
+#include "app/forms/MainWindowForm.h"
+#include "app/forms/Pictures.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QStyleFactory>
+
+namespace {
+
+// The program's own start routine; nothing to do yet.
+int programStart() {
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Corvane");
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QApplication::setWindowIcon(programIcon());
+    QFont font("WenQuanYi Micro Hei");
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+    ui::initUiThread();
+    resetAppState();
+    programStart();
+
+    int rc;
+    {
+        MainWindowForm window;
+        window.show();
+        rc = app.exec();
+    }
+    ui::shutDownUiThread();
+    return rc;
+}

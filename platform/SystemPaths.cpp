@@ -6,8 +6,17 @@
 #include <cstdlib>
 
 namespace platform {
+namespace {
+std::string folderOverride;
+}
+
+void overrideExecutableFolder(const std::string& folder) {
+    folderOverride = folder;
+}
 
 std::string executableFolder() {
+    if (!folderOverride.empty())
+        return folderOverride;
     char buffer[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (n <= 0)

@@ -6,6 +6,10 @@ namespace platform {
 // Folder of the running executable, without a trailing separator.
 std::string executableFolder();
 
+// Makes executableFolder() return this folder instead (tests keep their
+// settings and server book in a folder of their own). Empty undoes it.
+void overrideExecutableFolder(const std::string& folder);
+
 // The system's temporary folder, without a trailing separator.
 std::string temporaryFolder();
 

@@ -1,0 +1,9 @@
+#pragma once
+// The program's settings: section "shuji" of the settings file beside the
+// executable. Each value is read or written on its own; the file is never
+// held open.
+#include <string>
+
+std::string readSetting(const std::string& key, const std::string& defaultValue = std::string());
+bool writeSetting(const std::string& key, const std::string& value);
+bool settingsFileExists();

@@ -1,0 +1,67 @@
+#include "app/WorkerThreads.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::atomic<int> running{0};
+std::atomic<bool> stopping{false};
+std::mutex hookMutex;
+std::function<void()> abortHook;
+
+} // namespace
+
+void startWorker(std::function<void()> work) {
+    ++running;
+    std::thread([work = std::move(work)] {
+        work();
+        --running;
+    }).detach();
+}
+
+int runningWorkers() {
+    return running;
+}
+
+bool workersStopping() {
+    return stopping;
+}
+
+void setWorkerAbortHook(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(hookMutex);
+    abortHook = std::move(hook);
+}
+
+bool waitForWorkers(int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (running > 0) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+bool stopWorkersAndWait(int timeoutMs) {
+    stopping = true;
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(hookMutex);
+        hook = abortHook;
+    }
+    if (running > 0 && hook)
+        hook();
+    return waitForWorkers(timeoutMs);
+}
+
+void resetWorkers() {
+    stopping = false;
+}

@@ -1,0 +1,278 @@
+#include "app/controls/ListControl.h"
+#include "app/controls/UiThread.h"
+
+#include <QHeaderView>
+#include <QFontMetrics>
+#include <QItemSelectionModel>
+#include <QPixmap>
+
+#include <algorithm>
+
+namespace ui {
+namespace {
+
+constexpr int kValueRole = Qt::UserRole;
+constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kCellPadding = 14;
+constexpr int kColumns = 2;
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+void ListControl::attach(QTreeWidget* widget) {
+    widget_ = widget;
+    attachWidget(widget);
+    widest_.assign(kColumns, 0);
+    widestStale_ = false;
+}
+
+int ListControl::insertItem(int position, const std::string& text, int image, long long value) {
+    int result = -1;
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w)
+            return;
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, qs(text));
+        item->setData(0, kValueRole, value);
+        applyIcon(item, image);
+        int count = w->topLevelItemCount();
+        int at = (position < 0 || position > count) ? count : position;
+        w->insertTopLevelItem(at, item);
+        noteCellWidth(item, 0);
+        result = at;
+    });
+    return result;
+}
+
+void ListControl::setItemText(int index, int column, const std::string& text) {
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w || column < 0 || column >= w->columnCount())
+            return;
+        QTreeWidgetItem* item = w->topLevelItem(index);
+        if (!item)
+            return;
+        int before = cellWidth(item, column);
+        item->setText(column, qs(text));
+        if (before >= widest_[column])
+            widestStale_ = true;
+        noteCellWidth(item, column);
+    });
+}
+
+std::string ListControl::itemText(int index, int column) const {
+    std::string result;
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w || column < 0 || column >= w->columnCount())
+            return;
+        if (QTreeWidgetItem* item = w->topLevelItem(index))
+            result = item->text(column).toStdString();
+    });
+    return result;
+}
+
+long long ListControl::itemValue(int index) const {
+    long long result = 0;
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            if (QTreeWidgetItem* item = w->topLevelItem(index))
+                result = item->data(0, kValueRole).toLongLong();
+    });
+    return result;
+}
+
+void ListControl::setItemValue(int index, long long value) {
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            if (QTreeWidgetItem* item = w->topLevelItem(index))
+                item->setData(0, kValueRole, value);
+    });
+}
+
+int ListControl::itemImage(int index) const {
+    int result = -1;
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            if (QTreeWidgetItem* item = w->topLevelItem(index))
+                result = item->data(0, kImageRole).toInt();
+    });
+    return result;
+}
+
+std::vector<int> ListControl::selectedItems() const {
+    std::vector<int> result;
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w || !w->selectionModel())
+            return;
+        for (const QModelIndex& index : w->selectionModel()->selectedRows(0))
+            result.push_back(index.row());
+        std::sort(result.begin(), result.end());
+    });
+    return result;
+}
+
+void ListControl::selectItem(int index) {
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w || index < 0)
+            return;
+        if (QTreeWidgetItem* item = w->topLevelItem(index)) {
+            item->setSelected(true);
+            w->selectionModel()->setCurrentIndex(w->indexFromItem(item),
+                                                 QItemSelectionModel::NoUpdate);
+        }
+    });
+}
+
+int ListControl::itemCount() const {
+    int result = 0;
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            result = w->topLevelItemCount();
+    });
+    return result;
+}
+
+void ListControl::deleteItem(int index) {
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w || index < 0 || index >= w->topLevelItemCount())
+            return;
+        QTreeWidgetItem* item = w->takeTopLevelItem(index);
+        for (int c = 0; c < kColumns; ++c)
+            if (cellWidth(item, c) >= widest_[c])
+                widestStale_ = true;
+        delete item;
+    });
+}
+
+void ListControl::deleteAllItems() {
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            w->clear();
+        widest_.assign(kColumns, 0);
+        widestStale_ = false;
+    });
+}
+
+int ListControl::findItem(const std::string& text, int start, bool exact, int column) const {
+    int result = -1;
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w || column < 0 || column >= w->columnCount())
+            return;
+        const QString wanted = qs(text);
+        const int count = w->topLevelItemCount();
+        for (int i = std::max(start, 0); i < count; ++i) {
+            const QString cell = w->topLevelItem(i)->text(column);
+            bool match = exact ? cell.compare(wanted, Qt::CaseInsensitive) == 0
+                               : cell.startsWith(wanted, Qt::CaseInsensitive);
+            if (match) {
+                result = i;
+                return;
+            }
+        }
+    });
+    return result;
+}
+
+int ListControl::columnWidth(int column) const {
+    int result = 0;
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            result = w->columnWidth(column);
+    });
+    return result;
+}
+
+void ListControl::setColumnWidth(int column, int width) {
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w || column < 0 || column >= w->columnCount())
+            return;
+        int mode = std::max(width, -2);
+        int pixels = mode;
+        if (mode < 0) {
+            pixels = widestCell(column);
+            if (mode == -2) {
+                QString header = w->headerItem()->text(column);
+                pixels = std::max(pixels, w->fontMetrics().horizontalAdvance(header) + kCellPadding);
+            }
+        }
+        w->setColumnWidth(column, pixels);
+    });
+}
+
+int ListControl::currentSelection() const {
+    std::vector<int> selected = selectedItems();
+    return selected.empty() ? -1 : selected.front();
+}
+
+void ListControl::setFocus() {
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            w->setFocus();
+    });
+}
+
+ImageList ListControl::iconList() const {
+    ImageList result;
+    runOnUiThread([&] { result = icons_; });
+    return result;
+}
+
+void ListControl::setIconList(const ImageList& list) {
+    runOnUiThread([&] {
+        icons_ = list;
+        iconCache_.clear();
+        for (int i = 0; i < icons_.imageCount(); ++i)
+            iconCache_.push_back(QIcon(QPixmap::fromImage(icons_.image(i))));
+        QTreeWidget* w = widget_;
+        if (!w)
+            return;
+        for (int i = 0; i < w->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = w->topLevelItem(i);
+            applyIcon(item, item->data(0, kImageRole).toInt());
+        }
+    });
+}
+
+int ListControl::cellWidth(const QTreeWidgetItem* item, int column) const {
+    QTreeWidget* w = widget_;
+    int pixels = w->fontMetrics().horizontalAdvance(item->text(column)) + kCellPadding;
+    if (column == 0 && icons_.contains(item->data(0, kImageRole).toInt()))
+        pixels += w->iconSize().width() + 4;
+    return pixels;
+}
+
+void ListControl::noteCellWidth(const QTreeWidgetItem* item, int column) {
+    if (!widestStale_)
+        widest_[column] = std::max(widest_[column], cellWidth(item, column));
+}
+
+int ListControl::widestCell(int column) const {
+    QTreeWidget* w = widget_;
+    if (widestStale_) {
+        widest_.assign(kColumns, 0);
+        for (int i = 0; i < w->topLevelItemCount(); ++i)
+            for (int c = 0; c < kColumns; ++c)
+                widest_[c] = std::max(widest_[c], cellWidth(w->topLevelItem(i), c));
+        widestStale_ = false;
+    }
+    return std::max(widest_[column], kCellPadding);
+}
+
+void ListControl::applyIcon(QTreeWidgetItem* item, int image) const {
+    item->setData(0, kImageRole, image);
+    // Items share the list's QIcon objects: no pixmap per row.
+    if (image >= 0 && image < static_cast<int>(iconCache_.size()))
+        item->setIcon(0, iconCache_[static_cast<size_t>(image)]);
+    else
+        item->setIcon(0, QIcon());
+}
+
+} // namespace ui

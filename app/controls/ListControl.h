@@ -1,0 +1,62 @@
+#pragma once
+// The report-view file lists. Every operation may be called from any thread;
+// it runs on the UI thread. Indexes are 0-based; -1 means nothing.
+#include "app/controls/ImageList.h"
+#include "app/controls/WidgetControl.h"
+
+#include <QPointer>
+#include <QIcon>
+#include <QTreeWidget>
+
+#include <string>
+#include <vector>
+
+namespace ui {
+
+class ListControl : public WidgetControl {
+public:
+    void attach(QTreeWidget* widget);
+    QTreeWidget* widget() const { return widget_.data(); }
+
+    // position < 0 appends. Returns the new item's index, -1 on failure.
+    int insertItem(int position = -1, const std::string& text = std::string(), int image = -1,
+                   long long value = 0);
+    void setItemText(int index, int column, const std::string& text);
+    std::string itemText(int index, int column = 0) const;
+    long long itemValue(int index) const;
+    void setItemValue(int index, long long value);
+    int itemImage(int index) const;
+    std::vector<int> selectedItems() const;
+    void selectItem(int index);
+    int itemCount() const;
+    void deleteItem(int index);
+    void deleteAllItems();
+    // First item at or after start whose text in the column equals text
+    // (exact) or starts with it (!exact), ignoring case; -1 when none.
+    int findItem(const std::string& text, int start = 0, bool exact = true, int column = 0) const;
+    int columnWidth(int column) const;
+    // -1 sizes to the widest cell, -2 to the larger of cell and header;
+    // values below -2 count as -2.
+    void setColumnWidth(int column, int width = -1);
+    int currentSelection() const;
+    void setFocus();
+
+    ImageList iconList() const;
+    void setIconList(const ImageList& list);
+
+private:
+    int widestCell(int column) const;
+    int cellWidth(const QTreeWidgetItem* item, int column) const;
+    void noteCellWidth(const QTreeWidgetItem* item, int column);
+    void applyIcon(QTreeWidgetItem* item, int image) const;
+
+    QPointer<QTreeWidget> widget_;
+    ImageList icons_;
+    std::vector<QIcon> iconCache_;
+    // Widest cell per column, kept up to date on inserts so that sizing a
+    // column after each added row stays cheap on long lists.
+    mutable std::vector<int> widest_;
+    mutable bool widestStale_ = false;
+};
+
+} // namespace ui

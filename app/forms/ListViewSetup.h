@@ -1,0 +1,17 @@
+#pragma once
+#include <QColor>
+#include <QString>
+
+class QTreeWidget;
+
+namespace forms {
+
+// Report view: two left-aligned columns with a clickable header, whole-row
+// extended selection, no grid, no editing, no sorting.
+void setUpReportList(QTreeWidget* list, const QString& column0, int width0,
+                     const QString& column1, int width1);
+
+void setListColours(QTreeWidget* list, const QColor& text, const QColor& background,
+                    bool showSelectionWithoutFocus);
+
+} // namespace forms
