@@ -260,6 +260,12 @@ void MainWindowForm::buildToolbar() {
     auto* bar = static_cast<QToolBar*>(toolbar_);
     bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     bar->setIconSize(QSize(24, 24));
+    // Picture and caption must fit above the path boxes at the top 39.
+    bar->setFixedHeight(38);
+    QFont small = bar->font();
+    small.setPixelSize(11);
+    bar->setFont(small);
+    bar->setStyleSheet("QToolButton { padding: 0px 4px; margin: 0px; }");
     bar->setMovable(false);
     bar->setFloatable(false);
     struct Button {

@@ -1,0 +1,172 @@
+#include "app/controls/Dialogs.h"
+#include "app/controls/ListControl.h"
+#include "app/controls/StatusBarControl.h"
+#include "app/controls/ComboControl.h"
+#include "tests/support/GuiHarness.h"
+
+#include <QComboBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace testsupport;
+
+TEST(ListControl, InsertFindSelectAndDeleteFollowTheListRules) {
+    MainWindowHarness h;
+    h.open();
+    ui::ListControl& list = h.controls().远程文件框;
+    EXPECT_EQ(list.insertItem(-1, "Beta.txt"), 0);
+    EXPECT_EQ(list.insertItem(-1, "gamma"), 1);
+    EXPECT_EQ(list.insertItem(0, "ALPHA"), 0);  // position 0 becomes first
+    EXPECT_EQ(list.insertItem(99, "delta"), 3); // beyond the end appends
+    EXPECT_EQ(list.itemText(0), "ALPHA");
+    EXPECT_EQ(list.itemText(1), "Beta.txt");
+
+    EXPECT_EQ(list.findItem("beta.TXT"), 1);       // case never matters
+    EXPECT_EQ(list.findItem("beta"), -1);          // exact by default
+    EXPECT_EQ(list.findItem("beta", 0, false), 1); // prefix match
+    EXPECT_EQ(list.findItem("alpha", 1), -1);      // no wrap-around
+    EXPECT_EQ(list.findItem("x", -5), -1);
+
+    EXPECT_TRUE(list.selectedItems().empty());
+    EXPECT_EQ(list.currentSelection(), -1);
+    list.selectItem(2);
+    list.selectItem(0);                            // keeps item 2 selected
+    list.selectItem(-1);                           // does nothing
+    EXPECT_EQ(list.selectedItems(), (std::vector<int>{0, 2}));
+    EXPECT_EQ(list.currentSelection(), 0);
+
+    list.setItemText(1, 1, "12.5");
+    EXPECT_EQ(list.itemText(1, 1), "12.5");
+    // Out-of-range indexes: empty text, nothing changed.
+    EXPECT_EQ(list.itemText(17), "");
+    list.setItemText(17, 0, "x");
+    list.deleteItem(17);
+    list.deleteItem(-1);
+    EXPECT_EQ(list.itemCount(), 4);
+    list.deleteItem(1);
+    EXPECT_EQ(list.itemText(1), "gamma");
+    list.deleteAllItems();
+    EXPECT_EQ(list.itemCount(), 0);
+}
+
+TEST(ListControl, ColumnSizingFitsCellsOrHeader) {
+    MainWindowHarness h;
+    h.open();
+    ui::ListControl& list = h.controls().上传文件框;
+    list.insertItem(-1, "a");
+    list.setColumnWidth(0, -1);
+    const int narrow = list.columnWidth(0);
+    list.insertItem(-1, "a much longer file name than the first one.txt");
+    list.setColumnWidth(0, -1);
+    const int wide = list.columnWidth(0);
+    EXPECT_GT(wide, narrow);
+    list.deleteItem(1);
+    list.setColumnWidth(0, -1);
+    EXPECT_EQ(list.columnWidth(0), narrow);
+    list.setColumnWidth(0, -7);  // below -2 counts as -2: header wins over "a"
+    EXPECT_GT(list.columnWidth(0), narrow);
+    list.setColumnWidth(1, 80);
+    EXPECT_EQ(list.columnWidth(1), 80);
+}
+
+TEST(StatusBarControl, PanesOutsideTheBarAreIgnored) {
+    MainWindowHarness h;
+    h.open();
+    ui::StatusBarControl& bar = h.controls().状态条1;
+    EXPECT_EQ(bar.paneCount(), 3);
+    bar.setPaneText(0, "连接服务器成功");
+    bar.setPaneText(3, "nowhere");
+    bar.setPaneText(-1, "nowhere");
+    EXPECT_EQ(bar.paneText(0), "连接服务器成功");
+    EXPECT_EQ(bar.paneText(3), "");
+    bar.setPaneText(0);
+    EXPECT_EQ(bar.paneText(0), "");
+}
+
+TEST(ComboControl, SelectionAndEditTextAreSeparate) {
+    MainWindowHarness h;
+    h.open();
+    ui::ComboControl& combo = h.controls().本地目录框;
+    combo.setText("/typed");
+    EXPECT_EQ(combo.addItem("/one"), 0);
+    EXPECT_EQ(combo.addItem("/two"), 1);
+    EXPECT_EQ(combo.text(), "/typed");        // adding shows nothing new
+    EXPECT_EQ(combo.currentSelection(), -1);
+    combo.setCurrentSelection(1);
+    EXPECT_EQ(combo.text(), "/two");
+    EXPECT_EQ(combo.currentSelection(), 1);
+    combo.setText("/other");                  // no entry gets selected
+    EXPECT_EQ(combo.itemText(1), "/two");
+    combo.setCurrentSelection(5);
+    EXPECT_EQ(combo.currentSelection(), -1);
+    EXPECT_EQ(combo.text(), "/other");
+}
+
+TEST(UiThread, WorkerCallsRunSynchronouslyOnTheUiThread) {
+    MainWindowHarness h;
+    h.open();
+    ui::ListControl& list = h.controls().上传文件框;
+    std::atomic<bool> done{false};
+    std::vector<int> countsSeen;
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) {
+            list.insertItem(-1, "item " + std::to_string(i));
+            countsSeen.push_back(list.itemCount());  // the insert has happened
+        }
+        h.controls().状态条1.setPaneText(2, "worker done");
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    ASSERT_EQ(countsSeen.size(), 200u);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(countsSeen[static_cast<size_t>(i)], i + 1);
+    EXPECT_EQ(list.itemText(199), "item 199");
+    EXPECT_EQ(h.controls().状态条1.paneText(2), "worker done");
+}
+
+TEST(Dialogs, MessageBoxFromAWorkerReturnsThePressedButton) {
+    MainWindowHarness h;
+    h.open();
+    DialogAnswerer answers;
+    answers.queueButton(QMessageBox::No);
+    answers.queueButton(QMessageBox::Yes);
+    std::atomic<int> first{-1}, second{-1};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        first = ui::messageBox("确定删除选中文件吗？", ui::kMbYesNo | ui::kMbIconQuestion, "询问：");
+        second = ui::messageBox("again", ui::kMbYesNo);
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(first, ui::kIdNo);
+    EXPECT_EQ(second, ui::kIdYes);
+    EXPECT_EQ(answers.titles()[0], "询问：");
+    EXPECT_EQ(answers.texts()[0], "确定删除选中文件吗？");
+    // Without a title the default one is used.
+    answers.queueButton(QMessageBox::Ok);
+    EXPECT_EQ(ui::messageBox("请选择要下载的文件"), ui::kIdOk);
+    EXPECT_EQ(answers.titles().back(), "信息：");
+}
+
+TEST(Dialogs, InputBoxAndFolderDialogReturnWhatWasChosen) {
+    MainWindowHarness h;
+    h.open();
+    h.folder().makeFolder("chosen/");
+    DialogAnswerer answers;
+    answers.queueInput("c.txt");
+    ui::InputResult r = ui::inputBox("请输入新文件名", "b.txt");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "c.txt");
+    EXPECT_EQ(answers.texts().back(), "请输入新文件名");
+    answers.queueCancel();
+    EXPECT_FALSE(ui::inputBox("请输入目录名").ok);
+    answers.queueFolder(h.folder().file("chosen"));
+    EXPECT_EQ(ui::folderDialog("选择本地目录"), h.folder().file("chosen"));
+    answers.queueCancel();
+    EXPECT_EQ(ui::folderDialog("选择本地目录"), "");
+}

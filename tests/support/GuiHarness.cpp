@@ -1,0 +1,181 @@
+#include "tests/support/GuiHarness.h"
+
+#include "app/AppState.h"
+#include "app/SettingsFile.h"
+#include "app/WorkerThreads.h"
+#include "app/controls/UiThread.h"
+#include "platform/SystemPaths.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include <thread>
+
+namespace testsupport {
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void pump(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void typeText(QWidget* widget, const QString& text) {
+    for (QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+MainWindowHarness::MainWindowHarness() {
+    ui::initUiThread();
+    platform::overrideExecutableFolder(folder_.path());
+    resetAppState();
+    resetWorkers();
+}
+
+MainWindowHarness::~MainWindowHarness() {
+    close();
+    waitForWorkers(30000);
+    platform::overrideExecutableFolder(std::string());
+}
+
+void MainWindowHarness::writeSetting(const std::string& key, const std::string& value) const {
+    settings::writeValue(settingsPath(), "shuji", key, value);
+}
+
+std::string MainWindowHarness::readSetting(const std::string& key) const {
+    return settings::readValue(settingsPath(), "shuji", key, "");
+}
+
+MainWindowForm& MainWindowHarness::open() {
+    form_ = new MainWindowForm;
+    form_->show();
+    QApplication::processEvents();
+    return *form_;
+}
+
+void MainWindowHarness::close() {
+    if (!form_)
+        return;
+    form_->close();
+    delete form_.data();
+    QApplication::processEvents();
+}
+
+MainWindow& MainWindowHarness::controls() const {
+    return mainWindow();
+}
+
+DialogAnswerer::DialogAnswerer() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+    timer_.start(10);
+}
+
+DialogAnswerer::~DialogAnswerer() {
+    timer_.stop();
+}
+
+void DialogAnswerer::queue(std::function<void(QWidget*)> action) {
+    actions_.push_back(std::move(action));
+}
+
+void DialogAnswerer::queueButton(QMessageBox::StandardButton button) {
+    queue([button](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        if (box && box->button(button))
+            QTest::mouseClick(box->button(button), Qt::LeftButton);
+        else if (auto* d = qobject_cast<QDialog*>(dialog))
+            d->reject();
+    });
+}
+
+void DialogAnswerer::queueFolder(const std::string& path) {
+    queue([path](QWidget* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        if (!files) {
+            if (auto* d = qobject_cast<QDialog*>(dialog))
+                d->reject();
+            return;
+        }
+        // Typing the path into the dialog's name box, as a user would.
+        files->setDirectory(QString::fromStdString(path));
+        if (auto* name = files->findChild<QLineEdit*>("fileNameEdit"))
+            name->setText(QString::fromStdString(path));
+        QMetaObject::invokeMethod(files, "accept");
+    });
+}
+
+void DialogAnswerer::queueInput(const std::string& text) {
+    queue([text](QWidget* dialog) {
+        auto* input = qobject_cast<QInputDialog*>(dialog);
+        if (input) {
+            input->setTextValue(QString::fromStdString(text));
+            input->accept();
+        } else if (auto* d = qobject_cast<QDialog*>(dialog)) {
+            d->reject();
+        }
+    });
+}
+
+void DialogAnswerer::queueCancel() {
+    queue([](QWidget* dialog) {
+        if (auto* d = qobject_cast<QDialog*>(dialog))
+            d->reject();
+    });
+}
+
+void DialogAnswerer::poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == handled_.data() || !modal->isVisible())
+        return;
+    handled_ = modal;
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+        texts_.push_back(box->text().toStdString());
+    else if (auto* input = qobject_cast<QInputDialog*>(modal))
+        texts_.push_back(input->labelText().toStdString());
+    else
+        texts_.push_back(std::string());
+    titles_.push_back(modal->windowTitle().toStdString());
+
+    std::function<void(QWidget*)> action;
+    if (!actions_.empty()) {
+        action = std::move(actions_.front());
+        actions_.pop_front();
+    }
+    QPointer<QWidget> target = modal;
+    // Answer from the event loop, not from inside the dialog's show.
+    QTimer::singleShot(0, modal, [target, action] {
+        if (!target)
+            return;
+        if (action) {
+            action(target.data());
+            return;
+        }
+        auto* box = qobject_cast<QMessageBox*>(target.data());
+        if (box && box->button(QMessageBox::Ok))
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        else if (auto* d = qobject_cast<QDialog*>(target.data()))
+            d->reject();
+    });
+}
+
+} // namespace testsupport
