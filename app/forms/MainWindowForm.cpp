@@ -17,6 +17,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -261,11 +262,15 @@ void MainWindowForm::buildToolbar() {
     bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     bar->setIconSize(QSize(24, 24));
     // Picture and caption must fit above the path boxes at the top 39.
-    bar->setFixedHeight(38);
+    bar->setFixedHeight(41);
+    bar->setContentsMargins(0, 0, 0, 0);
+    if (bar->layout()) {
+        bar->layout()->setContentsMargins(2, 0, 2, 0);
+        bar->layout()->setSpacing(2);
+    }
     QFont small = bar->font();
     small.setPixelSize(11);
     bar->setFont(small);
-    bar->setStyleSheet("QToolButton { padding: 0px 4px; margin: 0px; }");
     bar->setMovable(false);
     bar->setFloatable(false);
     struct Button {
