@@ -9,8 +9,6 @@
 namespace serverbook {
 namespace {
 
-constexpr int64_t kPurgeChunkBytes = 163840;
-
 // Moves the live records of the chunk to its front; returns how many remain.
 int64_t compactChunk(char* chunk, int64_t records, int32_t recordSize) {
     int64_t kept = 0;
@@ -45,7 +43,7 @@ int purgeMarkedRecords(OpenDatabase& db) {
     int32_t nextSerial = 1;
     if (const int rc = db.readCount(count, nextSerial); rc != kOk)
         return rc;
-    const int64_t chunkRecords = std::max<int64_t>(1, kPurgeChunkBytes / db.recordSize);
+    const int64_t chunkRecords = std::max<int64_t>(1, kBufferBytes / db.recordSize);
     std::string chunk(static_cast<size_t>(chunkRecords * db.recordSize), '\0');
     int64_t readIndex = 0;
     int64_t kept = 0;

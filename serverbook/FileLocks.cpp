@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include <fcntl.h>
@@ -82,9 +83,25 @@ bool FileLocks::unlockWhole() {
     const bool unlocked = setLock(0, 0, false);
     // Byte locks still counted were merged into the whole-file lock; take
     // them back on their own.
-    for (const auto& [position, count] : byteCounts_)
-        setLock(position, 1, true);
+    relockBytes(0, INT64_MAX);
     return unlocked;
+}
+
+bool FileLocks::lockSpan(int64_t start, int64_t length) {
+    return wholeCount_ > 0 || setLock(start, length, true);
+}
+
+bool FileLocks::unlockSpan(int64_t start, int64_t length) {
+    if (wholeCount_ > 0)
+        return true;
+    const bool unlocked = setLock(start, length, false);
+    relockBytes(start, length);
+    return unlocked;
+}
+
+void FileLocks::relockBytes(int64_t start, int64_t length) {
+    for (auto it = byteCounts_.lower_bound(start); it != byteCounts_.end() && it->first - start < length; ++it)
+        setLock(it->first, 1, true);
 }
 
 } // namespace serverbook

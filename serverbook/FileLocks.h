@@ -18,9 +18,14 @@ public:
     bool unlockByte(int64_t position);
     bool lockWhole();
     bool unlockWhole();
+    // Locks a span at once, failing at once on a conflict; used to cover the
+    // first bytes of many records with one call. Not counted.
+    bool lockSpan(int64_t start, int64_t length);
+    bool unlockSpan(int64_t start, int64_t length);
 
 private:
     bool setLock(int64_t start, int64_t length, bool lock);
+    void relockBytes(int64_t start, int64_t length);
 
     int fd_;
     bool writable_;
@@ -44,6 +49,26 @@ public:
 private:
     FileLocks& locks_;
     int64_t position_;
+    bool held_;
+};
+
+// Holds a span lock for a scope.
+class SpanLock {
+public:
+    SpanLock(FileLocks& locks, int64_t start, int64_t length)
+        : locks_(locks), start_(start), length_(length), held_(locks.lockSpan(start, length)) {}
+    ~SpanLock() {
+        if (held_)
+            locks_.unlockSpan(start_, length_);
+    }
+    SpanLock(const SpanLock&) = delete;
+    SpanLock& operator=(const SpanLock&) = delete;
+    bool held() const { return held_; }
+
+private:
+    FileLocks& locks_;
+    int64_t start_;
+    int64_t length_;
     bool held_;
 };
 

@@ -16,6 +16,8 @@ namespace serverbook {
 
 // The header lock around a count read waits this long for another process.
 constexpr int kCountLockRetryMs = 2000;
+// find and purge move records through a buffer of this size (at least one record).
+constexpr int64_t kBufferBytes = 163840;
 
 struct OpenDatabase {
     std::string fullPath;

@@ -266,21 +266,35 @@ bool RecordDatabase::find(const std::function<bool(const RecordView&)>& conditio
     int32_t nextSerial = 1;
     if (const int rc = db->readCount(count, nextSerial); rc != kOk)
         return fail(rc);
-    std::string record(static_cast<size_t>(db->recordSize), '\0');
-    for (int64_t i = std::max<int64_t>(db->current, 0); i < count; ++i) {
-        const int64_t position = db->recordPosition(i);
+    // Records are read a buffer at a time under one lock over their first
+    // bytes, then tested one by one on the copy.
+    const int64_t chunkRecords = std::max<int64_t>(1, kBufferBytes / db->recordSize);
+    int64_t index = std::max<int64_t>(db->current, 0);
+    std::string buffer(static_cast<size_t>(std::min<int64_t>(chunkRecords, std::max<int64_t>(count - index, 0)) *
+                                           db->recordSize),
+                       '\0');
+    while (index < count) {
+        const int64_t records = std::min<int64_t>(chunkRecords, count - index);
+        int64_t got = 0;
         {
-            ByteLock lock(*db->locks, position);
+            SpanLock lock(*db->locks, db->recordPosition(index), (records - 1) * db->recordSize + 1);
             if (!lock.held())
                 return fail(kErrLockFailed);
-            if (!db->file.readAt(position, record.data(), record.size()))
-                return fail(kErrReadRecord);
+            got = db->file.readSome(db->recordPosition(index), buffer.data(),
+                                    static_cast<size_t>(records * db->recordSize));
         }
-        ScanScope scope(*db, record.data());
-        if (condition && condition(RecordView(*db, record.data()))) {
-            db->current = i;
-            return succeed();
+        const int64_t complete = std::max<int64_t>(got, 0) / db->recordSize;
+        for (int64_t k = 0; k < complete; ++k) {
+            const char* record = buffer.data() + k * db->recordSize;
+            ScanScope scope(*db, record);
+            if (condition && condition(RecordView(*db, record))) {
+                db->current = index + k;
+                return succeed();
+            }
         }
+        if (complete < records)
+            return fail(kErrReadRecord);
+        index += records;
     }
     succeed();
     return false;

@@ -197,6 +197,23 @@ TEST_F(RecordDatabaseTest, FieldReadsOutsideARecordFailWithTheirCodes) {
     EXPECT_EQ(RecordDatabase::lastError(), -60);
 }
 
+TEST_F(RecordDatabaseTest, FileCutShortWhileOpenGivesReadErrors) {
+    const std::string path = openWithNames({"a", "b", "c"});
+    std::filesystem::resize_file(path, 116 + 72 + 2 * 24 + 10);
+    EXPECT_FALSE(findName("zz"));
+    EXPECT_EQ(RecordDatabase::lastError(), -62);
+    EXPECT_EQ(RecordDatabase::currentRecord(), 0);
+    ASSERT_TRUE(findName("b"));
+    EXPECT_EQ(RecordDatabase::currentRecord(), 1);
+    ASSERT_TRUE(RecordDatabase::skip());
+    EXPECT_EQ(RecordDatabase::readField("name"), "");
+    EXPECT_EQ(RecordDatabase::lastError(), -46);
+    EXPECT_FALSE(RecordDatabase::markDeleted());
+    EXPECT_EQ(RecordDatabase::lastError(), -60);
+    EXPECT_FALSE(RecordDatabase::purge());
+    EXPECT_EQ(RecordDatabase::lastError(), -62);
+}
+
 TEST_F(RecordDatabaseTest, ReadOnlyDatabaseRefusesWrites) {
     const std::string path = openWithNames({"a"});
     RecordDatabase::close();
