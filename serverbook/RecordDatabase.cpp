@@ -270,9 +270,8 @@ bool RecordDatabase::find(const std::function<bool(const RecordView&)>& conditio
     // bytes, then tested one by one on the copy.
     const int64_t chunkRecords = std::max<int64_t>(1, kBufferBytes / db->recordSize);
     int64_t index = std::max<int64_t>(db->current, 0);
-    std::string buffer(static_cast<size_t>(std::min<int64_t>(chunkRecords, std::max<int64_t>(count - index, 0)) *
-                                           db->recordSize),
-                       '\0');
+    const int64_t bufferRecords = std::clamp<int64_t>(count - index, 0, chunkRecords);
+    std::string buffer(static_cast<size_t>(bufferRecords * db->recordSize), '\0');
     while (index < count) {
         const int64_t records = std::min<int64_t>(chunkRecords, count - index);
         int64_t got = 0;
