@@ -128,8 +128,9 @@ TEST_P(RealServerTest, ListingGivesNamesAttributesSizesAndTimes) {
     EXPECT_EQ(sizes[at("name with  spaces.txt")], 5);
     EXPECT_EQ(sizes[at("中文文件.txt")], 2);
     // pyftpdlib's MLSD perm fact follows the login's rights, not the mode.
-    if (GetParam() == ServerKind::Vsftpd)
+    if (GetParam() == ServerKind::Vsftpd) {
         EXPECT_EQ(attributes[at("locked.dat")], 129);
+    }
     EXPECT_EQ(attributes[at("folder")] & 16, 16);
     EXPECT_GE(times[at("a.txt")].year, 2020);
     EXPECT_GE(times[at("a.txt")].month, 1);
