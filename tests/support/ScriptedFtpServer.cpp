@@ -1,6 +1,7 @@
 #include "tests/support/ScriptedFtpServer.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -118,6 +119,17 @@ std::string ScriptedSession::receiveData() {
 }
 
 void ScriptedSession::closeData() { closeFd(data_); }
+
+void ScriptedSession::waitForClientClose(int ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    char buffer[256];
+    while (std::chrono::steady_clock::now() < deadline && !server_->stopping_) {
+        pollfd p{control_, POLLIN, 0};
+        if (::poll(&p, 1, 20) == 1 && ::recv(control_, buffer, sizeof buffer, MSG_DONTWAIT) == 0)
+            break;
+    }
+    close();
+}
 
 void ScriptedSession::close() {
     closeData();

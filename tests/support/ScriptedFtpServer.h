@@ -34,6 +34,11 @@ public:
     void sendData(const std::string& bytes);
     std::string receiveData();
     void closeData();
+    // True when the client asked for passive mode (EPSV/PASV) last.
+    bool passive() const { return passiveListener_ >= 0; }
+    // Waits up to ms for the client to close the control connection
+    // (a handler that plays dead calls this).
+    void waitForClientClose(int ms);
     // Ends the control connection (and the data connection).
     void close();
     bool closed() const { return closed_; }
