@@ -331,3 +331,28 @@ TEST_F(FaultTest, GbkServerGetsNewNamesInGbkAndOldNamesInTheirBytes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FaultTest, AccountIsSentWhenTheServerAsksForIt) {
+    server_.on("PASS", [](ScriptedSession& s, const std::string&) { s.reply("332 need account"); });
+    server_.on("ACCT", [](ScriptedSession& s, const std::string& account) {
+        s.reply(account == "acme" ? "230 welcome" : "530 no");
+    });
+    ASSERT_TRUE(server_.start());
+    EXPECT_FALSE(connect());  // no account set
+    client_.setAccount("acme");
+    EXPECT_TRUE(connect());
+}
+
+TEST_F(FaultTest, ReconnectSaysGoodbyeToTheOldServerFirst) {
+    startAndConnect();
+    ScriptedFtpServer other;
+    other.on("PASS", [](ScriptedSession& s, const std::string&) { s.reply("530 wrong password"); });
+    ASSERT_TRUE(other.start());
+    EXPECT_FALSE(client_.connect("127.0.0.1", "u", "p", other.port()));
+    EXPECT_FALSE(client_.isConnected());
+    EXPECT_TRUE(server_.received("QUIT"));
+}
+
+} // namespace
