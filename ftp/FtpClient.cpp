@@ -320,7 +320,8 @@ std::string FtpClient::currentDirectory() {
 
 bool FtpClient::runTransferLocked(const std::string& command,
                                   const std::function<bool(const char*, std::size_t)>* sink,
-                                  const std::function<long(char*, std::size_t)>* source, int& finalCode) {
+                                  const std::function<long(char*, std::size_t)>* source, int& finalCode,
+                                  std::atomic<int64_t>& counter) {
     finalCode = 0;
     // At most two attempts: the second in passive mode after active failed.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -353,8 +354,8 @@ bool FtpClient::runTransferLocked(const std::string& command,
                 return true;  // nothing to move (an empty listing on some servers)
             retryPassive = active && reply.code == 425;
         } else {
-            bool moved = sink ? data.receiveAll(*sink, transferred_, reply, hasReply)
-                              : data.sendAll(*source, transferred_, reply, hasReply);
+            bool moved = sink ? data.receiveAll(*sink, counter, reply, hasReply)
+                              : data.sendAll(*source, counter, reply, hasReply);
             data.close();
             if (!hasReply && !control_->readFinalReply(reply, active_.replyMs))
                 return false;
@@ -387,7 +388,7 @@ bool FtpClient::getFile(const std::string& remoteName, const std::string& localP
         return textMode ? text.write(data, size) : writeWhole(fd, data, size);
     };
     int code = 0;
-    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code);
+    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_);
     ok = ok && (!textMode || text.finish());
     ok = (::close(fd) == 0) && ok;
     ok = ok && std::rename(partial.c_str(), localPath.c_str()) == 0;
@@ -415,7 +416,7 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
         return textMode ? text.read(buffer, size) : readSome(fd, buffer, size);
     };
     int code = 0;
-    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code);
+    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code, transferred_);
     ::close(fd);
     finishLocked();
     return ok;
@@ -436,7 +437,7 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string&
         data.append(bytes, size);
         return true;
     };
-    return runTransferLocked(command, &sink, nullptr, finalCode);
+    return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
 }
 
 int FtpClient::listDirectory(const std::string& pattern, int filter, std::vector<std::string>* names,

@@ -89,7 +89,8 @@ private:
     // Runs one data command; exactly one of sink (download) and source
     // (upload) is given. finalCode is the server's last reply code (0: none).
     bool runTransferLocked(const std::string& command, const std::function<bool(const char*, std::size_t)>* sink,
-                           const std::function<long(char*, std::size_t)>* source, int& finalCode);
+                           const std::function<long(char*, std::size_t)>* source, int& finalCode,
+                           std::atomic<int64_t>& counter);
     bool listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode);
 
     mutable std::mutex mutex_;
@@ -104,6 +105,7 @@ private:
     std::atomic<bool> connected_{false};
     std::atomic<bool> passive_{false};
     std::atomic<int64_t> transferred_{0};
+    std::atomic<int64_t> listingBytes_{0};  // kept apart from the file progress
     bool epsvRefused_ = false;
     bool mlsdUnsupported_ = false;
     char type_ = 0;
