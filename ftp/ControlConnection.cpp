@@ -1,0 +1,69 @@
+#include "ftp/ControlConnection.h"
+
+#include <chrono>
+
+namespace ftp {
+
+namespace {
+constexpr std::size_t kReceiveChunk = 4096;
+}
+
+bool isSafeCommandText(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+bool ControlConnection::open(const std::string& host, int port, int connectMs) {
+    close();
+    lost_ = false;
+    return socket_.connectTo(host, port, connectMs);
+}
+
+void ControlConnection::close() {
+    socket_.close();
+    reader_.reset();
+    lost_ = false;
+}
+
+bool ControlConnection::send(const std::string& command) {
+    if (!isSafeCommandText(command) || !isOpen())
+        return false;
+    std::string line = command + "\r\n";
+    if (!socket_.sendAll(line.data(), line.size(), sendMs_)) {
+        lost_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool ControlConnection::readReply(FtpReply& reply, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!reader_.next(reply)) {
+        if (!isOpen())
+            return false;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        char buffer[kReceiveChunk];
+        long n = left > 0 ? socket_.receiveSome(buffer, sizeof buffer, static_cast<int>(left)) : -1;
+        if (n <= 0 || !reader_.feed(buffer, static_cast<std::size_t>(n))) {
+            lost_ = true;
+            return false;
+        }
+    }
+    if (reply.code == 421)
+        lost_ = true;  // the server is closing the connection
+    return true;
+}
+
+bool ControlConnection::readFinalReply(FtpReply& reply, int timeoutMs) {
+    do {
+        if (!readReply(reply, timeoutMs))
+            return false;
+    } while (reply.isPreliminary());
+    return true;
+}
+
+bool ControlConnection::command(const std::string& command, FtpReply& reply, int timeoutMs) {
+    return send(command) && readFinalReply(reply, timeoutMs);
+}
+
+} // namespace ftp

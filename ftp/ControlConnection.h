@@ -1,0 +1,49 @@
+#pragma once
+// The control connection: commands out, replies in, and a record of whether
+// the conversation can still go on.
+#include <string>
+
+#include "ftp/FtpReply.h"
+#include "ftp/ReplyReader.h"
+#include "ftp/Socket.h"
+
+namespace ftp {
+
+class ControlConnection {
+public:
+    explicit ControlConnection(const AbortSignal& abort) : socket_(abort) {}
+
+    bool open(const std::string& host, int port, int connectMs);
+    void close();
+    bool isOpen() const { return socket_.isOpen() && !lost_; }
+    // True once the connection can no longer be trusted: time-out, protocol
+    // error, end of stream, abort or a 421 reply.
+    bool lost() const { return lost_; }
+
+    // Sends "command\r\n". Refuses (without sending) a command that holds
+    // CR, LF or NUL.
+    bool send(const std::string& command);
+    // The next complete reply, within timeoutMs.
+    bool readReply(FtpReply& reply, int timeoutMs);
+    // The next reply that is not preliminary.
+    bool readFinalReply(FtpReply& reply, int timeoutMs);
+    // Sends the command and returns its final reply.
+    bool command(const std::string& command, FtpReply& reply, int timeoutMs);
+    // Longest wait for the socket to take a command.
+    void setSendTimeout(int ms) { sendMs_ = ms; }
+
+    // A complete reply is already received and waiting to be read.
+    bool hasReadyReply() const { return reader_.hasReply(); }
+    Socket& socket() { return socket_; }
+
+private:
+    Socket socket_;
+    ReplyReader reader_;
+    bool lost_ = false;
+    int sendMs_ = 30000;
+};
+
+// True when the text can travel inside one command line.
+bool isSafeCommandText(const std::string& text);
+
+} // namespace ftp

@@ -1,0 +1,211 @@
+#include "ftp/DataConnection.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <vector>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace ftp {
+
+namespace {
+
+constexpr std::size_t kDataChunk = 256 * 1024;
+
+std::string portArgument(const SocketAddress& address) {
+    std::string host = address.host();
+    for (char& c : host)
+        if (c == '.')
+            c = ',';
+    int port = address.port();
+    return host + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+}
+
+std::string eprtArgument(const SocketAddress& address) {
+    return std::string("|") + (address.isIpv6() ? "2" : "1") + "|" + address.host() + "|" +
+           std::to_string(address.port()) + "|";
+}
+
+} // namespace
+
+DataConnection::DataConnection(ControlConnection& control, const AbortSignal& abort,
+                               const FtpTimeouts& timeouts)
+    : control_(control), abort_(abort), timeouts_(timeouts), listener_(abort), data_(abort) {}
+
+DataSetup DataConnection::announceActive() {
+    active_ = true;
+    SocketAddress local;
+    if (!control_.socket().localAddress(local))
+        return DataSetup::Failed;
+    local.setPort(0);
+    if (!listener_.listenOn(local) || !listener_.localAddress(local))
+        return DataSetup::Failed;
+    std::string command = local.isIpv6() ? "EPRT " + eprtArgument(local) : "PORT " + portArgument(local);
+    FtpReply reply;
+    if (!control_.command(command, reply, timeouts_.replyMs))
+        return DataSetup::Failed;
+    if (reply.isSuccess())
+        return DataSetup::Ready;
+    listener_.close();
+    return control_.lost() ? DataSetup::Failed : DataSetup::Refused;
+}
+
+DataSetup DataConnection::openPassive(bool& epsvRefused) {
+    active_ = false;
+    SocketAddress peer;
+    if (!control_.socket().peerAddress(peer))
+        return DataSetup::Failed;
+    int port = 0;
+    FtpReply reply;
+    if (!epsvRefused) {
+        if (!control_.command("EPSV", reply, timeouts_.replyMs))
+            return DataSetup::Failed;
+        if (reply.code == 229)
+            port = parseEpsvPort(reply.text());
+        else if (control_.lost())
+            return DataSetup::Failed;
+        else
+            epsvRefused = true;
+    }
+    if (port == 0 && !peer.isIpv6()) {
+        if (!control_.command("PASV", reply, timeouts_.replyMs))
+            return DataSetup::Failed;
+        if (reply.code == 227)
+            port = parsePasvPort(reply.text());
+    }
+    if (port == 0)
+        return DataSetup::Failed;
+    // The address in the reply is ignored: a server behind NAT often gives
+    // its private address, and the control peer is where it is reachable.
+    peer.setPort(port);
+    return data_.connectTo(peer, timeouts_.connectMs) ? DataSetup::Ready : DataSetup::Failed;
+}
+
+DataArrival DataConnection::awaitConnection(FtpReply& reply, bool& hasReply) {
+    hasReply = false;
+    if (!active_)
+        return data_.isOpen() ? DataArrival::Connected : DataArrival::Failed;
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeouts_.acceptMs);
+    for (;;) {
+        int ready = 0;
+        WaitResult waited = WaitResult::Ready;
+        if (!control_.hasReadyReply()) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                return DataArrival::NeverArrived;
+            waited = waitEither(listener_, POLLIN, control_.socket(), static_cast<int>(left), abort_, ready);
+        } else {
+            ready = 1;
+        }
+        if (waited == WaitResult::TimedOut)
+            return DataArrival::NeverArrived;
+        if (waited != WaitResult::Ready)
+            return DataArrival::Failed;
+        if (ready == 1) {
+            if (!control_.readReply(reply, timeouts_.replyMs))
+                return DataArrival::Failed;
+            if (reply.isPreliminary())
+                continue;
+            if (!reply.isSuccess())
+                return DataArrival::ReplyInstead;
+            // A fast server may finish before we accepted: its connection
+            // is waiting in the backlog with all the data.
+            hasReply = true;
+            if (listener_.acceptWithin(0, data_) != WaitResult::Ready)
+                return DataArrival::ReplyInstead;
+            listener_.close();
+            return DataArrival::Connected;
+        }
+        WaitResult accepted = listener_.acceptWithin(0, data_);
+        if (accepted == WaitResult::Ready) {
+            listener_.close();
+            return DataArrival::Connected;
+        }
+        if (accepted != WaitResult::TimedOut)
+            return DataArrival::Failed;
+    }
+}
+
+bool DataConnection::readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply) {
+    FtpReply reply;
+    if (!control_.readReply(reply, timeouts_.replyMs))
+        return false;
+    if (reply.isPreliminary())
+        return true;
+    earlyReply = reply;
+    hasEarlyReply = true;
+    // An error reply ends the transfer; a completion may come before the
+    // last data bytes, which are still read.
+    return reply.isSuccess();
+}
+
+bool DataConnection::receiveAll(const DataSink& sink, std::atomic<int64_t>& counter, FtpReply& earlyReply,
+                                bool& hasEarlyReply) {
+    std::vector<char> buffer(kDataChunk);
+    for (;;) {
+        int ready = 0;
+        WaitResult waited = hasEarlyReply ? data_.waitReadable(timeouts_.stallMs)
+                                          : waitEither(data_, POLLIN, control_.socket(), timeouts_.stallMs, abort_, ready);
+        if (waited != WaitResult::Ready)
+            return false;
+        if (ready == 1) {
+            if (!readEarlyReply(earlyReply, hasEarlyReply))
+                return false;
+            continue;
+        }
+        long n = data_.receiveSome(buffer.data(), buffer.size(), timeouts_.stallMs);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (!sink(buffer.data(), static_cast<std::size_t>(n)))
+            return false;
+        counter += n;
+    }
+}
+
+bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& counter, FtpReply& earlyReply,
+                             bool& hasEarlyReply) {
+    std::vector<char> buffer(kDataChunk);
+    for (;;) {
+        long n = source(buffer.data(), buffer.size());
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        const char* data = buffer.data();
+        std::size_t left = static_cast<std::size_t>(n);
+        while (left > 0) {
+            int ready = 0;
+            WaitResult waited = waitEither(data_, POLLOUT, control_.socket(), timeouts_.stallMs, abort_, ready);
+            if (waited != WaitResult::Ready)
+                return false;
+            if (ready == 1) {
+                // Any final reply before the upload ended means it was cut short.
+                if (!readEarlyReply(earlyReply, hasEarlyReply) || hasEarlyReply)
+                    return false;
+                continue;
+            }
+            ssize_t sent = ::send(data_.fd(), data, left, MSG_NOSIGNAL);
+            if (sent < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            if (sent <= 0)
+                return false;
+            data += sent;
+            left -= static_cast<std::size_t>(sent);
+            counter += sent;
+        }
+    }
+    data_.shutdownSending();
+    return true;
+}
+
+void DataConnection::close() {
+    listener_.close();
+    data_.close();
+}
+
+} // namespace ftp

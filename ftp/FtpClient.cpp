@@ -1,0 +1,488 @@
+#include "ftp/FtpClient.h"
+
+#include "ftp/AbortSignal.h"
+#include "ftp/ControlConnection.h"
+#include "ftp/DataConnection.h"
+#include "ftp/ListingParser.h"
+#include "ftp/NamePattern.h"
+#include "ftp/WireNames.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// QUIT is a courtesy: do not hold a closing window up for long.
+constexpr int kQuitReplyTimeoutMs = 2000;
+// A listing is held in memory; a server sending more than this is broken.
+constexpr std::size_t kMaxListingBytes = 256u * 1024 * 1024;
+constexpr int kDefaultFtpPort = 21;
+constexpr int kFilterBits = 0x37;
+
+bool writeWhole(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Removes the CR of every CR LF pair, also across chunk borders.
+class TextModeDownload {
+public:
+    explicit TextModeDownload(int fd) : fd_(fd) {}
+    bool write(const char* data, std::size_t size) {
+        out_.clear();
+        for (std::size_t i = 0; i < size; ++i) {
+            if (pendingCr_ && data[i] != '\n')
+                out_ += '\r';
+            pendingCr_ = data[i] == '\r';
+            if (!pendingCr_)
+                out_ += data[i];
+        }
+        return writeWhole(fd_, out_.data(), out_.size());
+    }
+    bool finish() { return !pendingCr_ || writeWhole(fd_, "\r", 1); }
+
+private:
+    int fd_;
+    bool pendingCr_ = false;
+    std::string out_;
+};
+
+// Turns lone LF into CR LF.
+class TextModeUpload {
+public:
+    explicit TextModeUpload(int fd) : fd_(fd) {}
+    long read(char* buffer, std::size_t size) {
+        std::vector<char> raw(size / 2);
+        ssize_t n;
+        do {
+            n = ::read(fd_, raw.data(), raw.size());
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return static_cast<long>(n);
+        std::size_t out = 0;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (raw[i] == '\n' && !previousCr_)
+                buffer[out++] = '\r';
+            buffer[out++] = raw[i];
+            previousCr_ = raw[i] == '\r';
+        }
+        return static_cast<long>(out);
+    }
+
+private:
+    int fd_;
+    bool previousCr_ = false;
+};
+
+long readSome(int fd, char* buffer, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+} // namespace
+
+std::string partialFilePath(const std::string& localPath) {
+    return localPath + ".part";
+}
+
+FtpClient::FtpClient()
+    : abort_(std::make_unique<ftp::AbortSignal>()),
+      control_(std::make_unique<ftp::ControlConnection>(*abort_)),
+      names_(std::make_unique<ftp::WireNames>()),
+      features_(std::make_unique<ftp::ServerFeatures>()) {}
+
+FtpClient::~FtpClient() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closeConnectionLocked(!abort_->raised());
+}
+
+bool FtpClient::openSession() {
+    return true;
+}
+
+void FtpClient::setTimeouts(const FtpTimeouts& timeouts) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    timeouts_ = timeouts;
+}
+
+FtpTimeouts FtpClient::timeouts() const {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    return timeouts_;
+}
+
+void FtpClient::setAccount(const std::string& account) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    account_ = account;
+}
+
+bool FtpClient::isPassive() const {
+    return passive_.load();
+}
+
+bool FtpClient::isConnected() const {
+    return connected_.load() && !abort_->raised();
+}
+
+void FtpClient::abort() {
+    abort_->raise();
+}
+
+// Start of every remote operation: takes the time-outs, carries out an
+// abort that arrived while nothing ran, and says whether there is a
+// connection to work on.
+bool FtpClient::readyLocked() {
+    active_ = timeouts();
+    control_->setSendTimeout(active_.replyMs);
+    if (abort_->consume())
+        closeConnectionLocked(false);
+    return connected_.load() && control_->isOpen();
+}
+
+// End of every remote operation: a connection that can no longer be trusted
+// (time-out, broken reply, 421, abort) is closed.
+void FtpClient::finishLocked() {
+    if (abort_->consume() || control_->lost())
+        closeConnectionLocked(false);
+}
+
+void FtpClient::closeConnectionLocked(bool sayGoodbye) {
+    if (sayGoodbye && connected_.load() && control_->isOpen()) {
+        ftp::FtpReply reply;
+        if (control_->send("QUIT"))
+            control_->readReply(reply, std::min(active_.replyMs, kQuitReplyTimeoutMs));
+    }
+    control_->close();
+    connected_ = false;
+}
+
+bool FtpClient::connect(const std::string& address, const std::string& user, const std::string& password,
+                        int port, bool passive) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readyLocked();
+    closeConnectionLocked(true);
+    if (!openSession() || address.empty() || !ftp::isSafeCommandText(address))
+        return false;
+    if (port == 0)
+        port = kDefaultFtpPort;
+    if (port < 0 || port > 65535)
+        return false;
+    if (!control_->open(address, port, active_.connectMs)) {
+        finishLocked();
+        control_->close();
+        return false;
+    }
+    ftp::FtpReply greeting;
+    bool ok = control_->readFinalReply(greeting, active_.replyMs) && greeting.isSuccess() &&
+              loginLocked(user.empty() ? "anonymous" : user, password);
+    if (ok) {
+        readFeaturesLocked();
+        ok = !control_->lost();
+    }
+    if (ok && !abort_->raised()) {
+        passive_ = passive;
+        epsvRefused_ = false;
+        mlsdUnsupported_ = false;
+        type_ = 0;
+        connected_ = true;
+        ensureTypeLocked('I');
+    }
+    finishLocked();
+    if (!connected_.load())
+        control_->close();
+    return connected_.load();
+}
+
+bool FtpClient::loginLocked(const std::string& user, const std::string& password) {
+    ftp::FtpReply reply;
+    if (!control_->command("USER " + user, reply, active_.replyMs))
+        return false;
+    if (reply.code == 331 && !control_->command("PASS " + password, reply, active_.replyMs))
+        return false;
+    if (reply.code == 332) {
+        std::string account;
+        {
+            std::lock_guard<std::mutex> lock(settingsMutex_);
+            account = account_;
+        }
+        if (account.empty() || !control_->command("ACCT " + account, reply, active_.replyMs))
+            return false;
+    }
+    return reply.isSuccess();
+}
+
+void FtpClient::readFeaturesLocked() {
+    ftp::FtpReply reply;
+    *features_ = ftp::ServerFeatures{};
+    if (control_->command("FEAT", reply, active_.replyMs))
+        *features_ = ftp::parseFeatures(reply);
+    names_->reset(features_->utf8);
+    // Some servers switch to UTF-8 only when asked; a refusal is harmless.
+    if (features_->utf8 && !control_->lost())
+        control_->command("OPTS UTF8 ON", reply, active_.replyMs);
+}
+
+void FtpClient::disconnect() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readyLocked();
+    closeConnectionLocked(true);
+}
+
+bool FtpClient::ensureTypeLocked(char type) {
+    if (type_ == type)
+        return true;
+    ftp::FtpReply reply;
+    if (!control_->command(std::string("TYPE ") + type, reply, active_.replyMs) || !reply.isSuccess())
+        return false;
+    type_ = type;
+    return true;
+}
+
+bool FtpClient::toWireLocked(const std::string& path, std::string& wire) const {
+    if (path.empty() || !ftp::isSafeCommandText(path))
+        return false;
+    wire = names_->pathToWire(path);
+    return ftp::isSafeCommandText(wire);
+}
+
+bool FtpClient::simpleCommandLocked(const std::string& verb, const std::string& path) {
+    std::string wire;
+    ftp::FtpReply reply;
+    return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
+           reply.isSuccess();
+}
+
+bool FtpClient::deleteFile(const std::string& remoteName) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool ok = readyLocked() && simpleCommandLocked("DELE", remoteName);
+    finishLocked();
+    return ok;
+}
+
+bool FtpClient::makeDirectory(const std::string& dir) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool ok = readyLocked() && simpleCommandLocked("MKD", dir);
+    finishLocked();
+    return ok;
+}
+
+bool FtpClient::removeDirectory(const std::string& dir) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool ok = readyLocked() && simpleCommandLocked("RMD", dir);
+    finishLocked();
+    return ok;
+}
+
+bool FtpClient::setCurrentDirectory(const std::string& dir) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool ok = readyLocked() && simpleCommandLocked("CWD", dir);
+    finishLocked();
+    return ok;
+}
+
+bool FtpClient::renameFile(const std::string& oldName, const std::string& newName) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string oldWire, newWire;
+    ftp::FtpReply reply;
+    bool ok = readyLocked() && toWireLocked(oldName, oldWire) && toWireLocked(newName, newWire) &&
+              control_->command("RNFR " + oldWire, reply, active_.replyMs) && reply.code == 350 &&
+              control_->command("RNTO " + newWire, reply, active_.replyMs) && reply.isSuccess();
+    finishLocked();
+    return ok;
+}
+
+std::string FtpClient::currentDirectory() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string path;
+    ftp::FtpReply reply;
+    if (readyLocked() && control_->command("PWD", reply, active_.replyMs) && reply.code == 257 &&
+        ftp::parseQuotedPath(reply.text(), path))
+        path = names_->pathFromWire(path);
+    else
+        path.clear();
+    finishLocked();
+    return path;
+}
+
+bool FtpClient::runTransferLocked(const std::string& command,
+                                  const std::function<bool(const char*, std::size_t)>* sink,
+                                  const std::function<long(char*, std::size_t)>* source, int& finalCode,
+                                  std::atomic<int64_t>& counter) {
+    finalCode = 0;
+    // At most two attempts: the second in passive mode after active failed.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool active = !passive_.load();
+        bool retryPassive = false;
+        ftp::DataConnection data(*control_, *abort_, active_);
+        ftp::DataSetup setup = active ? data.announceActive() : data.openPassive(epsvRefused_);
+        if (setup == ftp::DataSetup::Refused && active) {
+            passive_ = true;
+            continue;
+        }
+        if (setup != ftp::DataSetup::Ready || !control_->send(command))
+            return false;
+
+        ftp::FtpReply reply;
+        bool hasReply = false;
+        ftp::DataArrival arrival = data.awaitConnection(reply, hasReply);
+        if (arrival == ftp::DataArrival::Failed)
+            return false;
+        if (arrival == ftp::DataArrival::NeverArrived) {
+            // Stop listening; the server then gives up and answers.
+            data.close();
+            if (!control_->readFinalReply(reply, active_.replyMs))
+                return false;
+            finalCode = reply.code;
+            retryPassive = !reply.isSuccess();
+        } else if (arrival == ftp::DataArrival::ReplyInstead) {
+            finalCode = reply.code;
+            if (reply.isSuccess())
+                return true;  // nothing to move (an empty listing on some servers)
+            retryPassive = active && reply.code == 425;
+        } else {
+            bool moved = sink ? data.receiveAll(*sink, counter, reply, hasReply)
+                              : data.sendAll(*source, counter, reply, hasReply);
+            data.close();
+            if (!hasReply && !control_->readFinalReply(reply, active_.replyMs))
+                return false;
+            finalCode = reply.code;
+            return moved && reply.isSuccess();
+        }
+        if (!retryPassive || !active)
+            return false;
+        passive_ = true;
+    }
+    return false;
+}
+
+bool FtpClient::getFile(const std::string& remoteName, const std::string& localPath, bool textMode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    transferred_ = 0;
+    std::string wire;
+    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire)) {
+        finishLocked();
+        return false;
+    }
+    std::string partial = partialFilePath(localPath);
+    int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        finishLocked();
+        return false;
+    }
+    TextModeDownload text(fd);
+    std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
+        return textMode ? text.write(data, size) : writeWhole(fd, data, size);
+    };
+    int code = 0;
+    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_);
+    ok = ok && (!textMode || text.finish());
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(partial.c_str(), localPath.c_str()) == 0;
+    if (!ok)
+        std::remove(partial.c_str());
+    finishLocked();
+    return ok;
+}
+
+bool FtpClient::putFile(const std::string& localPath, const std::string& remoteName, bool textMode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    transferred_ = 0;
+    std::string wire;
+    if (!readyLocked() || !toWireLocked(remoteName, wire)) {
+        finishLocked();
+        return false;
+    }
+    int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        finishLocked();
+        return false;
+    }
+    TextModeUpload text(fd);
+    std::function<long(char*, std::size_t)> source = [&](char* buffer, std::size_t size) {
+        return textMode ? text.read(buffer, size) : readSome(fd, buffer, size);
+    };
+    int code = 0;
+    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code, transferred_);
+    ::close(fd);
+    finishLocked();
+    return ok;
+}
+
+bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode) {
+    std::string command = mlsd ? "MLSD" : "LIST";
+    if (!directory.empty()) {
+        std::string wire;
+        if (!toWireLocked(directory, wire))
+            return false;
+        command += " " + wire;
+    }
+    data.clear();
+    std::function<bool(const char*, std::size_t)> sink = [&](const char* bytes, std::size_t size) {
+        if (data.size() + size > kMaxListingBytes)
+            return false;
+        data.append(bytes, size);
+        return true;
+    };
+    return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
+}
+
+int FtpClient::listDirectory(const std::string& pattern, int filter, std::vector<std::string>* names,
+                             std::vector<int>* attributes, std::vector<int64_t>* sizes,
+                             std::vector<RemoteTime>* times) {
+    if (filter != -1)
+        filter &= kFilterBits;
+    if (names) names->clear();
+    if (attributes) attributes->clear();
+    if (sizes) sizes->clear();
+    if (times) times->clear();
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!readyLocked() || !ftp::isSafeCommandText(pattern)) {
+        finishLocked();
+        return 0;
+    }
+    ftp::SplitPattern split = ftp::splitPattern(pattern);
+    std::string data;
+    int code = 0;
+    bool mlsd = features_->mlst && !mlsdUnsupported_;
+    bool ok = listLocked(split.directory, mlsd, data, code);
+    if (!ok && mlsd && !control_->lost() && !abort_->raised()) {
+        // Not implemented (500-504): use LIST for the rest of the connection.
+        if (code >= 500 && code <= 504)
+            mlsdUnsupported_ = true;
+        mlsd = false;
+        ok = listLocked(split.directory, false, data, code);
+    }
+    int count = 0;
+    if (ok) {
+        for (const ftp::ListingEntry& entry : ftp::parseListing(data, mlsd, ftp::todayForListings())) {
+            std::string name = names_->fromWire(entry.wireName);
+            if (!ftp::matchesMask(name, split.mask))
+                continue;
+            bool keep = filter == -1 || (filter == 0 && entry.attributes == 0) || (filter & entry.attributes) != 0;
+            if (!keep)
+                continue;
+            if (names) names->push_back(name);
+            if (attributes) attributes->push_back(entry.attributes);
+            if (sizes) sizes->push_back(entry.size);
+            if (times) times->push_back(entry.time);
+            ++count;
+        }
+    }
+    finishLocked();
+    return count;
+}

@@ -1,0 +1,116 @@
+#pragma once
+// The one FTP component of the program: every remote action goes through
+// it. Plain sockets, active mode by default with an automatic fall-back to
+// passive mode, binary transfers unless text mode is asked for.
+//
+// All texts are UTF-8; names are converted to and from the server's
+// encoding inside. Every operation returns a result and never throws. Each
+// operation runs whole under one lock, so the UI thread and workers may
+// share one client; abort() from any thread ends a blocked operation.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ftp/FtpTypes.h"
+
+namespace ftp {
+class AbortSignal;
+class ControlConnection;
+class WireNames;
+struct ServerFeatures;
+}
+
+class FtpClient {
+public:
+    FtpClient();
+    ~FtpClient();
+    FtpClient(const FtpClient&) = delete;
+    FtpClient& operator=(const FtpClient&) = delete;
+
+    // Kept for the callers' order of calls; there is no session to open
+    // beyond the connection itself, so this always succeeds.
+    bool openSession();
+    // Closes any old connection first, so a failed connect leaves the client
+    // disconnected. Port 0 means 21. An empty user logs in as "anonymous".
+    bool connect(const std::string& address, const std::string& user, const std::string& password,
+                 int port = 21, bool passive = false);
+    // Sends QUIT and closes the connection.
+    void disconnect();
+    bool isConnected() const;
+
+    // Downloads into partialFilePath(localPath) and replaces localPath only
+    // when the whole file arrived; a failed transfer leaves localPath as it
+    // was and removes the partial file.
+    bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false);
+    bool putFile(const std::string& localPath, const std::string& remoteName, bool textMode = false);
+    bool deleteFile(const std::string& remoteName);
+    bool renameFile(const std::string& oldName, const std::string& newName);
+    bool makeDirectory(const std::string& dir);
+    bool removeDirectory(const std::string& dir);
+    bool setCurrentDirectory(const std::string& dir);
+    // The remote current directory; empty on failure.
+    std::string currentDirectory();
+    // Lists the directory part of the pattern and keeps the entries whose
+    // name matches its last component ("*", "?"); a trailing "*.*" counts
+    // as "*". filter -1 keeps all; otherwise its bits 0x37 are compared with
+    // the entry's attributes (0 keeps entries without any bit). The arrays
+    // asked for are cleared and filled in server order. Returns the count.
+    int listDirectory(const std::string& pattern, int filter = -1, std::vector<std::string>* names = nullptr,
+                      std::vector<int>* attributes = nullptr, std::vector<int64_t>* sizes = nullptr,
+                      std::vector<RemoteTime>* times = nullptr);
+
+    // Any thread: closes the connection under a running operation, which
+    // then fails promptly. The client is disconnected afterwards.
+    void abort();
+    // Bytes moved by the current or last transfer.
+    int64_t transferredBytes() const { return transferred_.load(); }
+    void setTimeouts(const FtpTimeouts& timeouts);
+    FtpTimeouts timeouts() const;
+    // Sent with ACCT when a server asks for an account after USER/PASS.
+    void setAccount(const std::string& account);
+    // True while the connection runs in passive mode (asked for, or fallen
+    // back to because active mode failed).
+    bool isPassive() const;
+
+private:
+    bool readyLocked();
+    void finishLocked();
+    void closeConnectionLocked(bool sayGoodbye);
+    bool loginLocked(const std::string& user, const std::string& password);
+    void readFeaturesLocked();
+    bool ensureTypeLocked(char type);
+    bool simpleCommandLocked(const std::string& verb, const std::string& path);
+    bool toWireLocked(const std::string& path, std::string& wire) const;
+    // Runs one data command; exactly one of sink (download) and source
+    // (upload) is given. finalCode is the server's last reply code (0: none).
+    bool runTransferLocked(const std::string& command, const std::function<bool(const char*, std::size_t)>* sink,
+                           const std::function<long(char*, std::size_t)>* source, int& finalCode,
+                           std::atomic<int64_t>& counter);
+    bool listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode);
+
+    mutable std::mutex mutex_;
+    mutable std::mutex settingsMutex_;
+    FtpTimeouts timeouts_;
+    FtpTimeouts active_;  // copy taken at the start of each operation
+    std::string account_;
+    std::unique_ptr<ftp::AbortSignal> abort_;
+    std::unique_ptr<ftp::ControlConnection> control_;
+    std::unique_ptr<ftp::WireNames> names_;
+    std::unique_ptr<ftp::ServerFeatures> features_;
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> passive_{false};
+    std::atomic<int64_t> transferred_{0};
+    std::atomic<int64_t> listingBytes_{0};  // kept apart from the file progress
+    bool epsvRefused_ = false;
+    bool mlsdUnsupported_ = false;
+    char type_ = 0;
+};
+
+// The name the download is written to until it is complete, beside the
+// target; the progress display reads the growing size from it.
+std::string partialFilePath(const std::string& localPath);

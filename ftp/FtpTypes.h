@@ -1,0 +1,31 @@
+#pragma once
+// Plain types shared by the FTP engine and its callers.
+#include <cstdint>
+
+// Calendar time of a remote entry as the server reported it (no time-zone
+// conversion); all zero when the listing gave no time.
+struct RemoteTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+namespace ftp {
+constexpr int kDefaultConnectTimeoutMs = 15000;
+constexpr int kDefaultReplyTimeoutMs = 30000;
+constexpr int kDefaultAcceptTimeoutMs = 10000;
+// A transfer is cut only when no byte moved for this long.
+constexpr int kDefaultStallTimeoutMs = 60000;
+} // namespace ftp
+
+struct FtpTimeouts {
+    int connectMs = ftp::kDefaultConnectTimeoutMs;  // TCP connect of control and passive data
+    int replyMs = ftp::kDefaultReplyTimeoutMs;      // waiting for a complete reply
+    int acceptMs = ftp::kDefaultAcceptTimeoutMs;    // server connecting back in active mode
+    int stallMs = ftp::kDefaultStallTimeoutMs;      // no data byte moved
+};
+
+// Attribute bits of listing entries.
+namespace ftp {
+constexpr int kAttrReadOnly = 1;
+constexpr int kAttrDirectory = 16;
+constexpr int kAttrNormal = 128;
+} // namespace ftp

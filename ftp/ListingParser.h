@@ -1,0 +1,40 @@
+#pragma once
+// Parsing of directory listings: Unix "ls -l" and DOS/IIS lines of LIST, and
+// the facts of MLSD. Names stay in the bytes the server sent.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ftp/FtpTypes.h"
+
+namespace ftp {
+
+struct ListingEntry {
+    std::string wireName;  // bytes as the server sent them
+    int attributes = kAttrNormal;
+    int64_t size = 0;
+    RemoteTime time;
+};
+
+// Today's date, for Unix lines that give a time instead of a year.
+struct ListingDate {
+    int year = 1970, month = 1, day = 1;
+};
+ListingDate todayForListings();
+
+// One LIST line (Unix or DOS). False for lines that are no entry: "total"
+// lines, blank lines, and lines in no known form.
+bool parseListLine(std::string_view line, const ListingDate& today, ListingEntry& entry);
+// One MLSD line. False for cdir/pdir entries and malformed lines.
+bool parseMlsdLine(std::string_view line, ListingEntry& entry);
+
+// Every entry of a listing in server order. Lines that cannot be read and
+// names that are not plain names ("." "..", with "/" or control
+// characters) are left out.
+std::vector<ListingEntry> parseListing(const std::string& data, bool mlsd, const ListingDate& today);
+
+// A name that can be used as one path component here.
+bool isPlainEntryName(std::string_view name);
+
+} // namespace ftp

@@ -1,0 +1,75 @@
+#pragma once
+// A TCP socket with bounded waits. Every wait also watches the abort signal,
+// so another thread can end a blocked call at once.
+#include <cstddef>
+#include <string>
+
+#include <sys/socket.h>
+
+namespace ftp {
+
+class AbortSignal;
+
+// An IPv4 or IPv6 socket address.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+
+    int family() const { return storage.ss_family; }
+    bool isIpv6() const { return family() == AF_INET6; }
+    int port() const;
+    void setPort(int port);
+    // Numeric host text ("127.0.0.1", "::1").
+    std::string host() const;
+};
+
+enum class WaitResult { Ready, TimedOut, Aborted, Failed };
+
+class Socket {
+public:
+    explicit Socket(const AbortSignal& abort) : abort_(&abort) {}
+    ~Socket() { close(); }
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    void close();
+
+    // Resolves host and port and connects to the first address that answers.
+    bool connectTo(const std::string& host, int port, int timeoutMs);
+    bool connectTo(const SocketAddress& address, int timeoutMs);
+    // Listens on the address (port 0: the system chooses).
+    bool listenOn(const SocketAddress& address);
+    // Waits for one incoming connection.
+    WaitResult acceptWithin(int timeoutMs, Socket& accepted);
+
+    // Sends everything; fails when no byte could be sent for stallMs.
+    bool sendAll(const char* data, std::size_t size, int stallMs);
+    // Receives what is there (waiting up to timeoutMs for the first byte).
+    // Returns the count, 0 at end of stream, -1 on error, time-out or abort.
+    long receiveSome(char* buffer, std::size_t size, int timeoutMs);
+    // Sends end of stream to the peer.
+    void shutdownSending();
+
+    WaitResult waitReadable(int timeoutMs) const;
+    WaitResult waitWritable(int timeoutMs) const;
+
+    bool localAddress(SocketAddress& out) const;
+    bool peerAddress(SocketAddress& out) const;
+
+private:
+    WaitResult waitFor(short events, int timeoutMs) const;
+
+    const AbortSignal* abort_;
+    int fd_ = -1;
+};
+
+// Waits until the first socket is ready for firstEvents or the second is
+// readable. readyIndex tells which (0 or 1) when the result is Ready.
+WaitResult waitEither(const Socket& first, short firstEvents, const Socket& second, int timeoutMs,
+                      const AbortSignal& abort, int& readyIndex);
+
+} // namespace ftp

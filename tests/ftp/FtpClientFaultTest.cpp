@@ -1,0 +1,358 @@
+// FtpClient against a scripted server that misbehaves in the ways real
+// servers rarely do. Every case must end in a clean failure within the
+// (shortened) time-outs and leave a client that can connect again.
+#include "ftp/FtpClient.h"
+#include "platform/TextCodec.h"
+#include "tests/support/ScriptedFtpServer.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+using testsupport::ScriptedFtpServer;
+using testsupport::ScriptedSession;
+using testsupport::TempFolder;
+
+namespace {
+
+const FtpTimeouts kShortTimeouts{500, 400, 200, 300};
+
+class FaultTest : public testing::Test {
+protected:
+    void SetUp() override { client_.setTimeouts(kShortTimeouts); }
+
+    bool connect() { return client_.connect("127.0.0.1", "user", "pw", server_.port()); }
+
+    // Starts the server and connects; the handlers must be set before.
+    void startAndConnect() {
+        ASSERT_TRUE(server_.start());
+        ASSERT_TRUE(connect());
+    }
+
+    // After a fault: the client works again on a fresh connection.
+    void expectUsableAgain() {
+        server_.on("PWD", [](ScriptedSession& s, const std::string&) { s.reply("257 \"/again\""); });
+        ASSERT_TRUE(connect());
+        EXPECT_EQ(client_.currentDirectory(), "/again");
+    }
+
+    int countCommands(const std::string& verb) const {
+        int n = 0;
+        for (const std::string& line : server_.commands())
+            n += line.rfind(verb, 0) == 0;
+        return n;
+    }
+
+    ScriptedFtpServer server_;
+    FtpClient client_;
+    TempFolder local_;
+};
+
+TEST(FtpClientOffline, EveryOperationFailsWithoutAConnection) {
+    TempFolder local;
+    local.write("up.txt", "x");
+    FtpClient client;
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_FALSE(client.getFile("a", local.file("down.txt")));
+    EXPECT_FALSE(std::filesystem::exists(local.file("down.txt")));
+    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local.file("down.txt"))));
+    EXPECT_FALSE(client.putFile(local.file("up.txt"), "a"));
+    EXPECT_FALSE(client.deleteFile("a"));
+    EXPECT_FALSE(client.renameFile("a", "b"));
+    EXPECT_FALSE(client.makeDirectory("a"));
+    EXPECT_FALSE(client.removeDirectory("a"));
+    EXPECT_FALSE(client.setCurrentDirectory("/"));
+    EXPECT_EQ(client.currentDirectory(), "");
+    std::vector<std::string> names{"stale"};
+    EXPECT_EQ(client.listDirectory("*", -1, &names), 0);
+    EXPECT_TRUE(names.empty());
+    EXPECT_TRUE(client.openSession());
+    client.disconnect();
+}
+
+TEST_F(FaultTest, RepliesSplitAtEveryByteAndBunchedInOneRead) {
+    server_.setGreeting("220-welcome\r\n220 ready\r\n");
+    server_.on("USER", [](ScriptedSession& s, const std::string&) {
+        s.sendByteByByte("331-first line\r\n331 password\r\n");
+    });
+    server_.on("PWD", [](ScriptedSession& s, const std::string&) {
+        s.sendByteByByte("257-\"/ignored\"\r\n257 \"/dir with \"\"quote\"\"\"\r\n");
+    });
+    server_.on("LIST", [](ScriptedSession& s, const std::string&) {
+        s.openData();
+        s.sendData("-rw-r--r-- 1 0 0 3 Jan 01 2020 one.txt\r\n");
+        s.closeData();
+        s.send("150 here\r\n226 done\r\n");  // both in one write
+    });
+    startAndConnect();
+    EXPECT_EQ(client_.currentDirectory(), "/ignored");
+    std::vector<std::string> names;
+    EXPECT_EQ(client_.listDirectory("*", -1, &names), 1);
+    EXPECT_TRUE(client_.isConnected());
+}
+
+TEST_F(FaultTest, HundredsOfFeatureLinesAreRead) {
+    std::vector<std::string> features;
+    for (int i = 0; i < 400; ++i)
+        features.push_back("X-FEATURE-" + std::to_string(i));
+    features.push_back("MLST type*;size*;");
+    server_.setFeatures(features);
+    server_.setListing("type=file;size=5; from-mlsd.txt\r\n");
+    startAndConnect();
+    std::vector<std::string> names;
+    ASSERT_EQ(client_.listDirectory("/*", -1, &names), 1);
+    EXPECT_EQ(names[0], "from-mlsd.txt");
+    EXPECT_TRUE(server_.received("MLSD"));
+}
+
+TEST_F(FaultTest, MlsdRefusedFallsBackToList) {
+    server_.setFeatures({"MLST type*;"});
+    server_.on("MLSD", [](ScriptedSession& s, const std::string&) { s.reply("500 not here"); });
+    server_.setListing("-rw-r--r-- 1 0 0 3 Jan 01 2020 via-list.txt\r\n");
+    startAndConnect();
+    std::vector<std::string> names;
+    ASSERT_EQ(client_.listDirectory("*", -1, &names), 1);
+    EXPECT_EQ(names[0], "via-list.txt");
+    ASSERT_EQ(client_.listDirectory("*", -1, &names), 1);
+    EXPECT_EQ(countCommands("MLSD"), 1);  // not asked again on this connection
+}
+
+TEST_F(FaultTest, OverLongGarbageAndNulRepliesDropTheConnection) {
+    int round = 0;
+    server_.on("PWD", [&](ScriptedSession& s, const std::string&) {
+        if (round == 0)
+            s.send("257 \"" + std::string(20000, 'x') + "\"\r\n");
+        else if (round == 1)
+            s.send("this is not a reply\r\n");
+        else
+            s.send(std::string("257 \"/a\0b\"\r\n", 12));
+    });
+    ASSERT_TRUE(server_.start());
+    for (round = 0; round < 3; ++round) {
+        ASSERT_TRUE(connect()) << round;
+        EXPECT_EQ(client_.currentDirectory(), "") << round;
+        EXPECT_FALSE(client_.isConnected()) << round;
+    }
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, MalformedPathReplyGivesEmptyTextAndKeepsTheConnection) {
+    server_.on("PWD", [](ScriptedSession& s, const std::string&) { s.reply("257 \"/unterminated"); });
+    startAndConnect();
+    EXPECT_EQ(client_.currentDirectory(), "");
+    EXPECT_TRUE(client_.isConnected());
+}
+
+TEST_F(FaultTest, Reply421AtAnyTimeEndsTheConnection) {
+    server_.on("CWD", [](ScriptedSession& s, const std::string&) {
+        s.reply("421 shutting down");
+        s.close();
+    });
+    startAndConnect();
+    EXPECT_FALSE(client_.setCurrentDirectory("/x"));
+    EXPECT_FALSE(client_.isConnected());
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, PreliminaryThenErrorOrSilenceFailsTheDownload) {
+    local_.write("keep.txt", "precious");
+    std::string mode;
+    server_.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        if (mode == "425")
+            s.reply("425 cannot open data connection");
+        else if (mode == "421")
+            s.reply("421 going away");
+        else
+            s.waitForClientClose(3000);
+    });
+    ASSERT_TRUE(server_.start());
+    for (const char* m : {"425", "421", "silence"}) {
+        mode = m;
+        ASSERT_TRUE(connect()) << m;
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(client_.getFile("f", local_.file("keep.txt"))) << m;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << m;
+        EXPECT_EQ(local_.read("keep.txt"), "precious") << m;
+        EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("keep.txt")))) << m;
+    }
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, ActiveConnectionThatNeverArrivesFallsBackToPassive) {
+    server_.setFile("f.bin", "payload");
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        bool passive = s.passive();
+        s.reply("150 opening");
+        if (!passive) {
+            // Never connect back; answer once the client stopped listening.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            s.reply("425 cannot open data connection");
+            return;
+        }
+        s.openData();
+        s.sendData("payload");
+        s.closeData();
+        s.reply("226 done");
+    });
+    server_.setListing("-rw-r--r-- 1 0 0 7 Jan 01 2020 f.bin\r\n");
+    startAndConnect();
+    ASSERT_TRUE(client_.getFile("f.bin", local_.file("f.bin")));
+    EXPECT_EQ(local_.read("f.bin"), "payload");
+    EXPECT_TRUE(client_.isPassive());
+    EXPECT_EQ(client_.listDirectory("*"), 1);
+    EXPECT_EQ(countCommands("PORT"), 1);  // passive for the rest of the connection
+}
+
+TEST_F(FaultTest, RefusedPortSwitchesToPassive) {
+    server_.on("PORT", [](ScriptedSession& s, const std::string&) { s.reply("500 no active mode here"); });
+    server_.setFile("f", "data");
+    local_.write("up.txt", "up");
+    startAndConnect();
+    ASSERT_TRUE(client_.getFile("f", local_.file("f")));
+    EXPECT_EQ(local_.read("f"), "data");
+    ASSERT_TRUE(client_.putFile(local_.file("up.txt"), "up.txt"));
+    EXPECT_EQ(server_.upload("up.txt"), "up");
+    EXPECT_EQ(countCommands("PORT"), 1);
+    EXPECT_TRUE(client_.isPassive());
+}
+
+TEST_F(FaultTest, ServerClosingMidTransferKeepsTheOldLocalFile) {
+    local_.write("target", "old");
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        s.sendData(std::string(100000, 'z'));
+        s.close();
+    });
+    startAndConnect();
+    EXPECT_FALSE(client_.getFile("big", local_.file("target")));
+    EXPECT_EQ(local_.read("target"), "old");
+    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("target"))));
+    EXPECT_FALSE(client_.isConnected());
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, SlowTransferThatKeepsMovingIsNotCut) {
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        for (int i = 0; i < 8; ++i) {  // 8 x 120 ms, well over the 300 ms stall limit in total
+            s.sendData("0123456789");
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        }
+        s.closeData();
+        s.reply("226 done");
+    });
+    startAndConnect();
+    ASSERT_TRUE(client_.getFile("slow", local_.file("slow")));
+    EXPECT_EQ(local_.read("slow").size(), 80u);
+}
+
+TEST_F(FaultTest, StalledTransferIsCutAfterTheStallTime) {
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        s.sendData("a little");
+        s.waitForClientClose(3000);
+    });
+    startAndConnect();
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client_.getFile("stall", local_.file("stall")));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_FALSE(std::filesystem::exists(local_.file("stall")));
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, AbortFromAnotherThreadEndsABlockedTransferPromptly) {
+    client_.setTimeouts(FtpTimeouts{});  // the long defaults: only abort() can end it
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        s.sendData("partial");
+        s.waitForClientClose(5000);
+    });
+    startAndConnect();
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        client_.abort();
+    });
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client_.getFile("f", local_.file("f")));
+    aborter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_FALSE(client_.isConnected());
+    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("f"))));
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, HostileListingNamesAreLeftOut) {
+    server_.setListing(
+        "-rw-r--r-- 1 0 0 1 Jan 01 2020 ../x\r\n"
+        "-rw-r--r-- 1 0 0 1 Jan 01 2020 a/b\r\n"
+        "-rw-r--r-- 1 0 0 1 Jan 01 2020 esc\x1b[2Jname\r\n"
+        "garbage line\r\n"
+        "-rw-r--r-- 1 0 0 1 Jan 01 2020 fine.txt\r\n");
+    startAndConnect();
+    std::vector<std::string> names;
+    ASSERT_EQ(client_.listDirectory("*", -1, &names), 1);
+    EXPECT_EQ(names[0], "fine.txt");
+}
+
+TEST_F(FaultTest, NamesWithLineBreaksOrNulAreNeverSent) {
+    startAndConnect();
+    EXPECT_FALSE(client_.deleteFile("a\r\nDELE b"));
+    EXPECT_FALSE(client_.renameFile("ok", "x\nRMD y"));
+    EXPECT_FALSE(client_.makeDirectory(std::string("n\0ul", 4)));
+    EXPECT_EQ(client_.listDirectory("x\r\nQUIT"), 0);
+    EXPECT_FALSE(server_.received("DELE"));
+    EXPECT_FALSE(server_.received("RNFR"));
+    EXPECT_FALSE(server_.received("RMD"));
+    EXPECT_TRUE(client_.isConnected());
+}
+
+TEST_F(FaultTest, GbkServerGetsNewNamesInGbkAndOldNamesInTheirBytes) {
+    std::string gbk = platform::utf8ToGb18030("报告.txt");
+    server_.setListing("-rw-r--r-- 1 0 0 4 Jan 01 2020 " + gbk + "\r\n");
+    server_.setFile(gbk, "data");
+    startAndConnect();
+    std::vector<std::string> names;
+    ASSERT_EQ(client_.listDirectory("*", -1, &names), 1);
+    EXPECT_EQ(names[0], "报告.txt");
+    ASSERT_TRUE(client_.getFile("报告.txt", local_.file("r.txt")));
+    EXPECT_EQ(local_.read("r.txt"), "data");
+    ASSERT_TRUE(client_.makeDirectory("新建"));
+    EXPECT_TRUE(server_.received("MKD"));
+    std::vector<std::string> commands = server_.commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "MKD " + platform::utf8ToGb18030("新建")), commands.end());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FaultTest, AccountIsSentWhenTheServerAsksForIt) {
+    server_.on("PASS", [](ScriptedSession& s, const std::string&) { s.reply("332 need account"); });
+    server_.on("ACCT", [](ScriptedSession& s, const std::string& account) {
+        s.reply(account == "acme" ? "230 welcome" : "530 no");
+    });
+    ASSERT_TRUE(server_.start());
+    EXPECT_FALSE(connect());  // no account set
+    client_.setAccount("acme");
+    EXPECT_TRUE(connect());
+}
+
+TEST_F(FaultTest, ReconnectSaysGoodbyeToTheOldServerFirst) {
+    startAndConnect();
+    ScriptedFtpServer other;
+    other.on("PASS", [](ScriptedSession& s, const std::string&) { s.reply("530 wrong password"); });
+    ASSERT_TRUE(other.start());
+    EXPECT_FALSE(client_.connect("127.0.0.1", "u", "p", other.port()));
+    EXPECT_FALSE(client_.isConnected());
+    EXPECT_TRUE(server_.received("QUIT"));
+}
+
+} // namespace

@@ -1,0 +1,78 @@
+#pragma once
+// Real FTP servers for the tests, each started on a free port of
+// 127.0.0.1 and stopped (by the PID we started) when the object goes away.
+//
+//   PyFtpdServer s;  ASSERT_TRUE(s.start(folder.path()));
+//   client.connect("127.0.0.1", "tester", "secret", s.port());
+//
+// PyFtpdServer: pyftpdlib, one user (default tester / secret) with write
+// access to the whole root folder. MLSD, "125" replies, connects back as
+// soon as it gets PORT.
+//
+// VsftpdServer: vsftpd, anonymous login (user "anonymous", any or no
+// password). It only runs as root; tests skip themselves otherwise
+// (available()). vsftpd refuses a root folder that the login can write, so
+// the root stays read-only and its subfolder "pub" (kVsftpdWritableFolder)
+// is the writable one: start() creates it if needed and gives everything in
+// it to the "ftp" user. Files a test adds under "pub" after start() need
+// handOver() before the server may delete or rename inside them. LIST only,
+// numeric owners.
+#include <string>
+#include <sys/types.h>
+
+namespace testsupport {
+
+constexpr const char* kVsftpdWritableFolder = "pub";
+constexpr const char* kPyFtpdUser = "tester";
+constexpr const char* kPyFtpdPassword = "secret";
+
+// A port on 127.0.0.1 that was free a moment ago.
+int findFreePort();
+// True when something accepts connections on 127.0.0.1:port.
+bool portAccepts(int port);
+
+class PyFtpdServer {
+public:
+    PyFtpdServer() = default;
+    ~PyFtpdServer();
+    PyFtpdServer(const PyFtpdServer&) = delete;
+    PyFtpdServer& operator=(const PyFtpdServer&) = delete;
+
+    bool start(const std::string& rootDir, const std::string& user = kPyFtpdUser,
+               const std::string& password = kPyFtpdPassword);
+    int port() const { return port_; }
+    void stop();
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+class VsftpdServer {
+public:
+    VsftpdServer() = default;
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    // rootDir: the anonymous root (read-only to the login); rootDir/pub is
+    // made writable.
+    bool start(const std::string& rootDir);
+    int port() const { return port_; }
+    void stop();
+    // vsftpd is installed and we are root.
+    bool available() const;
+    // The start-up errors vsftpd reported, for test failure messages.
+    std::string errors() const;
+    // Gives a file or folder tree (under rootDir/pub) to the ftp user.
+    static bool handOver(const std::string& path);
+
+private:
+    bool writeConfig(const std::string& rootDir);
+
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string workDir_;  // configuration, error file, secure_chroot_dir
+};
+
+} // namespace testsupport

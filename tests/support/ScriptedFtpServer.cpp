@@ -1,0 +1,366 @@
+#include "tests/support/ScriptedFtpServer.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstring>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+// A handler that never answers must not hold a test forever.
+constexpr int kDataWaitMs = 5000;
+
+sockaddr_in loopbackAddress(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+int listenLoopback(int& port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address = loopbackAddress(0);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+void writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (fd >= 0 && done < bytes.size()) {
+        ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+std::string upperVerb(const std::string& line, std::string& argument) {
+    std::size_t space = line.find(' ');
+    std::string verb = line.substr(0, space);
+    argument = space == std::string::npos ? std::string() : line.substr(space + 1);
+    for (char& c : verb)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return verb;
+}
+
+} // namespace
+
+// ---- session
+
+void ScriptedSession::send(const std::string& bytes) { writeAll(control_, bytes); }
+
+void ScriptedSession::reply(const std::string& line) { send(line + "\r\n"); }
+
+void ScriptedSession::sendByteByByte(const std::string& bytes) {
+    int one = 1;
+    ::setsockopt(control_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    for (char c : bytes) {
+        writeAll(control_, std::string(1, c));
+        ::usleep(200);
+    }
+}
+
+bool ScriptedSession::openData() {
+    closeFd(data_);
+    if (passiveListener_ >= 0) {
+        pollfd p{passiveListener_, POLLIN, 0};
+        if (::poll(&p, 1, kDataWaitMs) == 1)
+            data_ = ::accept(passiveListener_, nullptr, nullptr);
+        closeFd(passiveListener_);
+        return data_ >= 0;
+    }
+    if (activePort_ == 0)
+        return false;
+    data_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopbackAddress(activePort_);
+    if (::connect(data_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        closeFd(data_);
+    return data_ >= 0;
+}
+
+void ScriptedSession::sendData(const std::string& bytes) { writeAll(data_, bytes); }
+
+std::string ScriptedSession::receiveData() {
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        pollfd p{data_, POLLIN, 0};
+        if (data_ < 0 || ::poll(&p, 1, kDataWaitMs) != 1)
+            break;
+        ssize_t n = ::recv(data_, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+void ScriptedSession::closeData() { closeFd(data_); }
+
+void ScriptedSession::waitForClientClose(int ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    char buffer[256];
+    while (std::chrono::steady_clock::now() < deadline && !server_->stopping_) {
+        pollfd p{control_, POLLIN, 0};
+        if (::poll(&p, 1, 20) == 1 && ::recv(control_, buffer, sizeof buffer, MSG_DONTWAIT) == 0)
+            break;
+    }
+    close();
+}
+
+void ScriptedSession::close() {
+    closeData();
+    closeFd(passiveListener_);
+    if (control_ >= 0)
+        ::shutdown(control_, SHUT_RDWR);
+    closed_ = true;
+}
+
+// ---- server
+
+ScriptedFtpServer::ScriptedFtpServer() { installDefaults(); }
+
+ScriptedFtpServer::~ScriptedFtpServer() { stop(); }
+
+void ScriptedFtpServer::on(const std::string& verb, ScriptedHandler handler) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handlers_[verb] = std::move(handler);
+}
+
+void ScriptedFtpServer::setGreeting(const std::string& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    greeting_ = bytes;
+}
+
+void ScriptedFtpServer::setFeatures(const std::vector<std::string>& features) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    features_ = features;
+}
+
+void ScriptedFtpServer::setListing(const std::string& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    listing_ = bytes;
+}
+
+void ScriptedFtpServer::setFile(const std::string& name, const std::string& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_[name] = bytes;
+}
+
+std::vector<std::string> ScriptedFtpServer::commands() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_;
+}
+
+bool ScriptedFtpServer::received(const std::string& verb) const {
+    for (const std::string& line : commands()) {
+        std::string argument;
+        if (upperVerb(line, argument) == verb)
+            return true;
+    }
+    return false;
+}
+
+std::string ScriptedFtpServer::upload(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = uploads_.find(name);
+    return found == uploads_.end() ? std::string() : found->second;
+}
+
+void ScriptedFtpServer::installDefaults() {
+    auto simple = [](const std::string& line) {
+        return [line](ScriptedSession& s, const std::string&) { s.reply(line); };
+    };
+    handlers_["USER"] = simple("331 password please");
+    handlers_["PASS"] = simple("230 logged in");
+    handlers_["TYPE"] = simple("200 type set");
+    handlers_["OPTS"] = simple("200 ok");
+    handlers_["PWD"] = simple("257 \"/\" is current");
+    handlers_["CWD"] = simple("250 ok");
+    handlers_["MKD"] = simple("257 created");
+    handlers_["RMD"] = simple("250 removed");
+    handlers_["DELE"] = simple("250 deleted");
+    handlers_["RNFR"] = simple("350 go on");
+    handlers_["RNTO"] = simple("250 renamed");
+    handlers_["QUIT"] = [](ScriptedSession& s, const std::string&) {
+        s.reply("221 bye");
+        s.close();
+    };
+    handlers_["FEAT"] = [this](ScriptedSession& s, const std::string&) {
+        std::string text = "211-Features:\r\n";
+        for (const std::string& f : features_)
+            text += " " + f + "\r\n";
+        s.send(text + "211 End\r\n");
+    };
+    handlers_["PORT"] = [](ScriptedSession& s, const std::string& argument) {
+        int h1, h2, h3, h4, p1, p2;
+        if (std::sscanf(argument.c_str(), "%d,%d,%d,%d,%d,%d", &h1, &h2, &h3, &h4, &p1, &p2) != 6) {
+            s.reply("501 bad PORT");
+            return;
+        }
+        s.activePort_ = p1 * 256 + p2;
+        closeFd(s.passiveListener_);
+        s.reply("200 PORT ok");
+    };
+    handlers_["EPSV"] = [](ScriptedSession& s, const std::string&) {
+        int port = 0;
+        closeFd(s.passiveListener_);
+        s.passiveListener_ = listenLoopback(port);
+        s.reply("229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)");
+    };
+    handlers_["PASV"] = [](ScriptedSession& s, const std::string&) {
+        int port = 0;
+        closeFd(s.passiveListener_);
+        s.passiveListener_ = listenLoopback(port);
+        s.reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
+                std::to_string(port % 256) + ")");
+    };
+    auto sendListing = [this](ScriptedSession& s, const std::string&) {
+        s.reply("150 here it comes");
+        if (!s.openData()) {
+            s.reply("425 no data connection");
+            return;
+        }
+        s.sendData(listing_);
+        s.closeData();
+        s.reply("226 done");
+    };
+    handlers_["LIST"] = sendListing;
+    handlers_["MLSD"] = sendListing;
+    handlers_["RETR"] = [this](ScriptedSession& s, const std::string& name) {
+        auto found = files_.find(name);
+        if (found == files_.end()) {
+            s.reply("550 no such file");
+            return;
+        }
+        s.reply("150 opening");
+        if (!s.openData()) {
+            s.reply("425 no data connection");
+            return;
+        }
+        s.sendData(found->second);
+        s.closeData();
+        s.reply("226 done");
+    };
+    handlers_["STOR"] = [this](ScriptedSession& s, const std::string& name) {
+        s.reply("150 send it");
+        if (!s.openData()) {
+            s.reply("425 no data connection");
+            return;
+        }
+        std::string bytes = s.receiveData();
+        s.closeData();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            uploads_[name] = bytes;
+        }
+        s.reply("226 stored");
+    };
+}
+
+bool ScriptedFtpServer::start() {
+    listener_ = listenLoopback(port_);
+    if (listener_ < 0)
+        return false;
+    stopping_ = false;
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void ScriptedFtpServer::stop() {
+    if (!thread_.joinable())
+        return;
+    stopping_ = true;
+    ::shutdown(listener_, SHUT_RDWR);
+    int client = client_.load();
+    if (client >= 0)
+        ::shutdown(client, SHUT_RDWR);
+    thread_.join();
+    closeFd(listener_);
+}
+
+void ScriptedFtpServer::run() {
+    while (!stopping_) {
+        int fd = ::accept(listener_, nullptr, nullptr);
+        if (fd < 0)
+            break;
+        client_ = fd;
+        ++connections_;
+        serve(fd);
+        client_ = -1;
+        ::close(fd);
+    }
+}
+
+void ScriptedFtpServer::serve(int fd) {
+    ScriptedSession session;
+    session.server_ = this;
+    session.control_ = fd;
+    std::string greeting;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        greeting = greeting_;
+    }
+    session.send(greeting);
+    std::string pending;
+    char buffer[4096];
+    while (!session.closed() && !stopping_) {
+        std::size_t lf = pending.find('\n');
+        if (lf != std::string::npos) {
+            std::string line = pending.substr(0, lf);
+            pending.erase(0, lf + 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            dispatch(session, line);
+            continue;
+        }
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        pending.append(buffer, static_cast<std::size_t>(n));
+    }
+    session.closeData();
+    closeFd(session.passiveListener_);
+}
+
+void ScriptedFtpServer::dispatch(ScriptedSession& session, const std::string& line) {
+    std::string argument;
+    std::string verb = upperVerb(line, argument);
+    ScriptedHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        commands_.push_back(line);
+        auto found = handlers_.find(verb);
+        if (found != handlers_.end())
+            handler = found->second;
+    }
+    if (handler)
+        handler(session, argument);
+    else
+        session.reply("500 unknown command");
+}
+
+} // namespace testsupport

@@ -1,0 +1,111 @@
+#pragma once
+// A small FTP server of our own for the cases real servers will not
+// produce: odd framing, garbage, stalls, dropped connections. It listens on
+// 127.0.0.1 only and serves one control connection at a time on its own
+// thread. Every command has a default answer; a test replaces the answer of
+// the verbs it cares about with on().
+//
+//   ScriptedFtpServer server;
+//   server.on("PWD", [](ScriptedSession& s, const std::string&) { s.send("257 \"/a\r\n"); });
+//   ASSERT_TRUE(server.start());
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+class ScriptedFtpServer;
+
+// One control connection as a handler sees it.
+class ScriptedSession {
+public:
+    // Raw bytes on the control connection (nothing added).
+    void send(const std::string& bytes);
+    // One reply line; CR LF is added.
+    void reply(const std::string& line);
+    // The bytes one write at a time, so the client gets them in pieces.
+    void sendByteByByte(const std::string& bytes);
+    // Opens the data connection as the last PORT/EPRT/EPSV/PASV said.
+    bool openData();
+    void sendData(const std::string& bytes);
+    std::string receiveData();
+    void closeData();
+    // True when the client asked for passive mode (EPSV/PASV) last.
+    bool passive() const { return passiveListener_ >= 0; }
+    // Waits up to ms for the client to close the control connection
+    // (a handler that plays dead calls this).
+    void waitForClientClose(int ms);
+    // Ends the control connection (and the data connection).
+    void close();
+    bool closed() const { return closed_; }
+    ScriptedFtpServer& server() { return *server_; }
+
+private:
+    friend class ScriptedFtpServer;
+    ScriptedFtpServer* server_ = nullptr;
+    int control_ = -1;
+    int data_ = -1;
+    int passiveListener_ = -1;
+    int activePort_ = 0;
+    bool closed_ = false;
+};
+
+using ScriptedHandler = std::function<void(ScriptedSession& session, const std::string& argument)>;
+
+class ScriptedFtpServer {
+public:
+    ScriptedFtpServer();
+    ~ScriptedFtpServer();
+    ScriptedFtpServer(const ScriptedFtpServer&) = delete;
+    ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
+
+    // Replaces the answer to a verb (upper case, e.g. "LIST").
+    void on(const std::string& verb, ScriptedHandler handler);
+    // Raw bytes sent when a client connects (default "220 scripted\r\n").
+    void setGreeting(const std::string& bytes);
+    // Lines of the FEAT reply between its first and last line.
+    void setFeatures(const std::vector<std::string>& features);
+    // What LIST and MLSD send on the data connection.
+    void setListing(const std::string& bytes);
+    // What RETR sends for the name.
+    void setFile(const std::string& name, const std::string& bytes);
+
+    bool start();
+    void stop();
+    int port() const { return port_; }
+
+    // Every command line received so far, in order.
+    std::vector<std::string> commands() const;
+    bool received(const std::string& verb) const;
+    // The bytes of the last STOR of the name.
+    std::string upload(const std::string& name) const;
+    int connections() const { return connections_.load(); }
+
+private:
+    friend class ScriptedSession;
+    void run();
+    void serve(int fd);
+    void installDefaults();
+    void dispatch(ScriptedSession& session, const std::string& line);
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> client_{-1};
+    std::atomic<int> connections_{0};
+    mutable std::mutex mutex_;
+    std::map<std::string, ScriptedHandler> handlers_;
+    std::string greeting_ = "220 scripted\r\n";
+    std::vector<std::string> features_;
+    std::string listing_;
+    std::map<std::string, std::string> files_;
+    std::map<std::string, std::string> uploads_;
+    std::vector<std::string> commands_;
+};
+
+} // namespace testsupport
