@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <map>
 
+#include <unistd.h>
+
 using namespace testsupport;
 using namespace localtest;
 
@@ -169,6 +171,14 @@ TEST(LocalBrowser, MissingOrUnreadableFoldersGiveAnEmptyListSilently) {
     EXPECT_EQ(h.controls().上传文件框.itemCount(), 0);
     showFolder(h, std::string("/\x01\xff*?<>|\n", 10));
     EXPECT_EQ(h.controls().上传文件框.itemCount(), 0);
+    // Symlink loops and dangling links are listed as files, not followed.
+    ASSERT_EQ(::symlink("loop.lnk", f.file("loop.lnk").c_str()), 0);
+    ASSERT_EQ(::symlink(f.file("nothing").c_str(), f.file("dangling").c_str()), 0);
+    ASSERT_EQ(::symlink(".", f.file("self").c_str()), 0);
+    showFolder(h, f.path());
+    std::vector<std::string> shown = rowNames(h.controls().上传文件框);
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0], "self");
     EXPECT_EQ(answers.seen(), 0);
 }
 
