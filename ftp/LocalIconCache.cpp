@@ -70,10 +70,6 @@ int addPicture(IconCache& c, ui::ListControl& list, const QImage& picture) {
 
 } // namespace
 
-void forgetLocalFileIcons() {
-    ui::runOnUiThread([] { cache() = IconCache(); });
-}
-
 int localFileIcon(const std::string& path, const std::string& extension) {
     int result = -1;
     ui::runOnUiThread([&] {
@@ -82,6 +78,7 @@ int localFileIcon(const std::string& path, const std::string& extension) {
         const int count = list.iconCount();
         if (count == 0)
             return;
+        // Another icon list was assigned since: nothing remembered holds.
         if (c.knownCount != count) {
             c = IconCache();
             c.knownCount = count;

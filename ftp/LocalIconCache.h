@@ -7,6 +7,3 @@
 // the desktop icon is looked up once per extension, so a folder of many
 // files adds few icons. Returns the index, or -1 when there is no picture.
 int localFileIcon(const std::string& path, const std::string& extension);
-
-// Forgets every remembered index (the icon list was replaced).
-void forgetLocalFileIcons();

@@ -332,3 +332,25 @@ TEST(LocalBrowser, RefreshShowsNewFilesAndRightClickOpensTheLocalMenu) {
     EXPECT_TRUE(waitUntil([menu] { return menu->isVisible(); }, 2000));
     menu->close();
 }
+
+TEST(LocalBrowser, NameLookupFollowsRenamesDeletesAndRowsAddedBehindTheControl) {
+    MainWindowHarness h;
+    h.open();
+    ui::ListControl& list = h.controls().上传文件框;
+    list.insertItem(-1, "Alpha.txt");
+    list.insertItem(-1, "beta.txt");
+    list.insertItem(-1, "ÄRGER.TXT");
+    EXPECT_EQ(list.findItem("ärger.txt"), 2);
+    list.setItemText(1, 0, "gamma.txt");
+    EXPECT_EQ(list.findItem("BETA.TXT"), -1);
+    EXPECT_EQ(list.findItem("Gamma.TXT"), 1);
+    list.deleteItem(0);
+    EXPECT_EQ(list.findItem("alpha.txt"), -1);
+    EXPECT_EQ(list.findItem("gamma.txt"), 0);
+    list.widget()->addTopLevelItem(new QTreeWidgetItem(QStringList{"direct.txt"}));
+    EXPECT_EQ(list.findItem("DIRECT.txt"), 2);
+    list.deleteAllItems();
+    EXPECT_EQ(list.findItem("gamma.txt"), -1);
+    list.insertItem(-1, "gamma.txt");
+    EXPECT_EQ(list.findItem("GAMMA.txt"), 0);
+}
