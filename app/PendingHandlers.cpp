@@ -26,14 +26,6 @@ void makeRemoteDirectory() {}
 void openLocalFile() {}
 void openLocalWithNotepad() {}
 
-void listLocalDirectory() {}
-void chooseLocalDirectory() {}
-void goUpLocal() {}
-void openLocalItem() {}
-void localHistoryItemChosen() {}
-void localPathEntered() {}
-void dropOnLocalList(const std::vector<std::string>&) {}
-
 void serverManagerCreated() {}
 void serverManagerClosing() {}
 void showSelectedServer() {}

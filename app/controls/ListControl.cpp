@@ -13,10 +13,19 @@ namespace {
 
 constexpr int kValueRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kRawTextRole = Qt::UserRole + 2;
 constexpr int kCellPadding = 14;
 constexpr int kColumns = 2;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// The same per-character folding QString::compare uses without case.
+QString folded(const QString& text) {
+    QList<uint> points = text.toUcs4();
+    for (uint& c : points)
+        c = QChar::toCaseFolded(char32_t(c));
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
+}
 
 } // namespace
 
@@ -25,6 +34,8 @@ void ListControl::attach(QTreeWidget* widget) {
     attachWidget(widget);
     widest_.assign(kColumns, 0);
     widestStale_ = false;
+    names_.clear();
+    namesIndexed_ = 0;
 }
 
 int ListControl::insertItem(int position, const std::string& text, int image, long long value) {
@@ -41,6 +52,10 @@ int ListControl::insertItem(int position, const std::string& text, int image, lo
         int at = (position < 0 || position > count) ? count : position;
         w->insertTopLevelItem(at, item);
         noteCellWidth(item, 0);
+        if (namesIndexed_ == w->topLevelItemCount() - 1) {
+            addName(item->text(0));
+            ++namesIndexed_;
+        }
         result = at;
     });
     return result;
@@ -55,6 +70,10 @@ void ListControl::setItemText(int index, int column, const std::string& text) {
         if (!item)
             return;
         int before = cellWidth(item, column);
+        if (column == 0 && namesIndexed_ == w->topLevelItemCount()) {
+            removeName(item->text(0));
+            addName(qs(text));
+        }
         item->setText(column, qs(text));
         if (before >= widest_[column])
             widestStale_ = true;
@@ -102,6 +121,27 @@ int ListControl::itemImage(int index) const {
     return result;
 }
 
+void ListControl::setItemRawText(int index, const std::string& bytes) {
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            if (QTreeWidgetItem* item = w->topLevelItem(index))
+                item->setData(0, kRawTextRole, QByteArray::fromStdString(bytes));
+    });
+}
+
+std::string ListControl::itemRawText(int index) const {
+    std::string result;
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        QTreeWidgetItem* item = w ? w->topLevelItem(index) : nullptr;
+        if (!item)
+            return;
+        QVariant raw = item->data(0, kRawTextRole);
+        result = raw.isValid() ? raw.toByteArray().toStdString() : item->text(0).toStdString();
+    });
+    return result;
+}
+
 std::vector<int> ListControl::selectedItems() const {
     std::vector<int> result;
     runOnUiThread([&] {
@@ -143,6 +183,10 @@ void ListControl::deleteItem(int index) {
         if (!w || index < 0 || index >= w->topLevelItemCount())
             return;
         QTreeWidgetItem* item = w->takeTopLevelItem(index);
+        if (namesIndexed_ == w->topLevelItemCount() + 1) {
+            removeName(item->text(0));
+            --namesIndexed_;
+        }
         for (int c = 0; c < kColumns; ++c)
             if (cellWidth(item, c) >= widest_[c])
                 widestStale_ = true;
@@ -156,6 +200,8 @@ void ListControl::deleteAllItems() {
             w->clear();
         widest_.assign(kColumns, 0);
         widestStale_ = false;
+        names_.clear();
+        namesIndexed_ = 0;
     });
 }
 
@@ -166,6 +212,8 @@ int ListControl::findItem(const std::string& text, int start, bool exact, int co
         if (!w || column < 0 || column >= w->columnCount())
             return;
         const QString wanted = qs(text);
+        if (exact && column == 0 && !nameMayBeListed(wanted))
+            return;
         const int count = w->topLevelItemCount();
         for (int i = std::max(start, 0); i < count; ++i) {
             const QString cell = w->topLevelItem(i)->text(column);
@@ -239,6 +287,48 @@ void ListControl::setIconList(const ImageList& list) {
             applyIcon(item, item->data(0, kImageRole).toInt());
         }
     });
+}
+
+int ListControl::appendIcon(const QImage& image) {
+    int result = -1;
+    runOnUiThread([&] {
+        result = icons_.addImage(image);
+        if (result >= 0)
+            iconCache_.push_back(QIcon(QPixmap::fromImage(icons_.image(result))));
+    });
+    return result;
+}
+
+int ListControl::iconCount() const {
+    int result = 0;
+    runOnUiThread([&] { result = icons_.imageCount(); });
+    return result;
+}
+
+// When the index is out of step with the rows (items added behind the
+// control's back), nameMayBeListed rebuilds it.
+void ListControl::addName(const QString& text) {
+    names_[folded(text)] += 1;
+}
+
+void ListControl::removeName(const QString& text) {
+    auto it = names_.find(folded(text));
+    if (it == names_.end())
+        return;
+    if (--it.value() <= 0)
+        names_.erase(it);
+}
+
+bool ListControl::nameMayBeListed(const QString& text) const {
+    QTreeWidget* w = widget_;
+    const int count = w->topLevelItemCount();
+    if (namesIndexed_ != count) {
+        names_.clear();
+        for (int i = 0; i < count; ++i)
+            names_[folded(w->topLevelItem(i)->text(0))] += 1;
+        namesIndexed_ = count;
+    }
+    return names_.contains(folded(text));
 }
 
 int ListControl::cellWidth(const QTreeWidgetItem* item, int column) const {

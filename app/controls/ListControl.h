@@ -4,8 +4,11 @@
 #include "app/controls/ImageList.h"
 #include "app/controls/WidgetControl.h"
 
+#include <QHash>
+#include <QImage>
 #include <QPointer>
 #include <QIcon>
+#include <QString>
 #include <QTreeWidget>
 
 #include <string>
@@ -26,6 +29,10 @@ public:
     long long itemValue(int index) const;
     void setItemValue(int index, long long value);
     int itemImage(int index) const;
+    // The exact bytes a row stands for when its text cannot hold them (file
+    // names that are not UTF-8). Without stored bytes the column-0 text.
+    void setItemRawText(int index, const std::string& bytes);
+    std::string itemRawText(int index) const;
     std::vector<int> selectedItems() const;
     void selectItem(int index);
     int itemCount() const;
@@ -43,12 +50,19 @@ public:
 
     ImageList iconList() const;
     void setIconList(const ImageList& list);
+    // Appends one image to this list's icons without touching the rows;
+    // returns its index, -1 for a null image.
+    int appendIcon(const QImage& image);
+    int iconCount() const;
 
 private:
     int widestCell(int column) const;
     int cellWidth(const QTreeWidgetItem* item, int column) const;
     void noteCellWidth(const QTreeWidgetItem* item, int column);
     void applyIcon(QTreeWidgetItem* item, int image) const;
+    void addName(const QString& text);
+    void removeName(const QString& text);
+    bool nameMayBeListed(const QString& text) const;
 
     QPointer<QTreeWidget> widget_;
     ImageList icons_;
@@ -57,6 +71,10 @@ private:
     // column after each added row stays cheap on long lists.
     mutable std::vector<int> widest_;
     mutable bool widestStale_ = false;
+    // Case-folded column-0 texts with their counts, so that an exact search
+    // for a name that is not listed costs no scan.
+    mutable QHash<QString, int> names_;
+    mutable int namesIndexed_ = 0;
 };
 
 } // namespace ui

@@ -1,0 +1,80 @@
+#include "ftp/NameRules.h"
+
+#include "ftp/LocalIconCache.h"
+#include "ftp/ShortcutTarget.h"
+#include "platform/LocalFiles.h"
+#include "platform/TextCodec.h"
+
+#include <map>
+
+namespace {
+
+std::string baseNameOf(const std::string& path) {
+    auto slash = path.rfind(platform::kPathSeparator);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool shortcutPointsToText(const std::string& path) {
+    std::string target = shortcutTarget(path);
+    return target.size() >= 3 && platform::asciiLower(target.substr(target.size() - 3)) == "txt";
+}
+
+} // namespace
+
+bool looksLikeDirectoryName(const std::string& name) {
+    auto dot = name.rfind('.');
+    return dot == std::string::npos || name.size() - dot - 1 > 4;
+}
+
+int tableIconFor(const std::string& extension) {
+    static const std::map<std::string, int> table = {
+        {"txt", 7}, {"ini", 6}, {"gif", 1}, {"png", 1}, {"bmp", 2},   {"jpg", 3},
+        {"dll", 8}, {"db", 8},  {"asp", 9}, {"rar", 10}, {"htm", 11}, {"html", 11}};
+    auto it = table.find(platform::asciiLower(extension));
+    return it == table.end() ? -1 : it->second;
+}
+
+bool isDirectoryName(const std::string& name, bool remote, EntryKind known) {
+    if (known != kKindUnknown)
+        return known == kKindDirectory;
+    if (!remote) {
+        int attributes = platform::fileAttributes(name);
+        if (attributes != -1)
+            return (attributes & platform::kAttrDirectory) != 0;
+    }
+    return looksLikeDirectoryName(name);
+}
+
+int iconIndexFor(const std::string& nameOrPath, bool remote, EntryKind known) {
+    if (known == kKindDirectory)
+        return kIconFolder;
+    const std::string name = remote ? nameOrPath : baseNameOf(nameOrPath);
+    if (known == kKindUnknown) {
+        int attributes = platform::fileAttributes(nameOrPath);
+        if (attributes != -1 && (attributes & platform::kAttrDirectory))
+            return kIconFolder;
+        if (attributes != -1 && !remote)
+            known = kKindFile;
+        else if (name.find('.') == std::string::npos)
+            return kIconFolder;
+    }
+    auto dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return kIconOtherFile;
+    const std::string extension = name.substr(dot + 1);
+    int fixed = tableIconFor(extension);
+    if (fixed >= 0)
+        return fixed;
+    if (endsWith(name, ".lnk") && shortcutPointsToText(nameOrPath))
+        return kIconPicture;
+    if (!remote) {
+        int own = localFileIcon(nameOrPath, extension);
+        if (own >= 0)
+            return own;
+    }
+    return extension == "exe" ? kIconExe : kIconOtherFile;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The upload list 上传文件框 and the folder it shows. Callable from any
+// thread (the download adds its files from a worker).
+#include <string>
+
+// Appends a file row for the name (file-system bytes) unless a row of that
+// name is already listed (letter case ignored): icon by the name rules, size
+// in whole KB cut toward zero. Then sizes the columns.
+void addLocalEntry(const std::string& name, const std::string& localPath);
+
+// The folder 本地目录框 shows, as file-system bytes, with a trailing "/".
+std::string localFolderPath();
+
+// Folder path plus the exact name bytes of the row; empty for a bad index.
+std::string localItemPath(int index);
+
+// Shows the folder in 本地目录框. A path that is not UTF-8 shows with \xNN
+// escapes; localFolderPath() still gives its bytes while the box shows it.
+void showLocalFolder(const std::string& path);
+
+// The folder 本地目录框 shows as file-system bytes, as typed (no "/" added).
+std::string localFolderText();
+
+// Appends a row for the name with the icon; the row keeps the exact bytes
+// when the shown text cannot hold them. Returns the row index.
+int appendLocalRow(const std::string& name, int icon);
