@@ -61,6 +61,33 @@ int ListControl::insertItem(int position, const std::string& text, int image, lo
     return result;
 }
 
+void ListControl::appendRows(const std::vector<ListRow>& rows) {
+    runOnUiThread([&] {
+        QTreeWidget* w = widget_;
+        if (!w)
+            return;
+        const bool indexed = namesIndexed_ == w->topLevelItemCount();
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(rows.size()));
+        for (const ListRow& row : rows) {
+            auto* item = new QTreeWidgetItem;
+            item->setText(0, qs(row.text));
+            if (!row.text1.empty())
+                item->setText(1, qs(row.text1));
+            item->setData(0, kValueRole, row.value);
+            applyIcon(item, row.image);
+            noteCellWidth(item, 0);
+            noteCellWidth(item, 1);
+            if (indexed)
+                addName(item->text(0));
+            items.append(item);
+        }
+        w->addTopLevelItems(items);
+        if (indexed)
+            namesIndexed_ = w->topLevelItemCount();
+    });
+}
+
 void ListControl::setItemText(int index, int column, const std::string& text) {
     runOnUiThread([&] {
         QTreeWidget* w = widget_;

@@ -16,6 +16,15 @@
 
 namespace ui {
 
+// One row for appendRows: the name, the column-1 text, the image index and
+// the item value.
+struct ListRow {
+    std::string text;
+    std::string text1;
+    int image = -1;
+    long long value = 0;
+};
+
 class ListControl : public WidgetControl {
 public:
     void attach(QTreeWidget* widget);
@@ -24,6 +33,8 @@ public:
     // position < 0 appends. Returns the new item's index, -1 on failure.
     int insertItem(int position = -1, const std::string& text = std::string(), int image = -1,
                    long long value = 0);
+    // Appends many rows in one UI-thread call (long listings from workers).
+    void appendRows(const std::vector<ListRow>& rows);
     void setItemText(int index, int column, const std::string& text);
     std::string itemText(int index, int column = 0) const;
     long long itemValue(int index) const;

@@ -1,0 +1,66 @@
+// Connecting to the server chosen in the settings, and disconnecting.
+#include "app/AppState.h"
+#include "app/Handlers.h"
+#include "app/Settings.h"
+#include "app/controls/Dialogs.h"
+#include "app/forms/MainWindow.h"
+#include "ftp/ConnectionSetting.h"
+#include "ftp/ConnectionState.h"
+#include "ftp/FtpClientInstance.h"
+
+bool connectionIsUp() {
+    return mainWindow().状态条1.paneText(0) == kConnectedText;
+}
+
+void enterTypedDirectory() {
+    MainWindow& w = mainWindow();
+    FtpClient& ftp = ftpClient();
+    const std::string typed = w.FTP目录框.text();
+    if (typed.empty()) {
+        w.FTP目录框.setText(ftp.currentDirectory());
+        return;
+    }
+    if (!ftp.setCurrentDirectory(typed))
+        w.FTP目录框.setText(ftp.currentDirectory());
+}
+
+void connectServer() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    FtpClient& ftp = ftpClient();
+    if (app.connected == 1)
+        ftp.disconnect();
+    const std::string stored = readSetting("IP信息");
+    if (stored.empty()) {
+        ui::messageBox("请设定要连接的FTP服务器");
+        return;
+    }
+    std::optional<ConnectionSetting> setting = parseConnectionSetting(stored);
+    if (!setting)
+        return;
+    w.状态条1.setPaneText(0, kConnectingText);
+    if (!ftp.connect(setting->address, setting->user, setting->password, portFromText(setting->port))) {
+        w.状态条1.setPaneText(0, kConnectFailedText);
+        app.connected = 0;
+        return;
+    }
+    w.状态条1.setPaneText(0, kConnectedText);
+    w.window.setTitle(std::string(kWindowTitle) + "——" + setting->name);
+    enterTypedDirectory();
+    app.connected = 1;
+    listRemoteDirectory();
+}
+
+void disconnectServer() {
+    if (!connectionIsUp())
+        return;
+    MainWindow& w = mainWindow();
+    ftpClient().disconnect();
+    w.状态条1.setPaneText(0, kDisconnectedText);
+    w.window.setTitle(kWindowTitle);
+    w.远程文件框.deleteAllItems();
+}
+
+void closeFtpConnection() {
+    ftpClient().disconnect();
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Texts of pane 0 of the status bar. Other handlers read pane 0 back and
+// compare it with kConnectedText to learn whether a connection is up.
+constexpr const char* kConnectingText = "正在连接服务器...";
+constexpr const char* kConnectedText = "连接服务器成功";
+constexpr const char* kConnectFailedText = "连接服务器失败！";
+constexpr const char* kDisconnectedText = "已断开服务器";
+constexpr const char* kWindowTitle = "Corvane";
+
+// True when pane 0 reads exactly kConnectedText.
+bool connectionIsUp();
+
+// The directory the remote path box should follow: enters the box's path,
+// or shows the server's current directory when the box is empty or its path
+// cannot be entered.
+void enterTypedDirectory();

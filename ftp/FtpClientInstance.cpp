@@ -1,0 +1,6 @@
+#include "ftp/FtpClientInstance.h"
+
+FtpClient& ftpClient() {
+    static FtpClient client;
+    return client;
+}

@@ -1,0 +1,132 @@
+// The remote list: filling it from the directory in the remote path box,
+// and moving between directories.
+#include "app/AppState.h"
+#include "app/Handlers.h"
+#include "app/WorkerThreads.h"
+#include "app/controls/Dialogs.h"
+#include "app/forms/MainWindow.h"
+#include "ftp/ConnectionState.h"
+#include "ftp/EntryKind.h"
+#include "ftp/FtpClientInstance.h"
+#include "ftp/NameRules.h"
+#include "ftp/RemotePath.h"
+#include "ftp/SizeText.h"
+#include "platform/LocalFiles.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRemoteDirectoryBit = 16;
+
+// Directories first, in the reverse of the server's order, then the files
+// in the server's order; names starting with "." are left out. Each row
+// keeps the entry's real type as its value.
+std::vector<ui::ListRow> remoteRows(const std::vector<std::string>& names,
+                                    const std::vector<int>& attributes,
+                                    const std::vector<int64_t>& sizes) {
+    std::vector<ui::ListRow> rows;
+    std::vector<size_t> files;
+    for (size_t i = names.size(); i-- > 0;) {
+        const std::string& name = names[i];
+        if (name.empty() || name[0] == '.')
+            continue;
+        if (attributes[i] & kRemoteDirectoryBit)
+            rows.push_back({name, std::string(), iconIndexFor(name, true, kKindDirectory), kKindDirectory});
+        else
+            files.push_back(i);
+    }
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        const std::string& name = names[*it];
+        rows.push_back({name, sizeTextKb(sizes[*it]), iconIndexFor(name, true, kKindFile), kKindFile});
+    }
+    return rows;
+}
+
+} // namespace
+
+void listRemoteDirectory() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    if (app.connected == 0) {
+        connectServer();
+        if (!connectionIsUp()) {
+            app.connected = 0;
+            ui::messageBox("连接服务器失败!");
+            return;
+        }
+        app.connected = 1;
+    }
+    enterTypedDirectory();
+    const std::string pattern = remotePrefix(w.FTP目录框.text()) + "*.*";
+    std::vector<std::string> names;
+    std::vector<int> attributes;
+    std::vector<int64_t> sizes;
+    app.entryCount = ftpClient().listDirectory(pattern, -1, &names, &attributes, &sizes);
+
+    std::vector<ui::ListRow> rows = remoteRows(names, attributes, sizes);
+    w.远程文件框.deleteAllItems();
+    if (!rows.empty()) {
+        w.远程文件框.appendRows(rows);
+        w.远程文件框.setColumnWidth(0, -1);
+        if (w.远程文件框.columnWidth(1) > 80)
+            w.远程文件框.setColumnWidth(1, -1);
+    }
+    w.状态条1.setPaneText(1, "文件数:" + std::to_string(rows.size()));
+    w.远程文件框.setDisabled(false);
+    w.反退钮.setDisabled(false);
+}
+
+void refreshRemote() {
+    MainWindow& w = mainWindow();
+    FtpClient& ftp = ftpClient();
+    const std::string shown = w.FTP目录框.text();
+    if (shown.empty()) {
+        w.FTP目录框.setText(ftp.currentDirectory());
+    } else {
+        const std::string current = ftp.currentDirectory();
+        if (shown.find(current) == std::string::npos) {
+            w.FTP目录框.setText(current);
+        } else if (!ftp.setCurrentDirectory(shown)) {
+            w.FTP目录框.setText(current);
+            ftp.setCurrentDirectory(current);
+        }
+    }
+    listRemoteDirectory();
+}
+
+void goUpRemote() {
+    MainWindow& w = mainWindow();
+    const std::string shown = w.FTP目录框.text();
+    if (shown.size() == 1)
+        return;
+    w.反退钮.setDisabled(true);
+    std::optional<std::string> parent = remoteParent(shown);
+    if (!parent) {
+        w.反退钮.setDisabled(false);
+        return;
+    }
+    w.FTP目录框.setText(*parent);
+    startWorker(listRemoteDirectory);
+}
+
+void remoteItemDoubleClicked() {
+    MainWindow& w = mainWindow();
+    const int row = w.远程文件框.currentSelection();
+    const std::string name = w.远程文件框.itemText(row);
+    const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
+    if (!isDirectoryName(name, true, kind)) {
+        openRemoteFile();
+        return;
+    }
+    w.FTP目录框.setText(remoteChild(w.FTP目录框.text(), name));
+    if (w.远程文件框.disabled())
+        return;
+    w.远程文件框.setDisabled(true);
+    startWorker(listRemoteDirectory);
+}
+
+void remotePathEntered() {
+    listRemoteDirectory();
+}
