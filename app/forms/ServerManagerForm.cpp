@@ -46,7 +46,9 @@ ServerManagerWindow& serverManagerWindow() {
 }
 
 ServerManagerForm* ServerManagerForm::instance() {
-    return openInstance.data();
+    // A closed window is deleted later; it no longer counts as open.
+    ServerManagerForm* form = openInstance.data();
+    return form && !form->closed_ ? form : nullptr;
 }
 
 ServerManagerForm::ServerManagerForm(QWidget* owner)

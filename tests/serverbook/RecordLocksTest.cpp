@@ -130,20 +130,35 @@ TEST_F(RecordLocksTest, HeaderLockIsWaitedForThenGivenUp) {
 
 TEST_F(RecordLocksTest, AppendsFromTwoProcessesGetDistinctSerials) {
     constexpr int kEach = 40;
+    // Both processes open the file first, one after the other (an open locks
+    // the whole file and would make a concurrent append fail at once), then
+    // append at the same time.
+    int childOpened[2], parentOpened[2];
+    ASSERT_EQ(::pipe(childOpened), 0);
+    ASSERT_EQ(::pipe(parentOpened), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         bool ok = RecordDatabase::open(path);
+        char byte = ok ? 1 : 0;
+        ok = ::write(childOpened[1], &byte, 1) == 1 && ok;
+        ok = ::read(parentOpened[0], &byte, 1) == 1 && ok;
         for (int i = 0; ok && i < kEach; ++i)
             ok = RecordDatabase::append({"child" + std::to_string(i)});
         ::_exit(ok ? 0 : 1);
     }
+    char byte = 0;
+    ASSERT_EQ(::read(childOpened[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
     ASSERT_TRUE(RecordDatabase::open(path));
+    ASSERT_EQ(::write(parentOpened[1], &byte, 1), 1);
     for (int i = 0; i < kEach; ++i)
         EXPECT_TRUE(RecordDatabase::append({"parent" + std::to_string(i)}));
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (int fd : {childOpened[0], childOpened[1], parentOpened[0], parentOpened[1]})
+        ::close(fd);
 
     EXPECT_EQ(RecordDatabase::recordCount(), 2 * kEach);
     const std::string bytes = testsupport::readFileBytes(path);
