@@ -1,0 +1,270 @@
+// Downloads through the real main window against real and scripted servers.
+#include "app/AppState.h"
+#include "ftp/FtpClient.h"
+#include "ftp/FtpClientInstance.h"
+#include "platform/LocalFiles.h"
+#include "tests/support/ScriptedFtpServer.h"
+#include "tests/transfer/TransferTestSupport.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+QPushButton* downloadButton(ConnectedWindow& c) {
+    return c.h.form()->findChild<QPushButton*>("下载钮");
+}
+
+bool sawCommand(const ScriptedFtpServer& server, const std::string& line) {
+    for (const std::string& command : server.commands())
+        if (command == line)
+            return true;
+    return false;
+}
+
+bool batchEnded(ConnectedWindow& c) {
+    return c.w().下载钮.caption() == "下载" && runningWorkers() == 0;
+}
+
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override {
+        site.write("a.txt", "alpha");
+        site.write("b.bin", std::string(5000, 'b'));
+        site.write("中文 名字.txt", "中文内容");
+        site.write("Makefile", "all:\n");
+        site.makeFolder("dir.v2");
+        ASSERT_TRUE(server.start(site.path()));
+        c = std::make_unique<ConnectedWindow>(server.port(), kPyFtpdUser, kPyFtpdPassword);
+        ASSERT_EQ(c->w().状态条1.paneText(0), "连接服务器成功");
+    }
+
+    TempFolder site;
+    PyFtpdServer server;
+    std::unique_ptr<ConnectedWindow> c;
+};
+
+} // namespace
+
+TEST_F(Download, SelectedFilesArriveAndJoinTheLocalList) {
+    c->select("远程文件框", {"a.txt", "中文 名字.txt", "Makefile"});
+    QTest::mouseClick(downloadButton(*c), Qt::LeftButton);
+    EXPECT_EQ(c->w().下载钮.caption(), "停止");
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(*c); }));
+    EXPECT_EQ(c->local.read("a.txt"), "alpha");
+    EXPECT_EQ(c->local.read("中文 名字.txt"), "中文内容");
+    EXPECT_EQ(c->local.read("Makefile"), "all:\n");  // a dot-less file is a file
+    EXPECT_TRUE(c->logHas("a.txt    下载成功"));
+    EXPECT_TRUE(c->logHas("Makefile    下载成功"));
+    EXPECT_EQ(c->w().状态条1.paneText(1), "下载完毕");
+    EXPECT_EQ(c->w().状态条1.paneText(2), "下载个数：3   失败个数：0");
+    EXPECT_GE(c->w().上传文件框.findItem("中文 名字.txt"), 0);
+    EXPECT_EQ(c->w().进度条1.position(), 0);
+    EXPECT_FALSE(platform::pathExists(partialFilePath(c->local.file("a.txt"))));
+}
+
+TEST_F(Download, ADirectoryRowFailsWithoutALogLine) {
+    c->select("远程文件框", {"dir.v2"});
+    QTest::mouseClick(downloadButton(*c), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(*c); }));
+    EXPECT_EQ(c->w().状态条1.paneText(1), "下载失败 ");
+    EXPECT_EQ(c->w().状态条1.paneText(2), "下载个数：0   失败个数：1");
+    // Only the batch's closing line names it.
+    std::vector<std::string> lines = c->logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "dir.v2    下载失败");
+    EXPECT_FALSE(platform::pathExists(c->local.file("dir.v2")));
+}
+
+TEST_F(Download, OverAnExistingFileReplacesItWithoutASecondRow) {
+    c->local.write("a.txt", "old old old");
+    listLocalDirectory();
+    ASSERT_EQ(c->w().上传文件框.itemCount(), 1);
+    c->select("远程文件框", {"a.txt"});
+    downloadButton();  // the menu item's handler
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(*c); }));
+    EXPECT_EQ(c->local.read("a.txt"), "alpha");
+    EXPECT_EQ(c->w().上传文件框.itemCount(), 1);
+}
+
+TEST_F(Download, NoSelectionAsksForOne) {
+    DialogAnswerer answers;
+    downloadButton();
+    ASSERT_EQ(answers.seen(), 1);
+    EXPECT_EQ(answers.texts()[0], "请选择要下载的文件");
+    EXPECT_EQ(c->w().下载钮.caption(), "下载");
+    EXPECT_EQ(appState().quickDownload, 0);
+}
+
+TEST_F(Download, SaveAsGoesIntoTheChosenFolder) {
+    TempFolder chosen;
+    DialogAnswerer answers;
+    answers.queueFolder(chosen.path());
+    c->select("远程文件框", {"b.bin"});
+    c->h.form()->findChild<QAction*>("另存为(&L)")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(*c); }));
+    EXPECT_EQ(chosen.read("b.bin"), std::string(5000, 'b'));
+    EXPECT_FALSE(platform::pathExists(c->local.file("b.bin")));
+    EXPECT_EQ(appState().targetFolder.get(), chosen.path());
+    // Cancelling the folder dialog starts nothing.
+    answers.queueCancel();
+    c->h.form()->findChild<QAction*>("另存为(&L)")->trigger();
+    EXPECT_EQ(c->w().下载钮.caption(), "下载");
+    EXPECT_EQ(appState().targetFolder.get(), "");
+}
+
+TEST_F(Download, DownloadAllOnAnEmptyListCountsNothing) {
+    c->w().远程文件框.deleteAllItems();
+    c->h.form()->findChild<QAction*>("全部下载(&Q)")->trigger();
+    ASSERT_TRUE(waitUntil([] { return runningWorkers() == 0; }));
+    EXPECT_EQ(c->w().状态条1.paneText(2), "下载个数:0失败个数:0");
+    EXPECT_EQ(c->w().状态条1.paneText(1), "下载失败");
+}
+
+TEST_F(Download, DownloadAllTakesEveryRow) {
+    c->h.form()->findChild<QAction*>("全部下载(&Q)")->trigger();
+    ASSERT_TRUE(waitUntil([] { return runningWorkers() == 0; }));
+    EXPECT_EQ(c->local.read("b.bin").size(), 5000u);
+    // Four files arrive; the directory row fails.
+    EXPECT_EQ(c->w().状态条1.paneText(2), "下载个数:4失败个数:1");
+    EXPECT_EQ(c->w().状态条1.paneText(1), "下载完毕");
+}
+
+TEST(DownloadFaults, StopDuringTheSecondFileEndsAfterIt) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 5 Jan 01 2024 a.txt\r\n"
+                      "-rw-r--r-- 1 u g 6 Jan 01 2024 b.txt\r\n"
+                      "-rw-r--r-- 1 u g 5 Jan 01 2024 c.txt\r\n");
+    server.setFile("/a.txt", "aaaaa");
+    server.setFile("/c.txt", "ccccc");
+    std::atomic<bool> release{false};
+    server.on("RETR", [&](ScriptedSession& s, const std::string& name) {
+        if (name != "/b.txt") {
+            s.reply("150 ok");
+            s.openData();
+            s.sendData(name == "/a.txt" ? "aaaaa" : "ccccc");
+            s.closeData();
+            s.reply("226 done");
+            return;
+        }
+        s.reply("150 ok");
+        s.openData();
+        s.sendData("bbb");
+        for (int i = 0; i < 1000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        s.sendData("bbb");
+        s.closeData();
+        s.reply("226 done");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    ASSERT_EQ(c.w().远程文件框.itemCount(), 3);
+    c.select("远程文件框", {"a.txt", "b.txt", "c.txt"});
+    QTest::mouseClick(downloadButton(c), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return c.w().状态条1.paneText(1).rfind("正在下载：b.txt", 0) == 0; }));
+    EXPECT_EQ(c.w().状态条1.paneText(1), "正在下载：b.txt  大小：0.006KB");
+    QTest::mouseClick(downloadButton(c), Qt::LeftButton);  // "停止"
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }));
+    EXPECT_EQ(c.local.read("b.txt"), "bbbbbb");
+    EXPECT_FALSE(platform::pathExists(c.local.file("c.txt")));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：2   失败个数：0");
+    EXPECT_FALSE(sawCommand(server, "RETR /c.txt"));
+}
+
+TEST(DownloadFaults, ServerGoneMidBatchFailsTheRestAndRecovers) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 5 Jan 01 2024 a.txt\r\n"
+                      "-rw-r--r-- 1 u g 5 Jan 01 2024 b.txt\r\n"
+                      "-rw-r--r-- 1 u g 5 Jan 01 2024 c.txt\r\n");
+    server.setFile("/a.txt", "aaaaa");
+    server.setFile("/c.txt", "ccccc");
+    server.on("RETR", [](ScriptedSession& s, const std::string& name) {
+        if (name == "/b.txt") {
+            s.reply("150 ok");
+            s.openData();
+            s.sendData("bb");
+            s.close();  // the server goes away mid-transfer
+            return;
+        }
+        s.reply("150 ok");
+        s.openData();
+        s.sendData("aaaaa");
+        s.closeData();
+        s.reply("226 done");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.local.write("b.txt", "precious old content");
+    c.select("远程文件框", {"a.txt", "b.txt", "c.txt"});
+    QTest::mouseClick(downloadButton(c), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 30000));
+    EXPECT_TRUE(c.logHas("a.txt    下载成功"));
+    EXPECT_TRUE(c.logHas("b.txt    下载失败"));
+    EXPECT_TRUE(c.logHas("c.txt    下载失败"));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：2");
+    // The existing file is untouched and no partial file is left.
+    EXPECT_EQ(c.local.read("b.txt"), "precious old content");
+    EXPECT_FALSE(platform::pathExists(partialFilePath(c.local.file("b.txt"))));
+    EXPECT_FALSE(platform::pathExists(c.local.file("c.txt")));
+}
+
+TEST(DownloadFaults, HostileNamesNeverBecomeLocalPaths) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 4 Jan 01 2024 ../evil\r\n"
+                      "-rw-r--r-- 1 u g 4 Jan 01 2024 good.txt\r\n");
+    server.setFile("/good.txt", "good");
+    server.setFile("/../evil", "evil");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    EXPECT_EQ(c.w().远程文件框.findItem("../evil"), -1);
+    // A row that names a path anyway is refused like a failed transfer.
+    c.w().远程文件框.insertItem(-1, "../evil", 5, 1);
+    c.w().远程文件框.setItemText(c.w().远程文件框.itemCount() - 1, 1, "0.004");
+    c.select("远程文件框", {"../evil", "good.txt"});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }));
+    EXPECT_TRUE(c.logHas("../evil    下载失败"));
+    EXPECT_EQ(c.local.read("good.txt"), "good");
+    EXPECT_FALSE(sawCommand(server, "RETR /../evil"));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：1");
+}
+
+TEST(DownloadProgress, TheBarFollowsTheArrivingFile) {
+    ScriptedFtpServer server;
+    const int size = 4 * 1024 * 1024;
+    server.setListing("-rw-r--r-- 1 u g " + std::to_string(size) + " Jan 01 2024 big.bin\r\n");
+    std::atomic<bool> release{false};
+    server.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 ok");
+        s.openData();
+        s.sendData(std::string(size / 2, 'x'));
+        for (int i = 0; i < 2000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        s.sendData(std::string(size / 2, 'y'));
+        s.closeData();
+        s.reply("226 done");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"big.bin"});
+    downloadButton();
+    // Half the file has arrived: the 500 ms tick shows about 50.
+    ASSERT_TRUE(waitUntil([&] { return c.w().进度条1.position() >= 45; }, 5000));
+    EXPECT_LE(c.w().进度条1.position(), 55);
+    EXPECT_EQ(c.w().时钟1.interval(), 500);
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }));
+    EXPECT_EQ(c.w().进度条1.position(), 0);
+    EXPECT_EQ(c.w().时钟1.interval(), 0);
+    EXPECT_EQ(platform::fileSize(c.local.file("big.bin")), size);
+}

@@ -1,0 +1,90 @@
+// The progress bar during a single transfer: a 500 ms tick compares what has
+// arrived (the partial download file's size, or the bytes an upload sent)
+// with the expected size.
+#include "transfer/Progress.h"
+
+#include "app/AppState.h"
+#include "app/Handlers.h"
+#include "app/WorkerThreads.h"
+#include "app/forms/MainWindow.h"
+#include "ftp/FtpClientInstance.h"
+#include "platform/LocalFiles.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int kTickMs = 500;
+constexpr int kRemoteWatchMs = 1000;
+
+// The download is written to the partial file first; once it completes the
+// partial file becomes the target.
+int64_t bytesArrived(const std::string& localPath) {
+    int64_t partial = platform::fileSize(partialFilePath(localPath));
+    return partial >= 0 ? partial : platform::fileSize(localPath);
+}
+
+} // namespace
+
+int progressPercent(double done, double total) {
+    double percent = done / total * 100.0;
+    if (!std::isfinite(percent) || percent <= 0)
+        return 0;
+    if (percent >= 100)
+        return 100;
+    return static_cast<int>(percent);
+}
+
+void startDownloadWatch(const std::string& localPath, float expectedBytes) {
+    AppState& app = appState();
+    app.uploadWatched = 0;
+    app.downloadPath.set(localPath);
+    app.downloadTotal = expectedBytes;
+    mainWindow().进度条1.setPosition(0);
+    mainWindow().时钟1.setInterval(kTickMs);
+}
+
+void startUploadWatch(int64_t totalBytes) {
+    AppState& app = appState();
+    app.uploadWatched = 1;
+    app.uploadTotal = totalBytes;
+    mainWindow().进度条1.setPosition(0);
+    mainWindow().时钟1.setInterval(kTickMs);
+}
+
+void stopProgressWatch() {
+    mainWindow().时钟1.setInterval(0);
+    mainWindow().进度条1.setPosition(0);
+    appState().uploadWatched = 0;
+}
+
+void downloadProgressTick() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    int percent;
+    if (app.uploadWatched == 1)
+        percent = progressPercent(static_cast<double>(ftpClient().transferredBytes()),
+                                  static_cast<double>(app.uploadTotal.load()));
+    else
+        percent = progressPercent(static_cast<double>(bytesArrived(app.downloadPath.get())),
+                                  static_cast<double>(app.downloadTotal.load()));
+    w.进度条1.setPosition(percent);
+    if (w.进度条1.position() < 100)
+        return;
+    w.时钟1.setInterval(0);
+    w.进度条1.setPosition(0);
+}
+
+void remoteWatchTick() {
+    mainWindow().时钟_进度.setInterval(0);
+    startWorker([] {
+        RemoteWatch& watch = appState().remoteWatch;
+        std::vector<std::string> names;
+        std::vector<int64_t> sizes;
+        if (ftpClient().listDirectory(watch.remotePath.get(), -1, &names, nullptr, &sizes) > 0)
+            mainWindow().进度条1.setPosition(progressPercent(static_cast<double>(sizes.front()), watch.total));
+        if (watch.pollingFlag == 1)
+            mainWindow().时钟_进度.setInterval(kRemoteWatchMs);
+    });
+}

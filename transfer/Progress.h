@@ -1,0 +1,18 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Starts the 500 ms progress watch of a download into localPath of the
+// expected size (the size column's KB figure times 1024).
+void startDownloadWatch(const std::string& localPath, float expectedBytes);
+
+// Starts the watch of an upload of that many bytes: the bar follows the
+// FTP client's count of bytes sent.
+void startUploadWatch(int64_t totalBytes);
+
+// Stops the watch and empties the bar.
+void stopProgressWatch();
+
+// Percentage shown for done of total bytes: truncated toward zero, 0 when
+// the quotient is not a finite number, kept within 0..100.
+int progressPercent(double done, double total);

@@ -1,0 +1,175 @@
+// Uploading the selected local files and whole folder trees into the
+// remote directory shown, creating remote folders before their files.
+#include "transfer/Upload.h"
+
+#include "app/AppState.h"
+#include "app/Handlers.h"
+#include "app/Log.h"
+#include "app/WorkerThreads.h"
+#include "app/controls/Dialogs.h"
+#include "app/forms/MainWindow.h"
+#include "ftp/ConnectionState.h"
+#include "ftp/EntryKind.h"
+#include "ftp/FtpClientInstance.h"
+#include "ftp/NameRules.h"
+#include "ftp/RemotePath.h"
+#include "ftp/SizeText.h"
+#include "local/LocalList.h"
+#include "platform/LocalFiles.h"
+#include "transfer/Progress.h"
+#include "transfer/TransferPaths.h"
+
+#include <climits>
+#include <cstdlib>
+#include <set>
+
+namespace {
+
+constexpr const char* kUploadCaption = "上传";
+constexpr const char* kStopCaption = "停止";
+constexpr int kFileBits = 0x27;  // read-only, hidden, system, archive
+
+void listFilesInto(const std::string& folder, std::vector<std::string>& files,
+                   std::set<std::string>& visited) {
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) == nullptr || !visited.insert(resolved).second)
+        return;
+    const std::string prefix = localPrefix(folder);
+    const std::vector<platform::LocalEntry> entries = platform::listFolder(folder);
+    for (const auto& e : entries)
+        if (!(e.attributes & platform::kAttrDirectory) && (e.attributes & kFileBits))
+            files.push_back(prefix + e.name);
+    for (const auto& e : entries)
+        if (e.attributes & platform::kAttrDirectory)
+            listFilesInto(prefix + e.name, files, visited);
+}
+
+// Creates the remote folder unless this batch made it already or it exists.
+// Returns true when it was created now.
+bool makeRemoteFolder(const std::string& path, const std::string& createdFolders) {
+    FtpClient& ftp = ftpClient();
+    if (foldersListHolds(createdFolders, path) || ftp.setCurrentDirectory(path))
+        return false;
+    if (ftp.makeDirectory(path))
+        return true;
+    appendLog("创建目录“" + path + "”失败");
+    return false;
+}
+
+void uploadFolder(const std::string& folder, const std::string& remotePrefixText, std::string& createdFolders) {
+    MainWindow& w = mainWindow();
+    const std::vector<std::string> files = listFilesRecursive(folder);
+    const std::string name = lastPathPart(folder);
+    std::string target = remotePrefixText + name;
+    if (makeRemoteFolder(target, createdFolders)) {
+        w.远程文件框.insertItem(-1, name, 0, kKindDirectory);
+        w.远程文件框.setColumnWidth(0, -1);
+    }
+    target += "/";
+    for (const std::string& file : files) {
+        const std::string relative = file.substr(folder.size() + 1);
+        for (size_t slash = relative.find('/'); slash != std::string::npos;
+             slash = relative.find('/', slash + 1)) {
+            const std::string sub = target + relative.substr(0, slash);
+            if (makeRemoteFolder(sub, createdFolders))
+                createdFolders += sub + ",";
+        }
+        uploadOne(file, target + relative, true);
+        if (workersStopping())
+            return;
+    }
+}
+
+} // namespace
+
+std::vector<std::string> listFilesRecursive(const std::string& folder) {
+    std::vector<std::string> files;
+    std::set<std::string> visited;
+    std::string start = folder;
+    while (start.size() > 1 && start.back() == platform::kPathSeparator)
+        start.pop_back();
+    listFilesInto(start, files, visited);
+    return files;
+}
+
+void uploadOne(const std::string& localPath, const std::string& remotePath, bool insideFolder) {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    const int64_t size = platform::fileSize(localPath);
+    const std::string name = lastPathPart(localPath);
+    w.状态条1.setPaneText(1, "正在上传：" + name + "    大小：" + sizeTextKb(size) + "Kb");
+    startUploadWatch(size);
+    const bool sent = ftpClient().putFile(localPath, remotePath);
+    stopProgressWatch();
+    if (!sent) {
+        ++app.uploadFailed;
+        appendLog(name + "    上传失败");
+        return;
+    }
+    const int count = ++app.entryCount;
+    if (!insideFolder && w.远程文件框.findItem(name) < 0) {
+        w.远程文件框.insertItem(-1, name, iconIndexFor(localPath, true, kKindFile), kKindFile);
+        w.远程文件框.setColumnWidth(0, -1);
+    }
+    w.状态条1.setPaneText(2, "已上传文件：" + std::to_string(count) + "个");
+    appendLog(name + "”    上传成功");
+}
+
+void uploadButton() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    if (w.上传钮.caption() != kUploadCaption) {
+        app.transferFlag = 0;
+        app.remoteWatch.pollingFlag = 0;
+        return;
+    }
+    if (app.connected == 0) {
+        connectServer();
+        if (!connectionIsUp()) {
+            app.connected = 0;
+            ui::messageBox("连接服务器失败!");
+            return;
+        }
+        app.connected = 1;
+    }
+    if (w.上传文件框.itemCount() == 0) {
+        ui::messageBox("请添加欲上传的文件!");
+        return;
+    }
+    w.状态条1.setPaneText(1, "文件上传中......");
+    app.entryCount = 0;
+    app.uploadFailed = 0;
+    app.transferFlag = 1;
+    w.上传钮.setCaption(kStopCaption);
+    w.消息框.setText(std::string());
+    w.状态条1.setPaneText(2, std::string());
+    startWorker(uploadBatch);
+}
+
+void uploadBatch() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    const std::vector<int> rows = w.上传文件框.selectedItems();
+    const std::string remote = remotePrefix(w.FTP目录框.text());
+    const std::string local = localFolderPath();
+    app.targetFolder.set(local);
+    std::string createdFolders = ",";
+    for (int index : rows) {
+        const std::string path = localItemPath(index);
+        if (isDirectoryName(path, false))
+            uploadFolder(path, remote, createdFolders);
+        else
+            uploadOne(path, remote + lastPathPart(path), false);
+        if (app.transferFlag == 0 || workersStopping())
+            break;
+    }
+    if (app.entryCount > 0) {
+        w.状态条1.setPaneText(1, "上传完毕!");
+        w.状态条1.setPaneText(2, "上传数：" + std::to_string(app.entryCount) + "  失败数：" +
+                                     std::to_string(app.uploadFailed));
+    } else {
+        w.状态条1.setPaneText(1, "上传失败");
+        w.状态条1.setPaneText(2, std::string());
+    }
+    w.上传钮.setCaption(kUploadCaption);
+}
