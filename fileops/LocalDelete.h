@@ -1,0 +1,8 @@
+#pragma once
+#include <string>
+
+// Deletes the local folder with everything in it. An empty path (after
+// leading blanks) and the root are refused. Entries whose names start with
+// "." are left alone, so such a folder stays. A symbolic link is removed,
+// never followed. Success means the folder itself is gone.
+bool deleteLocalTree(const std::string& path);

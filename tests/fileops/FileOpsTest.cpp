@@ -1,0 +1,327 @@
+// Delete, rename, make directory and open through the real main window.
+#include "app/AppState.h"
+#include "fileops/LocalDelete.h"
+#include "fileops/TextEditor.h"
+#include "platform/LocalFiles.h"
+#include "tests/support/ScriptedFtpServer.h"
+#include "tests/transfer/TransferTestSupport.h"
+
+#include <QAction>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+void trigger(ConnectedWindow& c, const char* caption) {
+    c.h.form()->findChild<QAction*>(QString::fromUtf8(caption))->trigger();
+}
+
+bool deleteEnded(ConnectedWindow& c) {
+    return runningWorkers() == 0 && c.w().状态条1.paneText(1) != "正在删除文件...";
+}
+
+int countCommand(const ScriptedFtpServer& server, const std::string& line) {
+    int n = 0;
+    for (const std::string& command : server.commands())
+        n += command == line;
+    return n;
+}
+
+class RemoteFileOps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        site.write("pub/a/x.txt", "x");
+        site.write("pub/a/b/y.txt", "y");
+        site.write("pub/README", "a file without a dot");
+        site.write("pub/keep.txt", "k");
+        site.write("a/b.txt", "b");
+        site.write("a/other.txt", "o");
+        ASSERT_TRUE(server.start(site.path()));
+        c = std::make_unique<ConnectedWindow>(server.port(), kPyFtpdUser, kPyFtpdPassword, "/pub");
+        ASSERT_EQ(c->w().状态条1.paneText(0), "连接服务器成功");
+    }
+
+    TempFolder site;
+    PyFtpdServer server;
+    std::unique_ptr<ConnectedWindow> c;
+};
+
+} // namespace
+
+TEST_F(RemoteFileOps, AFolderGoesWithEverythingBelowIt) {
+    c->select("远程文件框", {"a"});
+    trigger(*c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(*c); }));
+    EXPECT_EQ(c->logLines(), (std::vector<std::string>{
+                                 "删除“/pub/a/b/y.txt”文件成功",
+                                 "删除“/pub/a/x.txt”文件成功",
+                                 "删除“/pub/a/b”目录成功",
+                                 "删除“/pub/a”目录成功",
+                             }));
+    EXPECT_EQ(c->w().远程文件框.findItem("a"), -1);
+    EXPECT_EQ(c->w().状态条1.paneText(1), "删除文件：4个");
+    EXPECT_FALSE(platform::pathExists(site.file("pub/a")));
+}
+
+TEST_F(RemoteFileOps, ADotlessFileIsDeletedAsAFile) {
+    c->select("远程文件框", {"README", "keep.txt"});
+    // Rows are handled from the last selected to the first.
+    const bool readmeFirst = c->w().远程文件框.findItem("README") < c->w().远程文件框.findItem("keep.txt");
+    trigger(*c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(*c); }));
+    EXPECT_FALSE(platform::pathExists(site.file("pub/README")));
+    EXPECT_FALSE(platform::pathExists(site.file("pub/keep.txt")));
+    std::vector<std::string> expected{"删除“keep.txt”成功", "删除“README”成功"};
+    if (!readmeFirst)
+        std::swap(expected[0], expected[1]);
+    EXPECT_EQ(c->logLines(), expected);
+    EXPECT_EQ(c->w().状态条1.paneText(1), "删除文件：2个");
+}
+
+TEST_F(RemoteFileOps, NoSelectionAsksForOne) {
+    DialogAnswerer answers;
+    trigger(*c, "删除文件或目录(&S)");
+    ASSERT_EQ(answers.seen(), 1);
+    EXPECT_EQ(answers.texts()[0], "请选择欲删除的文件!");
+}
+
+TEST_F(RemoteFileOps, RenameSendsTheTypedNameAndReloads) {
+    c->w().FTP目录框.setText("/a");
+    remotePathEntered();
+    DialogAnswerer answers;
+    answers.queueInput("c.txt");
+    c->select("远程文件框", {"b.txt"});
+    trigger(*c, "重命名(&M)");
+    ASSERT_EQ(answers.seen(), 2);
+    EXPECT_EQ(answers.texts()[0], "请输入新文件名");
+    EXPECT_EQ(answers.texts()[1], "修改成功");
+    EXPECT_EQ(site.read("a/c.txt"), "b");
+    EXPECT_FALSE(platform::pathExists(site.file("a/b.txt")));
+    EXPECT_GE(c->w().远程文件框.findItem("c.txt"), 0);
+    EXPECT_EQ(c->w().远程文件框.findItem("b.txt"), -1);
+    // A refused rename says so and still reloads.
+    answers.queueInput("");
+    c->select("远程文件框", {"c.txt"});
+    trigger(*c, "重命名(&M)");
+    EXPECT_EQ(answers.texts().back(), "修改失败");
+    // The list was reloaded, so nothing is selected: nothing happens.
+    trigger(*c, "重命名(&M)");
+    EXPECT_EQ(answers.seen(), 4);
+    // Cancelled: no message follows.
+    c->select("远程文件框", {"c.txt"});
+    answers.queueCancel();
+    trigger(*c, "重命名(&M)");
+    EXPECT_EQ(answers.seen(), 5);
+    EXPECT_EQ(answers.texts().back(), "请输入新文件名");
+}
+
+TEST_F(RemoteFileOps, MakeDirectoryInsertsItsRowAtTheSelection) {
+    DialogAnswerer answers;
+    const int before = c->w().远程文件框.itemCount();
+    c->w().远程文件框.selectItem(1);
+    answers.queueInput("x");
+    trigger(*c, "创建目录(&C)");
+    EXPECT_TRUE(platform::isDirectory(site.file("pub/x")));
+    EXPECT_EQ(c->w().远程文件框.itemText(1), "x");
+    EXPECT_EQ(c->w().远程文件框.itemImage(1), 0);
+    EXPECT_EQ(c->w().远程文件框.itemCount(), before + 1);
+
+    c->select("远程文件框", {});
+    answers.queueInput("y 目录");
+    trigger(*c, "创建目录(&C)");
+    EXPECT_EQ(c->w().远程文件框.itemText(before + 1), "y 目录");
+    EXPECT_TRUE(platform::isDirectory(site.file("pub/y 目录")));
+
+    answers.queueInput("x");  // exists already: refused
+    trigger(*c, "创建目录(&C)");
+    EXPECT_EQ(answers.texts().back(), "创建失败！");
+    EXPECT_EQ(c->w().远程文件框.itemCount(), before + 2);
+}
+
+TEST(RemoteDeleteFaults, ARefusedFileKeepsItsRowAndTheCountSaysTwo) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 1 Jan 01 2024 a.txt\r\n"
+                      "-rw-r--r-- 1 u g 1 Jan 01 2024 b.txt\r\n"
+                      "-rw-r--r-- 1 u g 1 Jan 01 2024 c.txt\r\n");
+    server.on("DELE", [](ScriptedSession& s, const std::string& name) {
+        s.reply(name == "/b.txt" ? "550 permission denied" : "250 deleted");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"a.txt", "b.txt", "c.txt"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }));
+    ASSERT_EQ(c.w().远程文件框.itemCount(), 1);
+    EXPECT_EQ(c.w().远程文件框.itemText(0), "b.txt");
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：2个");
+    EXPECT_EQ(c.logLines(), (std::vector<std::string>{"删除“c.txt”成功", "删除“b.txt”失败", "删除“a.txt”成功"}));
+}
+
+TEST(RemoteDeleteFaults, PressingDeleteAgainWhileItRunsDoesNothing) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 1 Jan 01 2024 slow.txt\r\n");
+    std::atomic<bool> release{false};
+    server.on("DELE", [&](ScriptedSession& s, const std::string&) {
+        for (int i = 0; i < 1000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        s.reply("250 deleted");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"slow.txt"});
+    trigger(c, "删除文件或目录(&S)");
+    trigger(c, "删除文件或目录(&S)");
+    EXPECT_EQ(runningWorkers(), 1);
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }));
+    EXPECT_EQ(countCommand(server, "DELE /slow.txt"), 1);
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：1个");
+}
+
+TEST(RemoteDeleteFaults, ListingsNamingDotEntriesAreNotWalked) {
+    ScriptedFtpServer server;
+    // Every listing names "." and ".." and one file, as some servers do.
+    server.setListing("drwxr-xr-x 2 u g 0 Jan 01 2024 .\r\n"
+                      "drwxr-xr-x 2 u g 0 Jan 01 2024 ..\r\n"
+                      "drwxr-xr-x 2 u g 0 Jan 01 2024 dir\r\n");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    ASSERT_EQ(c.w().远程文件框.itemCount(), 1);
+    c.select("远程文件框", {"dir"});
+    // Inside "dir" the listing names "." and ".." again besides one file.
+    server.setListing("drwxr-xr-x 2 u g 0 Jan 01 2024 .\r\n"
+                      "drwxr-xr-x 2 u g 0 Jan 01 2024 ..\r\n"
+                      "-rw-r--r-- 1 u g 1 Jan 01 2024 f.txt\r\n");
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }));
+    for (const std::string& command : server.commands()) {
+        EXPECT_EQ(command.find("/."), std::string::npos) << command;
+    }
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：2个");
+}
+
+TEST(LocalDelete, QuestionsSelectionAndTrees) {
+    MainWindowHarness h;
+    TempFolder local;
+    local.write("a.txt", "a");
+    local.write("tree/inner/deep.txt", "d");
+    local.write("kept/.dotfile", "stays");
+    local.write("outside/target.txt", "must survive");
+    local.makeFolder("links");
+    ASSERT_EQ(::symlink(local.file("outside").c_str(), local.file("links/to-outside").c_str()), 0);
+    h.writeSetting("本地目录", local.path());
+    h.open();
+    MainWindow& w = h.controls();
+    DialogAnswerer answers;
+
+    deleteLocalSelected();
+    ASSERT_EQ(answers.seen(), 1);
+    EXPECT_EQ(answers.texts()[0], "请选择欲删除的的项目!");
+
+    const int rows = w.上传文件框.itemCount();
+    answers.queueButton(QMessageBox::No);
+    deleteLocalAll();
+    EXPECT_EQ(answers.texts().back(), "确定删除所有文件吗？");
+    EXPECT_EQ(answers.titles().back(), "询问：");
+    EXPECT_EQ(w.上传文件框.itemCount(), rows);
+    EXPECT_TRUE(platform::pathExists(local.file("a.txt")));
+
+    for (const char* name : {"a.txt", "tree", "kept", "links"})
+        w.上传文件框.selectItem(w.上传文件框.findItem(name));
+    answers.queueButton(QMessageBox::Yes);
+    deleteLocalSelected();
+    EXPECT_EQ(answers.texts().back(), "确定删除选中文件吗？");
+    EXPECT_FALSE(platform::pathExists(local.file("a.txt")));
+    EXPECT_FALSE(platform::pathExists(local.file("tree")));
+    EXPECT_FALSE(platform::pathExists(local.file("links")));
+    // A folder holding a dot-name stays, and so does its row.
+    EXPECT_TRUE(platform::pathExists(local.file("kept/.dotfile")));
+    EXPECT_GE(w.上传文件框.findItem("kept"), 0);
+    // The link went, never what it pointed to.
+    EXPECT_EQ(local.read("outside/target.txt"), "must survive");
+    EXPECT_EQ(appState().targetFolder.get(), local.path() + "/");
+}
+
+TEST(LocalDelete, RefusesEmptyPathsAndTheRoot) {
+    EXPECT_FALSE(deleteLocalTree(""));
+    EXPECT_FALSE(deleteLocalTree("   "));
+    EXPECT_FALSE(deleteLocalTree("/"));
+    EXPECT_FALSE(deleteLocalTree(" //"));
+}
+
+namespace {
+
+// A folder put first on PATH with a fake xdg-mime and a fake editor that
+// records its arguments, one per line.
+class FakeEditor {
+public:
+    explicit FakeEditor(const std::string& defaultEntry) {
+        bin.write("xdg-mime", "#!/bin/sh\necho '" + defaultEntry + "'\n");
+        const std::string record = "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + bin.file("args") + ".tmp'\nmv '" +
+                                   bin.file("args") + ".tmp' '" + bin.file("args") + "'\n";
+        bin.write("gedit", record);
+        bin.write("fake-editor", record);
+        for (const char* f : {"xdg-mime", "gedit", "fake-editor"})
+            ::chmod(bin.file(f).c_str(), 0755);
+        bin.write("share/applications/fake.desktop",
+                  "[Desktop Entry]\nName=Fake\nExec=fake-editor --new-window %F\n");
+        const char* path = std::getenv("PATH");
+        ::setenv("PATH", (bin.path() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+        ::setenv("XDG_DATA_DIRS", bin.file("share").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", bin.file("nothing-here").c_str(), 1);
+    }
+
+    std::string args() {
+        waitUntil([&] { return platform::pathExists(bin.file("args")); }, 5000);
+        return bin.read("args");
+    }
+
+    TempFolder bin;
+};
+
+} // namespace
+
+TEST(OpenWithEditor, PathWithBlanksIsOneArgumentOfTheDefaultEditor) {
+    FakeEditor editor("fake.desktop");
+    MainWindowHarness h;
+    TempFolder local;
+    local.write("my notes 2024.txt", "n");
+    local.makeFolder("plain folder");
+    h.writeSetting("本地目录", local.path());
+    h.open();
+    MainWindow& w = h.controls();
+    w.上传文件框.selectItem(w.上传文件框.findItem("my notes 2024.txt"));
+    h.form()->findChild<QAction*>("用记事本打开(&Y)")->trigger();
+    EXPECT_EQ(editor.args(), "--new-window\n" + local.file("my notes 2024.txt") + "\n");
+}
+
+TEST(OpenWithEditor, FallsBackToACommonEditorAndSkipsPlainFolders) {
+    FakeEditor editor("");
+    EXPECT_EQ(textEditorCommand("/tmp/a b.txt"),
+              (std::vector<std::string>{"gedit", "/tmp/a b.txt"}));
+    MainWindowHarness h;
+    TempFolder local;
+    local.makeFolder("plain folder");
+    h.writeSetting("本地目录", local.path());
+    h.open();
+    MainWindow& w = h.controls();
+    DialogAnswerer answers;
+    h.form()->findChild<QAction*>("用记事本打开(&Y)")->trigger();
+    ASSERT_EQ(answers.seen(), 1);
+    EXPECT_EQ(answers.texts()[0], "请选择要打开的文件！");
+    w.上传文件框.selectItem(w.上传文件框.findItem("plain folder"));
+    h.form()->findChild<QAction*>("用记事本打开(&Y)")->trigger();
+    pump(300);
+    EXPECT_FALSE(platform::pathExists(editor.bin.file("args")));
+}
