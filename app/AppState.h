@@ -2,6 +2,8 @@
 // The process-wide state the handlers share. Fields touched by worker
 // threads and the UI thread at once are atomic or guarded, so a read never
 // sees a torn value.
+#include "serverbook/ServerBook.h"
+
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -43,11 +45,19 @@ struct AppState {
     SharedText downloadPath;
     std::atomic<float> downloadTotal{0};
     std::atomic<int> uploadFailed{0};
+    // The progress tick follows an upload's bytes sent instead of the size
+    // of the file being downloaded while this is 1.
+    std::atomic<int> uploadWatched{0};
+    std::atomic<int64_t> uploadTotal{0};
     RemoteWatch remoteWatch;
 
     // Remote delete work lists (used by the one delete batch at a time).
     std::vector<std::string> deleteFolders;
     std::vector<std::string> deleteFiles;
+
+    // The server book's database object; its file is open while the server
+    // manager window exists.
+    serverbook::ServerBook serverBook;
 };
 
 AppState& appState();

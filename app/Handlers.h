@@ -29,6 +29,8 @@ void remotePathEntered();
 void downloadButton();
 void downloadCommand();
 void downloadAll();
+// Double-click on a remote file: download it and open it.
+void openRemoteFile();
 void uploadButton();
 void downloadProgressTick();
 void remoteWatchTick();

@@ -8,6 +8,7 @@
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
 #include "app/forms/ServerManagerForm.h"
+#include "ftp/FtpClientInstance.h"
 #include "platform/SystemPaths.h"
 
 #include <QWidget>
@@ -64,6 +65,8 @@ void appendLog(const std::string& text) {
 void mainWindowCreated() {
     MainWindow& w = mainWindow();
     appState().settingsPath.set(platform::executableFolder() + "/wangluo.ini");
+    // Closing the window unblocks workers stuck in network calls this way.
+    setWorkerAbortHook([] { ftpClient().abort(); });
     w.上传文件框.setIconList(w.远程文件框.iconList());
     if (settingsFileExists()) {
         restoreLocalHistory();

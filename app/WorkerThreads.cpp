@@ -1,6 +1,8 @@
 #include "app/WorkerThreads.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
 
@@ -59,7 +61,19 @@ bool stopWorkersAndWait(int timeoutMs) {
     }
     if (running > 0 && hook)
         hook();
-    return waitForWorkers(timeoutMs);
+    QElapsedTimer clock;
+    clock.start();
+    while (running > 0) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        // A worker may be waiting for the user to answer a message box it
+        // showed: answer it as if closed, so the worker can finish.
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 void resetWorkers() {
