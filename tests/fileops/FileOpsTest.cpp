@@ -74,6 +74,18 @@ TEST_F(RemoteFileOps, AFolderGoesWithEverythingBelowIt) {
     EXPECT_FALSE(platform::pathExists(site.file("pub/a")));
 }
 
+TEST_F(RemoteFileOps, NamesWithBlanksAndChineseCharacters) {
+    site.write("pub/新 文件夹/说明 文件.txt", "x");
+    refreshRemote();
+    c->select("远程文件框", {"新 文件夹"});
+    trigger(*c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(*c); }));
+    EXPECT_EQ(c->logLines(), (std::vector<std::string>{"删除“/pub/新 文件夹/说明 文件.txt”文件成功",
+                                                      "删除“/pub/新 文件夹”目录成功"}));
+    EXPECT_FALSE(platform::pathExists(site.file("pub/新 文件夹")));
+    EXPECT_EQ(c->w().状态条1.paneText(1), "删除文件：2个");
+}
+
 TEST_F(RemoteFileOps, ADotlessFileIsDeletedAsAFile) {
     c->select("远程文件框", {"README", "keep.txt"});
     // Rows are handled from the last selected to the first.

@@ -124,27 +124,34 @@ TEST_F(ServerManager, IncompleteSaveAndConnectAreRefused) {
 
 TEST_F(ServerManager, DeletingSelectsTheNeighbourOrClearsTheBoxes) {
     openManager();
-    for (const char* n : {"a", "b", "c"}) {
+    for (const char* n : {"a", "b", "c", "d"}) {
         fill(n, std::string("host-") + n, "21", "u", "p");
         click("按钮4");
     }
     ServerManagerWindow& w = serverManagerWindow();
-    pick(2);  // the last
+    pick(3);  // the last: the new last one is selected
+    click("按钮5");
+    ASSERT_EQ(w.组合框_服务器名称.itemCount(), 3);
+    EXPECT_EQ(w.组合框_服务器名称.currentSelection(), 2);
+    EXPECT_EQ(w.编辑框_服务器地址.text(), "host-c");
+    pick(1);  // the middle: the one that moved into its place is selected
     click("按钮5");
     ASSERT_EQ(w.组合框_服务器名称.itemCount(), 2);
     EXPECT_EQ(w.组合框_服务器名称.currentSelection(), 1);
-    EXPECT_EQ(w.编辑框_服务器地址.text(), "host-b");
-    pick(0);  // the first: the next one moves into its place
+    EXPECT_EQ(w.组合框_服务器名称.itemText(1), "c");
+    EXPECT_EQ(w.编辑框_服务器地址.text(), "host-c");
+    EXPECT_EQ(h.readSetting("当前IP"), "1");
+    pick(0);
     click("按钮5");
     ASSERT_EQ(w.组合框_服务器名称.itemCount(), 1);
-    EXPECT_EQ(w.组合框_服务器名称.itemText(0), "b");
-    EXPECT_EQ(w.编辑框_服务器地址.text(), "host-b");
     click("按钮5");  // the only one
     EXPECT_EQ(w.组合框_服务器名称.itemCount(), 0);
     EXPECT_EQ(w.组合框_服务器名称.text(), "");
     EXPECT_EQ(w.编辑框_服务器地址.text(), "");
     EXPECT_EQ(w.编辑框_端口.text(), "");
-    // Purged at once: the file holds no record, serials go on.
+    EXPECT_EQ(w.编辑框_用户名.text(), "");
+    EXPECT_EQ(w.编辑框_密码.text(), "");
+    // Purged at once: the file holds no record.
     EXPECT_EQ(platform::fileSize(bookPath()), 476);
 }
 

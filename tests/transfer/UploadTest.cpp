@@ -1,6 +1,7 @@
 // Uploads of files and folder trees through the real main window.
 #include "app/AppState.h"
 #include "platform/LocalFiles.h"
+#include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#include <mutex>
+#include <set>
 
 using namespace testsupport;
 
@@ -206,4 +210,43 @@ TEST(ListFilesRecursive, OwnFilesFirstThenSubfoldersAndNoLoops) {
     // The folder's own files come before the subfolder's.
     EXPECT_EQ(files.back(), t.file("d/s/inner.txt"));
     EXPECT_TRUE(listFilesRecursive(t.file("missing")).empty());
+}
+
+TEST(UploadProtocol, NewSubfoldersAreMadeOnceExistingOnesProbedPerFile) {
+    ScriptedFtpServer server;
+    std::mutex mutex;
+    std::set<std::string> folders{"/pub", "/pub/docs/old"};
+    server.on("CWD", [&](ScriptedSession& s, const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex);
+        s.reply(folders.count(path) ? "250 ok" : "550 no such folder");
+    });
+    server.on("MKD", [&](ScriptedSession& s, const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex);
+        folders.insert(path);
+        s.reply("257 created");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/pub");
+    c.local.write("docs/new/b.txt", "b");
+    c.local.write("docs/new/c.txt", "c");
+    c.local.write("docs/old/d.txt", "d");
+    c.local.write("docs/old/e.txt", "e");
+    listLocalDirectory();
+    c.select("上传文件框", {"docs"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    auto count = [&](const std::string& line) {
+        int n = 0;
+        for (const std::string& command : server.commands())
+            n += command == line;
+        return n;
+    };
+    EXPECT_EQ(count("MKD /pub/docs"), 1);
+    EXPECT_EQ(count("MKD /pub/docs/new"), 1);
+    EXPECT_EQ(count("CWD /pub/docs/new"), 1);  // probed once, then known
+    EXPECT_EQ(count("MKD /pub/docs/old"), 0);
+    EXPECT_EQ(count("CWD /pub/docs/old"), 2);  // existing: probed for each file
+    EXPECT_EQ(server.upload("/pub/docs/new/c.txt"), "c");
+    EXPECT_EQ(server.upload("/pub/docs/old/e.txt"), "e");
+    EXPECT_EQ(c.w().状态条1.paneText(2), "上传数：4  失败数：0");
 }
