@@ -24,6 +24,20 @@ void enterTypedDirectory() {
         w.FTP目录框.setText(ftp.currentDirectory());
 }
 
+bool connectIfNeeded() {
+    AppState& app = appState();
+    if (app.connected != 0)
+        return true;
+    connectServer();
+    if (!connectionIsUp()) {
+        app.connected = 0;
+        ui::messageBox("连接服务器失败!");
+        return false;
+    }
+    app.connected = 1;
+    return true;
+}
+
 void connectServer() {
     AppState& app = appState();
     MainWindow& w = mainWindow();

@@ -10,6 +10,11 @@ constexpr const char* kWindowTitle = "Corvane";
 // True when pane 0 reads exactly kConnectedText.
 bool connectionIsUp();
 
+// When no connection attempt has succeeded yet, connects on this thread and
+// learns the outcome from pane 0. A failed connect shows "连接服务器失败!"
+// and returns false.
+bool connectIfNeeded();
+
 // The directory the remote path box should follow: enters the box's path,
 // or shows the server's current directory when the box is empty or its path
 // cannot be entered.

@@ -49,15 +49,8 @@ std::vector<ui::ListRow> remoteRows(const std::vector<std::string>& names,
 void listRemoteDirectory() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    if (app.connected == 0) {
-        connectServer();
-        if (!connectionIsUp()) {
-            app.connected = 0;
-            ui::messageBox("连接服务器失败!");
-            return;
-        }
-        app.connected = 1;
-    }
+    if (!connectIfNeeded())
+        return;
     enterTypedDirectory();
     const std::string pattern = remotePrefix(w.FTP目录框.text()) + "*.*";
     std::vector<std::string> names;

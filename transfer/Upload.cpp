@@ -123,15 +123,8 @@ void uploadButton() {
         app.remoteWatch.pollingFlag = 0;
         return;
     }
-    if (app.connected == 0) {
-        connectServer();
-        if (!connectionIsUp()) {
-            app.connected = 0;
-            ui::messageBox("连接服务器失败!");
-            return;
-        }
-        app.connected = 1;
-    }
+    if (!connectIfNeeded())
+        return;
     if (w.上传文件框.itemCount() == 0) {
         ui::messageBox("请添加欲上传的文件!");
         return;

@@ -4,6 +4,7 @@
 #include "app/WorkerThreads.h"
 #include "app/controls/Shell.h"
 #include "app/forms/EnterKeyFilter.h"
+#include "app/forms/FormBuilding.h"
 #include "app/forms/ListViewSetup.h"
 #include "app/forms/MainWindow.h"
 #include "app/forms/Pictures.h"
@@ -38,20 +39,9 @@ namespace {
 
 MainWindow* controls = nullptr;
 
-template <typename W>
-W* place(W* widget, const char* name, int x, int y, int w, int h) {
-    widget->setObjectName(QString::fromUtf8(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption, int x, int y, int w, int h) {
-    return place(new QPushButton(QString::fromUtf8(caption), parent), name, x, y, w, h);
-}
-
-QLabel* label(QWidget* parent, const char* name, const char* caption, int x, int y, int w, int h) {
-    return place(new QLabel(QString::fromUtf8(caption), parent), name, x, y, w, h);
-}
+using forms::button;
+using forms::label;
+using forms::place;
 
 // Local files dropped from other applications: only file:// URLs count.
 std::vector<std::string> droppedLocalPaths(const QMimeData* mime) {

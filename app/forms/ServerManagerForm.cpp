@@ -2,6 +2,7 @@
 
 #include "app/Handlers.h"
 #include "app/forms/ByteLimitValidator.h"
+#include "app/forms/FormBuilding.h"
 #include "app/forms/ServerManagerWindow.h"
 #include "app/forms/WindowPlacement.h"
 
@@ -17,20 +18,9 @@ namespace {
 
 QPointer<ServerManagerForm> openInstance;
 
-template <typename W>
-W* place(W* widget, const char* name, int x, int y, int w, int h) {
-    widget->setObjectName(QString::fromUtf8(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const char* caption, int x, int y, int w, int h) {
-    return place(new QLabel(QString::fromUtf8(caption), parent), name, x, y, w, h);
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption, int x, int y, int w, int h) {
-    return place(new QPushButton(QString::fromUtf8(caption), parent), name, x, y, w, h);
-}
+using forms::button;
+using forms::label;
+using forms::place;
 
 QLineEdit* edit(QWidget* parent, const char* name, int limit, int x, int y, int w, int h) {
     QLineEdit* e = place(new QLineEdit(parent), name, x, y, w, h);
