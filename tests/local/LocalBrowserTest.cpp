@@ -105,10 +105,12 @@ TEST(LocalBrowser, FoldersFirstInReverseSearchOrderThenFilesGrouped) {
     EXPECT_EQ(list.itemImage(0), 0);
     EXPECT_EQ(list.itemText(0, 1), "");
     for (int i = 3; i < 10; ++i) {
-        if (shown[i].ends_with(".txt"))
+        if (shown[i].ends_with(".txt")) {
             EXPECT_EQ(list.itemImage(i), 7);
-        if (shown[i].ends_with(".ini"))
+        }
+        if (shown[i].ends_with(".ini")) {
             EXPECT_EQ(list.itemImage(i), 6);
+        }
         EXPECT_EQ(list.itemText(i, 1), "0");
     }
 }
@@ -129,8 +131,9 @@ TEST(LocalBrowser, RealTypesDecideAndDotlessFilesGroupTogether) {
     EXPECT_EQ(list.itemImage(0), 0);
     for (int i = 1; i < 4; ++i) {
         EXPECT_NE(list.itemText(i, 1), "") << shown[i];  // every file has a size
-        if (shown[i] != "notes.txt")
+        if (shown[i] != "notes.txt") {
             EXPECT_EQ(list.itemImage(i), 5) << shown[i];
+        }
     }
     // README and Makefile share the extension 无 and stay together.
     expectGroupedInSearchOrder(std::vector<std::string>(shown.begin() + 1, shown.end()),

@@ -187,8 +187,9 @@ TEST_F(RecordFormatTest, PurgeAcrossChunksKeepsOrderAndSerials) {
     auto marked = [](int i) { return (i < 159 && i % 3 != 0) || i == 200; };
     RecordDatabase::goFirst();
     for (int i = 0; i < 400; ++i) {
-        if (marked(i))
+        if (marked(i)) {
             ASSERT_TRUE(RecordDatabase::markDeleted());
+        }
         RecordDatabase::skip();
     }
     ASSERT_TRUE(RecordDatabase::purge());
