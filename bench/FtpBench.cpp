@@ -1,109 +1,75 @@
-// Drives the real FtpClient against a local vsftpd (active mode) and prints
-// one line per figure: "<name> <value> <unit>".
-//   ftp_bench [big-file-MiB (default 1024)]
-// Needs root (vsftpd) and about three times the big file's size free in the
-// temporary folder.
+// Times one operation of the FtpClient engine against a running server
+// (scripts/bench starts vsftpd) and prints one BenchReport line. Each run
+// connects, does the work and disconnects, like one curl or lftp call.
+//   ftp_bench get  PORT REMOTE_FILE LOCAL_FILE
+//   ftp_bench put  PORT LOCAL_FILE REMOTE_FILE
+//   ftp_bench list PORT REMOTE_DIR EXPECTED_COUNT
+//   ftp_bench getmany PORT REMOTE_DIR LOCAL_DIR   (every file of the directory)
+//   ftp_bench putmany PORT LOCAL_DIR REMOTE_DIR   (every file of the folder, flat)
+#include "bench/BenchReport.h"
 #include "ftp/FtpClient.h"
-#include "tests/support/FtpServers.h"
-#include "tests/support/LargeFiles.h"
-#include "tests/support/TempFolder.h"
+#include "platform/LocalFiles.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr int kListingEntries = 10000;
-constexpr int kSmallFiles = 2000;
-constexpr int kSmallFileBytes = 1024;
+constexpr const char* kProgram = "ftp_bench";
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+bool connectTo(FtpClient& client, const std::string& port) {
+    return client.connect("127.0.0.1", "anonymous", "", std::stoi(port));
 }
 
-// Peak resident memory of this process in KiB.
-long peakRssKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
+int getMany(FtpClient& client, const std::string& remoteDir, const std::string& localDir) {
+    std::vector<std::string> names;
+    std::vector<int> attributes;
+    client.listDirectory(remoteDir + "/*.*", -1, &names, &attributes);
+    int failed = 0;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!(attributes[i] & 16) && !client.getFile(remoteDir + "/" + names[i], localDir + "/" + names[i]))
+            ++failed;
+    return names.empty() ? -1 : failed;
 }
 
-void figure(const char* name, double value, const char* unit) {
-    std::printf("%s %.2f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-int fail(const char* what) {
-    std::fprintf(stderr, "ftp_bench: %s\n", what);
-    return 1;
+int putMany(FtpClient& client, const std::string& localDir, const std::string& remoteDir) {
+    std::vector<platform::LocalEntry> entries = platform::listFolder(localDir + "/");
+    int failed = 0;
+    for (const platform::LocalEntry& e : entries)
+        if (!(e.attributes & platform::kAttrDirectory) &&
+            !client.putFile(localDir + "/" + e.name, remoteDir + "/" + e.name))
+            ++failed;
+    return entries.empty() ? -1 : failed;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    int64_t bigMiB = argc > 1 ? std::atoll(argv[1]) : 1024;
-    int64_t bigBytes = bigMiB * 1024 * 1024;
-    testsupport::VsftpdServer server;
-    if (!server.available())
-        return fail("vsftpd is not installed or we are not root");
-    testsupport::TempFolder root, local;
-    root.makeFolder("pub/many");
-    root.makeFolder("pub/small");
-    if (!testsupport::writePatternFile(root.file("pub/big.bin"), bigBytes))
-        return fail("cannot write the big file");
-    for (int i = 0; i < kListingEntries; ++i)
-        testsupport::writeFileBytes(root.file("pub/many/entry-" + std::to_string(i) + ".dat"), "");
-    for (int i = 0; i < kSmallFiles; ++i)
-        testsupport::writeFileBytes(root.file("pub/small/s" + std::to_string(i)), std::string(kSmallFileBytes, 's'));
-    if (!server.start(root.path()))
-        return fail(("vsftpd did not start: " + server.errors()).c_str());
-
+    if (argc < 5)
+        return bench::fail(kProgram, "usage: ftp_bench get|put|list|getmany|putmany PORT A B");
+    const std::string mode = argv[1], port = argv[2], a = argv[3], b = argv[4];
     FtpClient client;
-    if (!client.connect("127.0.0.1", "anonymous", "", server.port()))
-        return fail("connect failed");
-    long rssBefore = peakRssKiB();
-
-    auto start = std::chrono::steady_clock::now();
-    if (!client.getFile("/pub/big.bin", local.file("big.bin")))
-        return fail("download failed");
-    double seconds = secondsSince(start);
-    figure("download_big_file_MiB_per_s", bigMiB / seconds, "MiB/s");
-
-    start = std::chrono::steady_clock::now();
-    if (!client.putFile(local.file("big.bin"), "/pub/big-up.bin"))
-        return fail("upload failed");
-    seconds = secondsSince(start);
-    figure("upload_big_file_MiB_per_s", bigMiB / seconds, "MiB/s");
-    figure("peak_memory_growth_during_transfers", (peakRssKiB() - rssBefore) / 1024.0, "MiB");
-
-    start = std::chrono::steady_clock::now();
-    std::vector<std::string> names;
-    std::vector<int64_t> sizes;
-    int listed = client.listDirectory("/pub/many/*.*", -1, &names, nullptr, &sizes);
-    seconds = secondsSince(start);
-    if (listed != kListingEntries)
-        return fail("listing returned the wrong count");
-    figure("list_10000_entries_ms", seconds * 1000, "ms");
-
-    start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kSmallFiles; ++i)
-        if (!client.getFile("/pub/small/s" + std::to_string(i), local.file("s" + std::to_string(i))))
-            return fail("small download failed");
-    seconds = secondsSince(start);
-    figure("download_2000_small_files_per_s", kSmallFiles / seconds, "files/s");
-
-    start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kSmallFiles; ++i)
-        if (!client.putFile(local.file("s" + std::to_string(i)), "/pub/small/u" + std::to_string(i)))
-            return fail("small upload failed");
-    seconds = secondsSince(start);
-    figure("upload_2000_small_files_per_s", kSmallFiles / seconds, "files/s");
+    auto start = bench::Clock::now();
+    if (!connectTo(client, port))
+        return bench::fail(kProgram, "connect failed");
+    bool ok = false;
+    if (mode == "get") {
+        ok = client.getFile(a, b);
+    } else if (mode == "put") {
+        ok = client.putFile(a, b);
+    } else if (mode == "list") {
+        std::vector<std::string> names;
+        std::vector<int64_t> sizes;
+        int count = client.listDirectory(a + "/*.*", -1, &names, nullptr, &sizes);
+        ok = count == std::stoi(b);
+    } else if (mode == "getmany") {
+        ok = getMany(client, a, b) == 0;
+    } else if (mode == "putmany") {
+        ok = putMany(client, a, b) == 0;
+    }
     client.disconnect();
-    return 0;
+    double seconds = bench::secondsSince(start);
+    if (!ok)
+        return bench::fail(kProgram, mode + " failed");
+    return bench::report(seconds);
 }

@@ -43,6 +43,9 @@ void groupByExtension(std::vector<std::string>& names) {
                 ++*gap;
             }
         }
-        i = gap ? *gap : i + 1;
+        // No other extension after i: the rest is one group already.
+        if (!gap)
+            break;
+        i = *gap;
     }
 }

@@ -1,5 +1,6 @@
 #include "local/LocalList.h"
 
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/NameRules.h"
 #include "local/LocalNames.h"
@@ -67,15 +68,19 @@ int appendLocalRow(const std::string& name, int icon) {
 }
 
 void addLocalEntry(const std::string& name, const std::string& localPath) {
-    ui::ListControl& list = mainWindow().上传文件框;
-    if (list.findItem(displayName(name)) >= 0)
-        return;
-    int row = appendLocalRow(name, iconIndexFor(localPath, false));
-    if (row < 0)
-        return;
-    const long long bytes = platform::fileSize(localPath);
-    list.setItemText(row, 1, std::to_string(bytes / 1024));
-    list.setColumnWidth(0, -1);
-    if (list.columnWidth(1) > kSizeColumnDesignWidth)
-        list.setColumnWidth(1, -1);
+    // One trip to the UI thread for the whole row instead of one per
+    // control call: a download batch adds a row after every file.
+    ui::runOnUiThread([&] {
+        ui::ListControl& list = mainWindow().上传文件框;
+        if (list.findItem(displayName(name)) >= 0)
+            return;
+        int row = appendLocalRow(name, iconIndexFor(localPath, false));
+        if (row < 0)
+            return;
+        const long long bytes = platform::fileSize(localPath);
+        list.setItemText(row, 1, std::to_string(bytes / 1024));
+        list.setColumnWidth(0, -1);
+        if (list.columnWidth(1) > kSizeColumnDesignWidth)
+            list.setColumnWidth(1, -1);
+    });
 }

@@ -8,6 +8,7 @@
 #include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
 #include "app/controls/Shell.h"
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/FtpClientInstance.h"
 #include "ftp/NameRules.h"
@@ -34,7 +35,11 @@ struct RemoteRow {
 
 RemoteRow remoteRow(int index) {
     ui::ListControl& list = mainWindow().远程文件框;
-    return {list.itemText(index, 0), list.itemText(index, 1), static_cast<EntryKind>(list.itemValue(index))};
+    RemoteRow row{};
+    ui::runOnUiThread([&] {
+        row = {list.itemText(index, 0), list.itemText(index, 1), static_cast<EntryKind>(list.itemValue(index))};
+    });
+    return row;
 }
 
 } // namespace

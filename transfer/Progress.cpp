@@ -6,6 +6,7 @@
 #include "app/AppState.h"
 #include "app/Handlers.h"
 #include "app/WorkerThreads.h"
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/FtpClientInstance.h"
 #include "platform/LocalFiles.h"
@@ -25,6 +26,15 @@ int64_t bytesArrived(const std::string& localPath) {
     return partial >= 0 ? partial : platform::fileSize(localPath);
 }
 
+// The bar to 0, then the tick interval, in one trip to the UI thread (the
+// transfers call this around every file).
+void resetBarAndTimer(int intervalMs) {
+    ui::runOnUiThread([intervalMs] {
+        mainWindow().进度条1.setPosition(0);
+        mainWindow().时钟1.setInterval(intervalMs);
+    });
+}
+
 } // namespace
 
 int progressPercent(double done, double total) {
@@ -41,21 +51,21 @@ void startDownloadWatch(const std::string& localPath, float expectedBytes) {
     app.uploadWatched = 0;
     app.downloadPath.set(localPath);
     app.downloadTotal = expectedBytes;
-    mainWindow().进度条1.setPosition(0);
-    mainWindow().时钟1.setInterval(kTickMs);
+    resetBarAndTimer(kTickMs);
 }
 
 void startUploadWatch(int64_t totalBytes) {
     AppState& app = appState();
     app.uploadWatched = 1;
     app.uploadTotal = totalBytes;
-    mainWindow().进度条1.setPosition(0);
-    mainWindow().时钟1.setInterval(kTickMs);
+    resetBarAndTimer(kTickMs);
 }
 
 void stopProgressWatch() {
-    mainWindow().时钟1.setInterval(0);
-    mainWindow().进度条1.setPosition(0);
+    ui::runOnUiThread([] {
+        mainWindow().时钟1.setInterval(0);
+        mainWindow().进度条1.setPosition(0);
+    });
     appState().uploadWatched = 0;
 }
 

@@ -16,6 +16,10 @@ constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kRawTextRole = Qt::UserRole + 2;
 constexpr int kCellPadding = 14;
 constexpr int kColumns = 2;
+// Rows one UI-thread call of appendRows puts in when called from a worker.
+constexpr std::size_t kRowsPerUiCall = 1000;
+// Text widths remembered before the memory starts over.
+constexpr qsizetype kMaxRememberedWidths = 50000;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -62,30 +66,42 @@ int ListControl::insertItem(int position, const std::string& text, int image, lo
 }
 
 void ListControl::appendRows(const std::vector<ListRow>& rows) {
-    runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w)
-            return;
-        const bool indexed = namesIndexed_ == w->topLevelItemCount();
-        QList<QTreeWidgetItem*> items;
-        items.reserve(static_cast<qsizetype>(rows.size()));
-        for (const ListRow& row : rows) {
-            auto* item = new QTreeWidgetItem;
-            item->setText(0, qs(row.text));
-            if (!row.text1.empty())
-                item->setText(1, qs(row.text1));
-            item->setData(0, kValueRole, row.value);
-            applyIcon(item, row.image);
-            noteCellWidth(item, 0);
-            noteCellWidth(item, 1);
-            if (indexed)
-                addName(item->text(0));
-            items.append(item);
-        }
-        w->addTopLevelItems(items);
+    if (onUiThread()) {
+        appendRowsNow(rows.data(), rows.data() + rows.size());
+        return;
+    }
+    // From a worker, a slice per UI-thread call: the UI thread gets to
+    // process its events between slices instead of stalling for a whole
+    // long listing.
+    for (std::size_t start = 0; start < rows.size(); start += kRowsPerUiCall) {
+        const std::size_t end = std::min(rows.size(), start + kRowsPerUiCall);
+        runOnUiThread([&] { appendRowsNow(rows.data() + start, rows.data() + end); });
+    }
+}
+
+void ListControl::appendRowsNow(const ListRow* first, const ListRow* last) {
+    QTreeWidget* w = widget_;
+    if (!w)
+        return;
+    const bool indexed = namesIndexed_ == w->topLevelItemCount();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(last - first));
+    for (const ListRow* row = first; row != last; ++row) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, qs(row->text));
+        if (!row->text1.empty())
+            item->setText(1, qs(row->text1));
+        item->setData(0, kValueRole, row->value);
+        applyIcon(item, row->image);
+        noteCellWidth(item, 0);
+        noteCellWidth(item, 1);
         if (indexed)
-            namesIndexed_ = w->topLevelItemCount();
-    });
+            addName(item->text(0));
+        items.append(item);
+    }
+    w->addTopLevelItems(items);
+    if (indexed)
+        namesIndexed_ = w->topLevelItemCount();
 }
 
 void ListControl::setItemText(int index, int column, const std::string& text) {
@@ -358,11 +374,24 @@ bool ListControl::nameMayBeListed(const QString& text) const {
     return names_.contains(folded(text));
 }
 
-int ListControl::cellWidth(const QTreeWidgetItem* item, int column) const {
+int ListControl::textWidth(const QString& text) const {
     QTreeWidget* w = widget_;
-    int pixels = w->fontMetrics().horizontalAdvance(item->text(column)) + kCellPadding;
+    if (w->font() != measuredFont_ || textWidths_.size() > kMaxRememberedWidths) {
+        textWidths_.clear();
+        measuredFont_ = w->font();
+    }
+    auto it = textWidths_.constFind(text);
+    if (it != textWidths_.constEnd())
+        return it.value();
+    const int pixels = w->fontMetrics().horizontalAdvance(text);
+    textWidths_.insert(text, pixels);
+    return pixels;
+}
+
+int ListControl::cellWidth(const QTreeWidgetItem* item, int column) const {
+    int pixels = textWidth(item->text(column)) + kCellPadding;
     if (column == 0 && icons_.contains(item->data(0, kImageRole).toInt()))
-        pixels += w->iconSize().width() + 4;
+        pixels += widget_->iconSize().width() + 4;
     return pixels;
 }
 

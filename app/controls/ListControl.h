@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPointer>
+#include <QFont>
 #include <QIcon>
 #include <QString>
 #include <QTreeWidget>
@@ -33,7 +34,9 @@ public:
     // position < 0 appends. Returns the new item's index, -1 on failure.
     int insertItem(int position = -1, const std::string& text = std::string(), int image = -1,
                    long long value = 0);
-    // Appends many rows in one UI-thread call (long listings from workers).
+    // Appends many rows with few UI-thread calls (long listings from
+    // workers): one call on the UI thread, a call per slice of rows from a
+    // worker, so the UI keeps answering while a long listing goes in.
     void appendRows(const std::vector<ListRow>& rows);
     void setItemText(int index, int column, const std::string& text);
     std::string itemText(int index, int column = 0) const;
@@ -67,7 +70,9 @@ public:
     int iconCount() const;
 
 private:
+    void appendRowsNow(const ListRow* first, const ListRow* last);
     int widestCell(int column) const;
+    int textWidth(const QString& text) const;
     int cellWidth(const QTreeWidgetItem* item, int column) const;
     void noteCellWidth(const QTreeWidgetItem* item, int column);
     void applyIcon(QTreeWidgetItem* item, int image) const;
@@ -82,6 +87,11 @@ private:
     // column after each added row stays cheap on long lists.
     mutable std::vector<int> widest_;
     mutable bool widestStale_ = false;
+    // Measured text widths in the list's font: shaping text is most of the
+    // cost of a long listing, and size texts and a listing filled again
+    // repeat.
+    mutable QHash<QString, int> textWidths_;
+    mutable QFont measuredFont_;
     // Case-folded column-0 texts with their counts, so that an exact search
     // for a name that is not listed costs no scan.
     mutable QHash<QString, int> names_;

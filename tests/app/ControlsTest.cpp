@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace testsupport;
@@ -126,6 +127,40 @@ TEST(UiThread, WorkerCallsRunSynchronouslyOnTheUiThread) {
         EXPECT_EQ(countsSeen[static_cast<size_t>(i)], i + 1);
     EXPECT_EQ(list.itemText(199), "item 199");
     EXPECT_EQ(h.controls().状态条1.paneText(2), "worker done");
+}
+
+TEST(UiThread, LongRowListFromAWorkerArrivesWholeAndInOrder) {
+    MainWindowHarness h;
+    h.open();
+    ui::ListControl& list = h.controls().远程文件框;
+    list.insertItem(-1, "already here");
+    std::vector<ui::ListRow> rows;
+    for (int i = 0; i < 2345; ++i)
+        rows.push_back({"row-" + std::to_string(i) + ".txt", std::to_string(i), 5, i});
+    rows.back().text = "Widest Row Name Of All.txt";
+    std::atomic<bool> done{false};
+    int countAfter = 0;
+    std::thread worker([&] {
+        list.appendRows(rows);  // arrives in several slices
+        countAfter = list.itemCount();
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(countAfter, 2346);
+    for (int i : {0, 999, 1000, 1001, 2000, 2343}) {
+        EXPECT_EQ(list.itemText(i + 1), "row-" + std::to_string(i) + ".txt");
+        EXPECT_EQ(list.itemText(i + 1, 1), std::to_string(i));
+        EXPECT_EQ(list.itemValue(i + 1), i);
+    }
+    // The name index and the column width cover every slice.
+    EXPECT_EQ(list.findItem("ROW-1500.TXT"), 1501);
+    EXPECT_EQ(list.findItem("widest row name of all.txt"), 2345);
+    list.setColumnWidth(0, -1);
+    const int withWidest = list.columnWidth(0);
+    list.deleteItem(2345);
+    list.setColumnWidth(0, -1);
+    EXPECT_LT(list.columnWidth(0), withWidest);
 }
 
 TEST(Dialogs, MessageBoxFromAWorkerReturnsThePressedButton) {

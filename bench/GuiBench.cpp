@@ -1,0 +1,240 @@
+// Times one batch of the real handlers in the real main window, offscreen,
+// against a running server, and prints one BenchReport line. A 10 ms timer
+// on the UI thread records the longest gap between its ticks (stall_ms).
+//   gui_bench download   PORT REMOTE_DIR LOCAL_DIR [NAME]  (NAME, or every row)
+//   gui_bench upload     PORT REMOTE_DIR LOCAL_DIR NAME     (one row of the local list)
+//   gui_bench connectlist PORT REMOTE_DIR EXPECTED_ROWS     (connect + fill the remote list)
+//   gui_bench refreshlist PORT REMOTE_DIR EXPECTED_ROWS     (listRemoteDirectory on a worker)
+//   gui_bench delete     PORT REMOTE_DIR NAME               (remote delete of one row)
+//   gui_bench locallist  FOLDER EXPECTED_ROWS               (listLocalDirectory)
+//   gui_bench localfill  FOLDER EXPECTED_ROWS               (the same rows, appendRows only)
+#include "app/AppState.h"
+#include "app/Handlers.h"
+#include "app/WorkerThreads.h"
+#include "app/controls/ListControl.h"
+#include "bench/BenchReport.h"
+#include "local/LocalList.h"
+#include "platform/LocalFiles.h"
+#include "tests/support/GuiHarness.h"
+#include "tests/support/TempFolder.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kProgram = "gui_bench";
+constexpr int kBatchTimeoutMs = 30 * 60 * 1000;
+
+// Longest gap between ticks of a 10 ms timer on the UI thread.
+class Heartbeat {
+public:
+    void start() {
+        longest_ = 0;
+        clock_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            longest_ = std::max(longest_, clock_.restart());
+        });
+        timer_.start(10);
+    }
+    double stop() {
+        timer_.stop();
+        return static_cast<double>(std::max(longest_, clock_.elapsed()));
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
+};
+
+class BenchWindow {
+public:
+    BenchWindow(const std::string& port, const std::string& remoteDir, const std::string& localDir) {
+        h.writeSetting("本地目录", localDir);
+        h.writeSetting("服务器目录", remoteDir);
+        if (!port.empty())
+            h.writeSetting("IP信息", "bench|127.0.0.1|" + port + "|anonymous|bench");  // any password will do
+        h.open();
+    }
+    MainWindow& w() const { return h.controls(); }
+    QTreeWidget* tree(const char* name) const { return h.form()->findChild<QTreeWidget*>(name); }
+    bool connect() {
+        connectServer();
+        return w().状态条1.paneText(0) == "连接服务器成功";
+    }
+
+    testsupport::MainWindowHarness h;
+};
+
+bool selectRows(BenchWindow& b, const char* listName, ui::ListControl& list, const std::string& name) {
+    QTreeWidget* tree = b.tree(listName);
+    tree->clearSelection();
+    if (name.empty()) {
+        tree->selectAll();
+        return list.itemCount() > 0;
+    }
+    int row = list.findItem(name);
+    list.selectItem(row);
+    return row >= 0;
+}
+
+// Runs the event loop until the condition holds, checking it every
+// 5 ms. Unlike the tests' waitUntil it never sleeps, so a worker's
+// control call is carried out as soon as it is posted, as in the program.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    bool met = condition();
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        met = condition();
+        if (met || clock.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    if (!met) {
+        check.start(5);
+        loop.exec();
+    }
+    return met;
+}
+
+// Runs the handler, then waits until done() holds and no worker is left.
+double runBatch(const std::function<void()>& handler, const std::function<bool()>& done, double& stallMs,
+                bool& finished) {
+    Heartbeat beat;
+    beat.start();
+    auto start = bench::Clock::now();
+    handler();
+    finished = waitUntil([&] { return done() && runningWorkers() == 0; }, kBatchTimeoutMs);
+    double seconds = bench::secondsSince(start);
+    stallMs = beat.stop();
+    return seconds;
+}
+
+int download(char** argv, int argc) {
+    testsupport::TempFolder scratch;
+    BenchWindow b(argv[2], argv[3], argv[4]);
+    if (!b.connect())
+        return bench::fail(kProgram, "connect failed");
+    if (!selectRows(b, "远程文件框", b.w().远程文件框, argc > 5 ? argv[5] : ""))
+        return bench::fail(kProgram, "nothing to select");
+    double stall = 0;
+    bool finished = false;
+    double seconds = runBatch([] { downloadButton(); },
+                              [&] { return b.w().下载钮.caption() == "下载"; }, stall, finished);
+    if (!finished || b.w().状态条1.paneText(1) != "下载完毕")
+        return bench::fail(kProgram, "download did not finish: " + b.w().状态条1.paneText(2));
+    return bench::report(seconds, stall);
+}
+
+int upload(char** argv) {
+    BenchWindow b(argv[2], argv[3], argv[4]);
+    if (!b.connect())
+        return bench::fail(kProgram, "connect failed");
+    if (!selectRows(b, "上传文件框", b.w().上传文件框, argv[5]))
+        return bench::fail(kProgram, "nothing to select");
+    double stall = 0;
+    bool finished = false;
+    double seconds = runBatch([] { uploadButton(); },
+                              [&] { return b.w().上传钮.caption() == "上传"; }, stall, finished);
+    if (!finished || b.w().状态条1.paneText(1) != "上传完毕!" || appState().uploadFailed != 0)
+        return bench::fail(kProgram, "upload did not finish: " + b.w().状态条1.paneText(2));
+    return bench::report(seconds, stall);
+}
+
+int remoteList(char** argv, bool connectFirst) {
+    BenchWindow b(argv[2], argv[3], std::string());
+    const int expected = std::atoi(argv[4]);
+    if (!connectFirst) {
+        if (!b.connect())
+            return bench::fail(kProgram, "connect failed");
+        b.w().远程文件框.deleteAllItems();
+    }
+    double stall = 0;
+    bool finished = false;
+    double seconds = runBatch([&] { startWorker(connectFirst ? connectServer : listRemoteDirectory); },
+                              [&] {
+                                  return b.w().远程文件框.itemCount() == expected ||
+                                         b.w().状态条1.paneText(0) == "连接服务器失败！";
+                              },
+                              stall, finished);
+    if (b.w().远程文件框.itemCount() != expected)
+        finished = false;
+    if (!finished)
+        return bench::fail(kProgram, "the list did not fill: " + b.w().状态条1.paneText(1));
+    return bench::report(seconds, stall);
+}
+
+int remoteDelete(char** argv) {
+    BenchWindow b(argv[2], argv[3], std::string());
+    if (!b.connect())
+        return bench::fail(kProgram, "connect failed");
+    if (!selectRows(b, "远程文件框", b.w().远程文件框, argv[4]))
+        return bench::fail(kProgram, "nothing to select");
+    double stall = 0;
+    bool finished = false;
+    double seconds = runBatch([] { deleteRemoteCommand(); },
+                              [&] { return b.w().状态条1.paneText(1).rfind("删除文件：", 0) == 0; }, stall, finished);
+    if (!finished || b.w().远程文件框.findItem(argv[4]) >= 0)
+        return bench::fail(kProgram, "delete did not finish: " + b.w().状态条1.paneText(1));
+    return bench::report(seconds, stall);
+}
+
+int localList(char** argv, bool fillOnly) {
+    testsupport::TempFolder empty;
+    BenchWindow b(std::string(), "/", empty.path());
+    const int expected = std::atoi(argv[3]);
+    std::vector<ui::ListRow> rows;
+    if (fillOnly) {
+        // The list's own cost: the same names with one fixed icon.
+        for (const platform::LocalEntry& e : platform::listFolder(std::string(argv[2]) + "/"))
+            rows.push_back({e.name, std::to_string(e.size / 1024), 5, 0});
+    }
+    showLocalFolder(argv[2]);
+    double stall = 0;
+    bool finished = false;
+    double seconds = runBatch(
+        [&] {
+            if (fillOnly) {
+                b.w().上传文件框.deleteAllItems();
+                b.w().上传文件框.appendRows(rows);
+                b.w().上传文件框.setColumnWidth(0, -1);
+            } else {
+                listLocalDirectory();
+            }
+        },
+        [&] { return true; }, stall, finished);
+    if (b.w().上传文件框.itemCount() != expected)
+        return bench::fail(kProgram, "wrong row count " + std::to_string(b.w().上传文件框.itemCount()));
+    return bench::report(seconds, stall);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "download" && argc >= 5)
+        return download(argv, argc);
+    if (mode == "upload" && argc >= 6)
+        return upload(argv);
+    if ((mode == "connectlist" || mode == "refreshlist") && argc >= 5)
+        return remoteList(argv, mode == "connectlist");
+    if (mode == "delete" && argc >= 5)
+        return remoteDelete(argv);
+    if ((mode == "locallist" || mode == "localfill") && argc >= 4)
+        return localList(argv, mode == "localfill");
+    return bench::fail(kProgram, "usage: see the top of GuiBench.cpp");
+}

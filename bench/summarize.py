@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Turns the raw runs of scripts/bench into one line per figure and tool.
+
+Input lines: "figure tool seconds hwm_kib stall_ms" (stall -1: no UI).
+ratio = our median time / the reference peer's median time (lower is better);
+the target is the largest ratio allowed.
+"""
+import statistics
+import sys
+from collections import defaultdict
+
+PEERS = {"curl", "lftp", "ls-l"}
+# figure -> tool -> (reference: "best" or a peer name, largest allowed time ratio)
+TARGETS = {
+    "download_big": {"engine": ("best", 1.0), "gui-downloadOne": ("curl", 1 / 0.9)},
+    "upload_big": {"engine": ("best", 1.0), "gui-uploadOne": ("best", 1 / 0.9)},
+    "list_10000": {"engine": ("curl", 1.2), "gui-connect+list": ("curl", 1.5), "gui-refresh": ("curl", 1.5)},
+    "small_download_2000": {"engine": ("lftp", 1.25), "gui-batch": ("lftp", 1.25)},
+    "small_upload_tree": {"gui-folder": ("lftp", 1.25), "engine-flat": ("lftp", 1.25)},
+    "delete_tree": {"gui-delete": ("lftp", 1.25)},
+    "local_list_10000": {"gui-listLocal": ("ls-l", None), "gui-fill-only": ("ls-l", None)},
+}
+STALL_LIMIT_MS = 100
+
+
+def main():
+    path, big_mib = sys.argv[1], float(sys.argv[2])
+    runs = defaultdict(list)
+    order = []
+    for line in open(path):
+        parts = line.split()
+        if len(parts) != 5:
+            continue
+        figure, tool = parts[0], parts[1]
+        if (figure, tool) not in runs:
+            order.append((figure, tool))
+        runs[(figure, tool)].append(tuple(float(x) for x in parts[2:]))
+
+    def median(figure, tool):
+        values = runs.get((figure, tool))
+        return statistics.median(v[0] for v in values) if values else None
+
+    print(f"{'figure':<22}{'tool':<18}{'runs':>5}{'median':>11}{'rate':>14}"
+          f"{'ratio':>8}{'target':>9}  {'ok':<4}{'peak MiB':>9}{'stall ms':>10}")
+    for figure, tool in order:
+        values = runs[(figure, tool)]
+        med = median(figure, tool)
+        rate = ""
+        if figure.endswith("_big"):
+            rate = f"{big_mib / med:.0f} MiB/s"
+        elif figure.startswith("small_") or figure == "delete_tree":
+            rate = f"{2000 / med:.0f} files/s"
+        elif figure.startswith("list") or figure.startswith("local"):
+            rate = f"{10000 / med:.0f} rows/s"
+        ratio_text, target_text, ok = "", "", ""
+        if tool not in PEERS:
+            reference, limit = TARGETS.get(figure, {}).get(tool, ("best", None))
+            peers = [median(figure, p) for p in PEERS if median(figure, p)]
+            ref = min(peers) if reference == "best" and peers else median(figure, reference)
+            if figure == "local_list_10000" and tool == "gui-listLocal":
+                # target: at most 3x "ls -l" plus the list's own filling time
+                ls, fill = median(figure, "ls-l"), median(figure, "gui-fill-only")
+                if ls and fill:
+                    allowed = 3 * ls + fill
+                    ratio_text = f"{med / allowed:.2f}"
+                    target_text = "<=1 (3ls+fill)"
+                    ok = "yes" if med <= allowed else "NO"
+            elif ref:
+                ratio = med / ref
+                ratio_text = f"{ratio:.2f}"
+                if limit:
+                    target_text = f"<={limit:.2f}"
+                    ok = "yes" if ratio <= limit else "NO"
+        hwm = max(v[1] for v in values) / 1024
+        stalls = [v[2] for v in values if v[2] >= 0]
+        stall = f"{max(stalls):.0f}" if stalls else "-"
+        if stalls and max(stalls) > STALL_LIMIT_MS and figure != "local_list_10000":
+            stall += "!"
+        print(f"{figure:<22}{tool:<18}{len(values):>5}{med:>10.3f}s{rate:>14}"
+              f"{ratio_text:>8}{target_text:>9}  {ok:<4}{hwm:>9.1f}{stall:>10}")
+
+
+if __name__ == "__main__":
+    main()
