@@ -105,8 +105,10 @@ std::string runRound(FtpClient& ftp, const testsupport::TempFolder& local, const
     for (const std::string& file : tree.files) {
         if (!ftp.getFile(remote + file, local.file("down/" + file)))
             return "download failed: " + file;
-        if (local.read("down/" + file) != local.read("up/" + file))
-            return "downloaded copy differs: " + file;
+        const std::string down = local.read("down/" + file), up = local.read("up/" + file);
+        if (down != up)
+            return "downloaded copy differs: " + file + " (" + std::to_string(down.size()) + " bytes, sent " +
+                   std::to_string(up.size()) + ")";
     }
     for (const std::string& file : tree.files) {
         if (!ftp.deleteFile(remote + file))
