@@ -13,6 +13,9 @@ namespace ftp {
 namespace {
 
 constexpr std::size_t kDataChunk = 256 * 1024;
+// How long a data connection may lag behind a completion reply; a server
+// that never connects (an empty listing, on some) costs this much.
+constexpr int kLateConnectionMs = 1000;
 
 std::string portArgument(const SocketAddress& address) {
     std::string host = address.host();
@@ -112,9 +115,12 @@ DataArrival DataConnection::awaitConnection(FtpReply& reply, bool& hasReply) {
             if (!reply.isSuccess())
                 return DataArrival::ReplyInstead;
             // A fast server may finish before we accepted: its connection
-            // is waiting in the backlog with all the data.
+            // is waiting in the backlog with all the data, or (under load)
+            // still completing its handshake on our side although the
+            // server already sent everything. Taking the reply alone would
+            // turn the file into an empty one.
             hasReply = true;
-            if (listener_.acceptWithin(0, data_) != WaitResult::Ready)
+            if (listener_.acceptWithin(kLateConnectionMs, data_) != WaitResult::Ready)
                 return DataArrival::ReplyInstead;
             listener_.close();
             return DataArrival::Connected;

@@ -16,6 +16,8 @@ constexpr int kMaxDirectoryEntries = 4096;
 constexpr int kMaxIconsInGroup = 64;
 constexpr quint32 kMaxIconBytes = 4 * 1024 * 1024;
 constexpr qint64 kMaxIconFileBytes = 4 * 1024 * 1024;
+// Executables are read whole; larger ones get no embedded icon.
+constexpr qint64 kMaxExecutableBytes = 32 * 1024 * 1024;
 
 // Little-endian reads that fail instead of reading past the end.
 class Bytes {
@@ -249,23 +251,20 @@ QImage firstEmbeddedIcon(const std::string& path, int size) {
     QFileInfo info(file);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return {};
-    QByteArray ico;
-    if (info.suffix().compare("ico", Qt::CaseInsensitive) == 0) {
-        if (file.size() > kMaxIconFileBytes)
-            return {};
-        ico = file.readAll();
-    } else {
-        // Mapped, not read: only the pages the resource walk touches are loaded.
-        uchar* mapped = file.map(0, file.size());
-        if (!mapped)
-            return {};
-        QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), file.size());
-        ico = iconFileFromExecutable(view);
-        file.unmap(mapped);
-    }
+    const bool iconFile = info.suffix().compare("ico", Qt::CaseInsensitive) == 0;
+    const qint64 limit = iconFile ? kMaxIconFileBytes : kMaxExecutableBytes;
+    // Read, not mapped: a file cut short while mapped would raise SIGBUS.
+    // A file cut short meanwhile just gives fewer bytes; one that grows is
+    // read no further than the size it had.
+    const qint64 expected = file.size();
+    if (expected > limit)
+        return {};
+    const QByteArray bytes = file.read(expected);
+    const QByteArray ico = iconFile ? bytes : iconFileFromExecutable(bytes);
     if (ico.isEmpty())
         return {};
-    QBuffer buffer(&ico);
+    QByteArray icoBytes = ico;
+    QBuffer buffer(&icoBytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
     return nearestImage(reader, size);
