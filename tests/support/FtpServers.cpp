@@ -35,8 +35,10 @@ sockaddr_in loopback(int port) {
     return address;
 }
 
-// Starts argv[0] with stdin on stdinPath (read-write) and output discarded.
-pid_t launch(const std::vector<std::string>& argv, const std::string& stdinPath) {
+// Starts argv[0] with stdin on stdinPath (read-write); standard error goes
+// to errorPath (or is discarded), standard output is discarded.
+pid_t launch(const std::vector<std::string>& argv, const std::string& stdinPath,
+             const std::string& errorPath = "/dev/null") {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -46,9 +48,10 @@ pid_t launch(const std::vector<std::string>& argv, const std::string& stdinPath)
         return pid;
     int in = ::open(stdinPath.c_str(), O_RDWR | O_CREAT, 0600);
     int out = ::open("/dev/null", O_WRONLY);
+    int err = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(in, 0);
     ::dup2(out, 1);
-    ::dup2(out, 2);
+    ::dup2(err, 2);
     ::execv(args[0], args.data());
     ::_exit(127);
 }
@@ -82,6 +85,27 @@ bool waitUntilListening(pid_t pid, int port) {
     return false;
 }
 
+// pyftpdlib binds the port the system picks and names it in its log:
+// ">>> starting FTP server on 127.0.0.1:PORT, pid=...". Reading it back
+// avoids probing ports that other tests' data connections may be using.
+int waitForLoggedPort(pid_t pid, const std::string& logPath) {
+    const std::string marker = "starting FTP server on 127.0.0.1:";
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return 0;
+        std::string log = readFileBytes(logPath);
+        size_t at = log.find(marker);
+        if (at != std::string::npos) {
+            int port = std::atoi(log.c_str() + at + marker.size());
+            if (port > 0)
+                return port;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return 0;
+}
+
 std::string makeWorkDir() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/corvane-ftpd-XXXXXX";
     if (!::mkdtemp(pattern.data()))
@@ -105,6 +129,26 @@ bool chownTree(const std::string& path, uid_t uid, gid_t gid) {
 }
 
 } // namespace
+
+int findFreeServerPort() {
+    // Below the system's ephemeral range (32768 and up), where no socket of
+    // another test (such as an active-mode data listener) is given a port
+    // between our check and the server's bind.
+    static unsigned seed = static_cast<unsigned>(::getpid()) * 7919u;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        seed = seed * 1103515245u + 12345u;
+        int port = 20000 + static_cast<int>((seed >> 8) % 12000);
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        int reuse = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+        sockaddr_in address = loopback(port);
+        bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free)
+            return port;
+    }
+    return findFreePort();
+}
 
 int findFreePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -133,11 +177,13 @@ PyFtpdServer::~PyFtpdServer() { stop(); }
 bool PyFtpdServer::start(const std::string& rootDir, const std::string& user, const std::string& password) {
     stop();
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        port_ = findFreePort();
-        pid_ = launch({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w", "-d",
-                       rootDir, "-u", user, "-P", password},
-                      "/dev/null");
-        if (pid_ > 0 && waitUntilListening(pid_, port_))
+        TempFolder logFolder;
+        const std::string log = logFolder.file("pyftpdlib.log");
+        pid_ = launch({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "0", "-w", "-d", rootDir, "-u",
+                       user, "-P", password},
+                      "/dev/null", log);
+        port_ = pid_ > 0 ? waitForLoggedPort(pid_, log) : 0;
+        if (port_ > 0)
             return true;
         terminate(pid_);
     }
@@ -205,7 +251,7 @@ bool VsftpdServer::start(const std::string& rootDir) {
     if (::chown(rootDir.c_str(), 0, 0) != 0 || !handOver(writable))
         return false;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        port_ = findFreePort();
+        port_ = findFreeServerPort();
         writeConfig(rootDir);
         std::filesystem::remove(workDir_ + "/errors", ec);
         pid_ = launch({kVsftpd, workDir_ + "/vsftpd.conf"}, workDir_ + "/errors");

@@ -28,6 +28,9 @@ constexpr const char* kPyFtpdPassword = "secret";
 
 // A port on 127.0.0.1 that was free a moment ago.
 int findFreePort();
+// A free port outside the ephemeral range, for servers that need their port
+// chosen before they start.
+int findFreeServerPort();
 // True when something accepts connections on 127.0.0.1:port.
 bool portAccepts(int port);
 
