@@ -38,7 +38,21 @@ void runOnUiThread(const std::function<void()>& fn) {
     QObject* target = invoker.data();
     if (shutDown || !target)
         return;
-    QMetaObject::invokeMethod(target, fn, Qt::BlockingQueuedConnection);
+    // The blocking call hands over through a semaphore inside Qt, which
+    // thread checkers cannot see; the flag makes the same order explicit:
+    // what the worker wrote comes before the call, what the call wrote
+    // comes before the worker goes on.
+    std::atomic<int> handOver{0};
+    handOver.store(1, std::memory_order_release);
+    QMetaObject::invokeMethod(
+        target,
+        [&handOver, &fn] {
+            (void)handOver.load(std::memory_order_acquire);
+            fn();
+            handOver.store(2, std::memory_order_release);
+        },
+        Qt::BlockingQueuedConnection);
+    (void)handOver.load(std::memory_order_acquire);
 }
 
 void shutDownUiThread() {
