@@ -1,5 +1,7 @@
 #include "app/WorkerThreads.h"
 
+#include "app/controls/Dialogs.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
@@ -54,6 +56,7 @@ bool waitForWorkers(int timeoutMs) {
 
 bool stopWorkersAndWait(int timeoutMs) {
     stopping = true;
+    ui::suppressDialogs(true);
     std::function<void()> hook;
     {
         std::lock_guard<std::mutex> lock(hookMutex);
@@ -78,4 +81,5 @@ bool stopWorkersAndWait(int timeoutMs) {
 
 void resetWorkers() {
     stopping = false;
+    ui::suppressDialogs(false);
 }

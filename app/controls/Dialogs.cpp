@@ -7,11 +7,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <atomic>
 #include <utility>
 #include <vector>
 
 namespace ui {
 namespace {
+
+std::atomic<bool> dialogsSuppressed{false};
 
 QWidget* ownerWindow() {
     if (QWidget* w = QApplication::activeWindow())
@@ -61,8 +64,14 @@ int escapeResult(int flags) {
 
 } // namespace
 
+void suppressDialogs(bool suppressed) {
+    dialogsSuppressed = suppressed;
+}
+
 int messageBox(const std::string& text, int flags, const std::string& title) {
     int result = escapeResult(flags);
+    if (dialogsSuppressed)
+        return result;
     runOnUiThread([&] {
         QMessageBox box(ownerWindow());
         box.setObjectName("messageBox");
@@ -84,6 +93,8 @@ int messageBox(const std::string& text, int flags, const std::string& title) {
 
 std::string folderDialog(const std::string& prompt, bool allowNewFolder) {
     std::string result;
+    if (dialogsSuppressed)
+        return result;
     runOnUiThread([&] {
         QFileDialog dialog(ownerWindow(), QString::fromStdString(prompt));
         dialog.setObjectName("folderDialog");
@@ -104,6 +115,8 @@ std::string folderDialog(const std::string& prompt, bool allowNewFolder) {
 
 InputResult inputBox(const std::string& prompt, const std::string& initial) {
     InputResult result;
+    if (dialogsSuppressed)
+        return result;
     runOnUiThread([&] {
         QInputDialog dialog(ownerWindow());
         dialog.setObjectName("inputBox");

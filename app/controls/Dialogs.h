@@ -28,6 +28,11 @@ constexpr int kIdNo = 6;
 
 constexpr const char* kDefaultMessageTitle = "信息：";
 
+// While the main window closes, no dialog is shown any more: each returns
+// at once as if closed without an answer (message boxes: Cancel or the only
+// button; dialogs: cancelled).
+void suppressDialogs(bool suppressed);
+
 int messageBox(const std::string& text, int flags = kMbOk,
                const std::string& title = kDefaultMessageTitle);
 

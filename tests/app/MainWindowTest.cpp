@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "app/Handlers.h"
 #include "app/WorkerThreads.h"
+#include "app/controls/Dialogs.h"
 #include "app/forms/ServerManagerForm.h"
 #include "app/forms/ServerManagerWindow.h"
 #include "tests/support/GuiHarness.h"
@@ -15,6 +16,10 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace testsupport;
 
@@ -252,4 +257,19 @@ TEST(MainWindow, ClosingWhileAWorkerIsBusyWithTheUiDoesNotHang) {
     h.close();
     EXPECT_EQ(runningWorkers(), 0);
     EXPECT_EQ(mainWindow().状态条1.paneText(1), "");
+}
+
+TEST(MainWindow, WorkersAskingQuestionsWhileTheWindowClosesGetNoDialog) {
+    MainWindowHarness h;
+    h.open();
+    std::atomic<int> answer{-1};
+    startWorker([&answer] {
+        while (!workersStopping())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Asked after the close began: answered at once, nothing shown.
+        answer = ui::messageBox("still there?", ui::kMbYesNo);
+    });
+    h.close();
+    EXPECT_EQ(runningWorkers(), 0);
+    EXPECT_EQ(answer, ui::kIdNo);
 }
