@@ -18,8 +18,6 @@ constexpr int kCellPadding = 14;
 constexpr int kColumns = 2;
 // Rows one UI-thread call of appendRows puts in when called from a worker.
 constexpr std::size_t kRowsPerUiCall = 1000;
-// Text widths remembered before the memory starts over.
-constexpr qsizetype kMaxRememberedWidths = 50000;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -374,17 +372,31 @@ bool ListControl::nameMayBeListed(const QString& text) const {
     return names_.contains(folded(text));
 }
 
+// The sum of the characters' advances, each measured once per font.
+// Shaping every name of a long listing was most of the cost of filling the
+// list; a sum of advances is at least as wide as the shaped text in the
+// common case (kerning narrows), which is what sizing a column needs.
 int ListControl::textWidth(const QString& text) const {
     QTreeWidget* w = widget_;
-    if (w->font() != measuredFont_ || textWidths_.size() > kMaxRememberedWidths) {
-        textWidths_.clear();
+    if (w->font() != measuredFont_) {
+        charWidths_.clear();
         measuredFont_ = w->font();
     }
-    auto it = textWidths_.constFind(text);
-    if (it != textWidths_.constEnd())
-        return it.value();
-    const int pixels = w->fontMetrics().horizontalAdvance(text);
-    textWidths_.insert(text, pixels);
+    const QFontMetrics metrics = w->fontMetrics();
+    int pixels = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t code = text[i].unicode();
+        qsizetype length = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            length = 2;
+        }
+        auto it = charWidths_.constFind(code);
+        if (it == charWidths_.constEnd())
+            it = charWidths_.insert(code, metrics.horizontalAdvance(text.mid(i, length)));
+        pixels += it.value();
+        i += length - 1;
+    }
     return pixels;
 }
 

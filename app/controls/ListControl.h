@@ -87,10 +87,8 @@ private:
     // column after each added row stays cheap on long lists.
     mutable std::vector<int> widest_;
     mutable bool widestStale_ = false;
-    // Measured text widths in the list's font: shaping text is most of the
-    // cost of a long listing, and size texts and a listing filled again
-    // repeat.
-    mutable QHash<QString, int> textWidths_;
+    // Advances of the characters seen so far, in the list's font.
+    mutable QHash<char32_t, int> charWidths_;
     mutable QFont measuredFont_;
     // Case-folded column-0 texts with their counts, so that an exact search
     // for a name that is not listed costs no scan.
