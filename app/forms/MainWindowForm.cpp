@@ -4,6 +4,7 @@
 #include "app/WorkerThreads.h"
 #include "app/controls/Shell.h"
 #include "app/forms/EnterKeyFilter.h"
+#include "app/forms/PaintThrottle.h"
 #include "app/forms/FormBuilding.h"
 #include "app/forms/ListViewSetup.h"
 #include "app/forms/MainWindow.h"
@@ -38,6 +39,9 @@
 namespace {
 
 MainWindow* controls = nullptr;
+
+// At most 25 repaints a second while workers keep changing the window.
+constexpr int kRepaintIntervalMs = 40;
 
 using forms::button;
 using forms::label;
@@ -89,6 +93,7 @@ MainWindowForm::MainWindowForm(QWidget* parent)
     buildControls();
     buildToolbar();
     bindEvents();
+    new forms::PaintThrottle(this, kRepaintIntervalMs);
 
     resize(kMainClientWidth, kMainClientHeight + menuBar()->sizeHint().height());
     forms::centreOnScreen(this);
