@@ -88,7 +88,7 @@ bool selectRows(BenchWindow& b, const char* listName, ui::ListControl& list, con
 }
 
 // Runs the event loop until the condition holds, checking it every
-// 5 ms. Unlike the tests' waitUntil it never sleeps, so a worker's
+// millisecond. Unlike the tests' waitUntil it never sleeps, so a worker's
 // control call is carried out as soon as it is posted, as in the program.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QEventLoop loop;
@@ -102,7 +102,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
             loop.quit();
     });
     if (!met) {
-        check.start(5);
+        check.start(1);
         loop.exec();
     }
     return met;

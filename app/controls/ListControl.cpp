@@ -1,4 +1,5 @@
 #include "app/controls/ListControl.h"
+#include "app/controls/ListItem.h"
 #include "app/controls/UiThread.h"
 
 #include <QHeaderView>
@@ -11,13 +12,11 @@
 namespace ui {
 namespace {
 
-constexpr int kValueRole = Qt::UserRole;
-constexpr int kImageRole = Qt::UserRole + 1;
-constexpr int kRawTextRole = Qt::UserRole + 2;
 constexpr int kCellPadding = 14;
 constexpr int kColumns = 2;
 // Rows one UI-thread call of appendRows puts in when called from a worker.
-constexpr std::size_t kRowsPerUiCall = 1000;
+constexpr std::size_t kRowsPerUiCall = 2500;
+constexpr int kUnmeasured = -1;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -46,10 +45,7 @@ int ListControl::insertItem(int position, const std::string& text, int image, lo
         QTreeWidget* w = widget_;
         if (!w)
             return;
-        auto* item = new QTreeWidgetItem;
-        item->setText(0, qs(text));
-        item->setData(0, kValueRole, value);
-        applyIcon(item, image);
+        auto* item = newRow(qs(text), QString(), image, value);
         int count = w->topLevelItemCount();
         int at = (position < 0 || position > count) ? count : position;
         w->insertTopLevelItem(at, item);
@@ -81,25 +77,17 @@ void ListControl::appendRowsNow(const ListRow* first, const ListRow* last) {
     QTreeWidget* w = widget_;
     if (!w)
         return;
-    const bool indexed = namesIndexed_ == w->topLevelItemCount();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(last - first));
     for (const ListRow* row = first; row != last; ++row) {
-        auto* item = new QTreeWidgetItem;
-        item->setText(0, qs(row->text));
-        if (!row->text1.empty())
-            item->setText(1, qs(row->text1));
-        item->setData(0, kValueRole, row->value);
-        applyIcon(item, row->image);
+        auto* item = newRow(qs(row->text), qs(row->text1), row->image, row->value);
         noteCellWidth(item, 0);
         noteCellWidth(item, 1);
-        if (indexed)
-            addName(item->text(0));
         items.append(item);
     }
+    // The name index is left out of step: a long listing is often never
+    // searched, and the first exact search rebuilds the index in one pass.
     w->addTopLevelItems(items);
-    if (indexed)
-        namesIndexed_ = w->topLevelItemCount();
 }
 
 void ListControl::setItemText(int index, int column, const std::string& text) {
@@ -378,26 +366,34 @@ bool ListControl::nameMayBeListed(const QString& text) const {
 // common case (kerning narrows), which is what sizing a column needs.
 int ListControl::textWidth(const QString& text) const {
     QTreeWidget* w = widget_;
-    if (w->font() != measuredFont_) {
-        charWidths_.clear();
+    if (w->font() != measuredFont_ || bmpWidths_.empty()) {
+        bmpWidths_.assign(0x10000, kUnmeasured);
+        otherWidths_.clear();
         measuredFont_ = w->font();
     }
-    const QFontMetrics metrics = w->fontMetrics();
     int pixels = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t code = text[i].unicode();
-        qsizetype length = 1;
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            length = 2;
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            pixels += supplementaryWidth(QChar::surrogateToUcs4(c, text[i + 1]));
+            ++i;
+            continue;
         }
-        auto it = charWidths_.constFind(code);
-        if (it == charWidths_.constEnd())
-            it = charWidths_.insert(code, metrics.horizontalAdvance(text.mid(i, length)));
-        pixels += it.value();
-        i += length - 1;
+        int& width = bmpWidths_[c.unicode()];
+        if (width == kUnmeasured)
+            width = w->fontMetrics().horizontalAdvance(c);
+        pixels += width;
     }
     return pixels;
+}
+
+int ListControl::supplementaryWidth(char32_t code) const {
+    auto it = otherWidths_.constFind(code);
+    if (it == otherWidths_.constEnd()) {
+        const char32_t one[] = {code};
+        it = otherWidths_.insert(code, widget_->fontMetrics().horizontalAdvance(QString::fromUcs4(one, 1)));
+    }
+    return it.value();
 }
 
 int ListControl::cellWidth(const QTreeWidgetItem* item, int column) const {
@@ -424,13 +420,22 @@ int ListControl::widestCell(int column) const {
     return std::max(widest_[column], kCellPadding);
 }
 
+ListItem* ListControl::newRow(const QString& text0, const QString& text1, int image, long long value) const {
+    auto* item = new ListItem(text0, text1, value);
+    item->setImage(image, iconFor(image));
+    return item;
+}
+
+QIcon ListControl::iconFor(int image) const {
+    if (image >= 0 && image < static_cast<int>(iconCache_.size()))
+        return iconCache_[static_cast<size_t>(image)];
+    return QIcon();
+}
+
 void ListControl::applyIcon(QTreeWidgetItem* item, int image) const {
     item->setData(0, kImageRole, image);
     // Items share the list's QIcon objects: no pixmap per row.
-    if (image >= 0 && image < static_cast<int>(iconCache_.size()))
-        item->setIcon(0, iconCache_[static_cast<size_t>(image)]);
-    else
-        item->setIcon(0, QIcon());
+    item->setIcon(0, iconFor(image));
 }
 
 } // namespace ui

@@ -17,6 +17,8 @@
 
 namespace ui {
 
+class ListItem;
+
 // One row for appendRows: the name, the column-1 text, the image index and
 // the item value.
 struct ListRow {
@@ -73,8 +75,11 @@ private:
     void appendRowsNow(const ListRow* first, const ListRow* last);
     int widestCell(int column) const;
     int textWidth(const QString& text) const;
+    int supplementaryWidth(char32_t code) const;
     int cellWidth(const QTreeWidgetItem* item, int column) const;
     void noteCellWidth(const QTreeWidgetItem* item, int column);
+    ListItem* newRow(const QString& text0, const QString& text1, int image, long long value) const;
+    QIcon iconFor(int image) const;
     void applyIcon(QTreeWidgetItem* item, int image) const;
     void addName(const QString& text);
     void removeName(const QString& text);
@@ -87,8 +92,10 @@ private:
     // column after each added row stays cheap on long lists.
     mutable std::vector<int> widest_;
     mutable bool widestStale_ = false;
-    // Advances of the characters seen so far, in the list's font.
-    mutable QHash<char32_t, int> charWidths_;
+    // Advances of the characters seen so far, in the list's font: a table
+    // for the basic plane, a hash for the rest.
+    mutable std::vector<int> bmpWidths_;
+    mutable QHash<char32_t, int> otherWidths_;
     mutable QFont measuredFont_;
     // Case-folded column-0 texts with their counts, so that an exact search
     // for a name that is not listed costs no scan.

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
 TEST(ConnectionSetting, FieldSplitRules) {
     // An empty text after the last separator is not a field.
     EXPECT_FALSE(parseConnectionSetting("name|host|21|user|").has_value());
@@ -49,6 +54,35 @@ TEST(SizeText, KilobytesRoundedToThreePlaces) {
     EXPECT_DOUBLE_EQ(leadingNumber("12KB"), 12.0);
     EXPECT_DOUBLE_EQ(leadingNumber(""), 0.0);
     EXPECT_DOUBLE_EQ(leadingNumber("abc"), 0.0);
+}
+
+// The digits are written without printf; every size must still read as
+// "%.13g" of the rounded kilobytes would write it.
+TEST(SizeText, MatchesPrintfAcrossTheRange) {
+    auto printfText = [](int64_t bytes) {
+        double kb = static_cast<double>(bytes) / 1024.0;
+        double rounded = std::floor((std::fabs(kb) + 1e-12) * 1000.0 + 0.5) / 1000.0;
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.13g", kb < 0 ? -rounded : rounded);
+        return std::string(buffer);
+    };
+    std::vector<int64_t> sizes;
+    for (int64_t b = 0; b < 70000; ++b)
+        sizes.push_back(b);
+    for (int shift = 10; shift < 63; ++shift)
+        for (int64_t delta = -3; delta <= 3; ++delta)
+            sizes.push_back((int64_t{1} << shift) + delta);
+    std::mt19937_64 random(20261208);
+    for (int i = 0; i < 200000; ++i)
+        sizes.push_back(static_cast<int64_t>(random() >> (random() % 63)));
+    sizes.push_back(10239999999999LL); // around the plain-notation limit
+    sizes.push_back(10240000000000LL);
+    sizes.push_back(10240000000512LL);
+    sizes.push_back(-1);
+    sizes.push_back(-1536);
+    sizes.push_back(INT64_MAX);
+    for (int64_t bytes : sizes)
+        ASSERT_EQ(sizeTextKb(bytes), printfText(bytes)) << bytes;
 }
 
 TEST(RemotePath, GoingUpAndEnteringFollowTheBoxText) {
