@@ -198,7 +198,7 @@ int localList(char** argv, bool fillOnly) {
     if (fillOnly) {
         // The list's own cost: the same names with one fixed icon.
         for (const platform::LocalEntry& e : platform::listFolder(std::string(argv[2]) + "/"))
-            rows.push_back({e.name, std::to_string(e.size / 1024), 5, 0});
+            rows.push_back({e.name, std::to_string(e.size / 1024), 5, 0, {}});
     }
     showLocalFolder(argv[2]);
     double stall = 0;

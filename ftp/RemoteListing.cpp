@@ -33,13 +33,13 @@ std::vector<ui::ListRow> remoteRows(const std::vector<std::string>& names,
         if (name.empty() || name[0] == '.')
             continue;
         if (attributes[i] & kRemoteDirectoryBit)
-            rows.push_back({name, std::string(), iconIndexFor(name, true, kKindDirectory), kKindDirectory});
+            rows.push_back({name, std::string(), iconIndexFor(name, true, kKindDirectory), kKindDirectory, {}});
         else
             files.push_back(i);
     }
     for (auto it = files.rbegin(); it != files.rend(); ++it) {
         const std::string& name = names[*it];
-        rows.push_back({name, sizeTextKb(sizes[*it]), iconIndexFor(name, true, kKindFile), kKindFile});
+        rows.push_back({name, sizeTextKb(sizes[*it]), iconIndexFor(name, true, kKindFile), kKindFile, {}});
     }
     return rows;
 }

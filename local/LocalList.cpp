@@ -79,8 +79,13 @@ void addLocalEntry(const std::string& name, const std::string& localPath) {
             return;
         const long long bytes = platform::fileSize(localPath);
         list.setItemText(row, 1, std::to_string(bytes / 1024));
-        list.setColumnWidth(0, -1);
-        if (list.columnWidth(1) > kSizeColumnDesignWidth)
-            list.setColumnWidth(1, -1);
+        fitLocalColumns();
     });
+}
+
+void fitLocalColumns() {
+    ui::ListControl& list = mainWindow().上传文件框;
+    list.setColumnWidth(0, -1);
+    if (list.columnWidth(1) > kSizeColumnDesignWidth)
+        list.setColumnWidth(1, -1);
 }

@@ -8,6 +8,10 @@
 // in whole KB cut toward zero. Then sizes the columns.
 void addLocalEntry(const std::string& name, const std::string& localPath);
 
+// Sizes column 0 to its widest name; column 1 only when it is wider than
+// its design width.
+void fitLocalColumns();
+
 // The folder 本地目录框 shows, as file-system bytes, with a trailing "/".
 std::string localFolderPath();
 

@@ -60,8 +60,16 @@ int ListControl::insertItem(int position, const std::string& text, int image, lo
 }
 
 void ListControl::appendRows(const std::vector<ListRow>& rows) {
+    appendRows(rows, false);
+}
+
+void ListControl::appendNewRows(const std::vector<ListRow>& rows) {
+    appendRows(rows, true);
+}
+
+void ListControl::appendRows(const std::vector<ListRow>& rows, bool onlyNewNames) {
     if (onUiThread()) {
-        appendRowsNow(rows.data(), rows.data() + rows.size());
+        appendRowsNow(rows.data(), rows.data() + rows.size(), onlyNewNames);
         return;
     }
     // From a worker, a slice per UI-thread call: the UI thread gets to
@@ -69,24 +77,37 @@ void ListControl::appendRows(const std::vector<ListRow>& rows) {
     // long listing.
     for (std::size_t start = 0; start < rows.size(); start += kRowsPerUiCall) {
         const std::size_t end = std::min(rows.size(), start + kRowsPerUiCall);
-        runOnUiThread([&] { appendRowsNow(rows.data() + start, rows.data() + end); });
+        runOnUiThread([&] { appendRowsNow(rows.data() + start, rows.data() + end, onlyNewNames); });
     }
 }
 
-void ListControl::appendRowsNow(const ListRow* first, const ListRow* last) {
+void ListControl::appendRowsNow(const ListRow* first, const ListRow* last, bool onlyNewNames) {
     QTreeWidget* w = widget_;
     if (!w)
         return;
+    if (onlyNewNames)
+        indexNames();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(last - first));
     for (const ListRow* row = first; row != last; ++row) {
-        auto* item = newRow(qs(row->text), qs(row->text1), row->image, row->value);
+        const QString name = qs(row->text);
+        if (onlyNewNames) {
+            const QString key = folded(name);
+            if (names_.contains(key))
+                continue;
+            names_.insert(key, 1);
+            ++namesIndexed_; // in step again once the items are added
+        }
+        ListItem* item = newRow(name, qs(row->text1), row->image, row->value);
+        if (!row->rawText.empty())
+            item->setData(0, kRawTextRole, QByteArray::fromStdString(row->rawText));
         noteCellWidth(item, 0);
         noteCellWidth(item, 1);
         items.append(item);
     }
-    // The name index is left out of step: a long listing is often never
-    // searched, and the first exact search rebuilds the index in one pass.
+    // Otherwise the name index is left out of step: a long listing is often
+    // never searched, and the first exact search rebuilds the index in one
+    // pass.
     w->addTopLevelItems(items);
 }
 
@@ -348,15 +369,19 @@ void ListControl::removeName(const QString& text) {
         names_.erase(it);
 }
 
-bool ListControl::nameMayBeListed(const QString& text) const {
+void ListControl::indexNames() const {
     QTreeWidget* w = widget_;
     const int count = w->topLevelItemCount();
-    if (namesIndexed_ != count) {
-        names_.clear();
-        for (int i = 0; i < count; ++i)
-            names_[folded(w->topLevelItem(i)->text(0))] += 1;
-        namesIndexed_ = count;
-    }
+    if (namesIndexed_ == count)
+        return;
+    names_.clear();
+    for (int i = 0; i < count; ++i)
+        names_[folded(w->topLevelItem(i)->text(0))] += 1;
+    namesIndexed_ = count;
+}
+
+bool ListControl::nameMayBeListed(const QString& text) const {
+    indexNames();
     return names_.contains(folded(text));
 }
 

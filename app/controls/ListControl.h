@@ -19,13 +19,15 @@ namespace ui {
 
 class ListItem;
 
-// One row for appendRows: the name, the column-1 text, the image index and
-// the item value.
+// One row for appendRows: the name, the column-1 text, the image index, the
+// item value and, when the name had to be escaped for display, the exact
+// bytes it stands for (see setItemRawText).
 struct ListRow {
     std::string text;
     std::string text1;
     int image = -1;
     long long value = 0;
+    std::string rawText;
 };
 
 class ListControl : public WidgetControl {
@@ -40,6 +42,9 @@ public:
     // workers): one call on the UI thread, a call per slice of rows from a
     // worker, so the UI keeps answering while a long listing goes in.
     void appendRows(const std::vector<ListRow>& rows);
+    // The same for the rows whose name is not listed yet, ignoring case as
+    // findItem does (also among the rows themselves: the first one stays).
+    void appendNewRows(const std::vector<ListRow>& rows);
     void setItemText(int index, int column, const std::string& text);
     std::string itemText(int index, int column = 0) const;
     long long itemValue(int index) const;
@@ -72,7 +77,8 @@ public:
     int iconCount() const;
 
 private:
-    void appendRowsNow(const ListRow* first, const ListRow* last);
+    void appendRows(const std::vector<ListRow>& rows, bool onlyNewNames);
+    void appendRowsNow(const ListRow* first, const ListRow* last, bool onlyNewNames);
     int widestCell(int column) const;
     int textWidth(const QString& text) const;
     int supplementaryWidth(char32_t code) const;
@@ -83,6 +89,7 @@ private:
     void applyIcon(QTreeWidgetItem* item, int image) const;
     void addName(const QString& text);
     void removeName(const QString& text);
+    void indexNames() const;
     bool nameMayBeListed(const QString& text) const;
 
     QPointer<QTreeWidget> widget_;

@@ -135,8 +135,8 @@ TEST(UiThread, LongRowListFromAWorkerArrivesWholeAndInOrder) {
     ui::ListControl& list = h.controls().远程文件框;
     list.insertItem(-1, "already here");
     std::vector<ui::ListRow> rows;
-    for (int i = 0; i < 2345; ++i)
-        rows.push_back({"row-" + std::to_string(i) + ".txt", std::to_string(i), 5, i});
+    for (int i = 0; i < 6345; ++i)
+        rows.push_back({"row-" + std::to_string(i) + ".txt", std::to_string(i), 5, i, {}});
     rows.back().text = "Widest Row Name Of All.txt";
     std::atomic<bool> done{false};
     int countAfter = 0;
@@ -147,20 +147,47 @@ TEST(UiThread, LongRowListFromAWorkerArrivesWholeAndInOrder) {
     });
     ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
     worker.join();
-    EXPECT_EQ(countAfter, 2346);
-    for (int i : {0, 999, 1000, 1001, 2000, 2343}) {
+    EXPECT_EQ(countAfter, 6346);
+    for (int i : {0, 2499, 2500, 2501, 5000, 6343}) {
         EXPECT_EQ(list.itemText(i + 1), "row-" + std::to_string(i) + ".txt");
         EXPECT_EQ(list.itemText(i + 1, 1), std::to_string(i));
         EXPECT_EQ(list.itemValue(i + 1), i);
     }
     // The name index and the column width cover every slice.
-    EXPECT_EQ(list.findItem("ROW-1500.TXT"), 1501);
-    EXPECT_EQ(list.findItem("widest row name of all.txt"), 2345);
+    EXPECT_EQ(list.findItem("ROW-4500.TXT"), 4501);
+    EXPECT_EQ(list.findItem("widest row name of all.txt"), 6345);
     list.setColumnWidth(0, -1);
     const int withWidest = list.columnWidth(0);
-    list.deleteItem(2345);
+    list.deleteItem(6345);
     list.setColumnWidth(0, -1);
     EXPECT_LT(list.columnWidth(0), withWidest);
+}
+
+TEST(UiThread, NewRowsSkipListedNamesAcrossSlicesAndKeepRawBytes) {
+    MainWindowHarness h;
+    h.open();
+    ui::ListControl& list = h.controls().上传文件框;
+    list.insertItem(-1, "Already Here");
+    std::vector<ui::ListRow> rows;
+    for (int i = 0; i < 6000; ++i)
+        rows.push_back({"n" + std::to_string(i), "", 5, 0, {}});
+    rows[10] = {"ALREADY HERE", "", 5, 0, {}};   // listed before
+    rows[5500] = {"N3", "", 5, 0, {}};           // added by an earlier slice
+    rows[5501] = {"bad\\xFF", "", 5, 0, "bad\xff"}; // shown escaped, bytes kept
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        list.appendNewRows(rows);
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(list.itemCount(), 1 + 6000 - 2);
+    EXPECT_EQ(list.findItem("n3"), 4);
+    EXPECT_EQ(list.findItem("n5499"), 5499);
+    const int bad = list.findItem("bad\\xFF");
+    ASSERT_EQ(bad, 5500);
+    EXPECT_EQ(list.itemRawText(bad), "bad\xff");
+    EXPECT_EQ(list.itemRawText(bad + 1), "n5502");
 }
 
 TEST(Dialogs, MessageBoxFromAWorkerReturnsThePressedButton) {

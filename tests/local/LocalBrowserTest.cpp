@@ -162,6 +162,39 @@ TEST(LocalBrowser, SizesInWholeKilobytesCutTowardZero) {
     EXPECT_EQ(list.itemText(3, 1), "0");
 }
 
+// Names that differ only in letter case are one name to the list: of such
+// files the first added is listed, a file named like a listed folder is not.
+TEST(LocalBrowser, NamesDifferingOnlyInCaseAreListedOnce) {
+    MainWindowHarness h;
+    h.open();
+    TempFolder f;
+    f.makeFolder("docs");
+    f.write("DOCS", "file beside the folder");
+    f.write("a.txt", "lower");
+    f.write("A.TXT", "upper");
+    f.write("Ünïcode.txt", "1");
+    f.write("üNÏCODE.TXT", "2");
+    f.write("other.txt", "o");
+    showFolder(h, f.path());
+    std::vector<std::string> shown = rowNames(h.controls().上传文件框);
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0], "docs");
+    std::vector<std::string> added = searchOrder(f.path(), false);
+    groupByExtension(added); // the order files are added in
+    auto firstOf = [&](const std::string& x, const std::string& y) {
+        for (const std::string& name : added)
+            if (name == x || name == y)
+                return name;
+        return std::string();
+    };
+    std::vector<std::string> expected = {firstOf("a.txt", "A.TXT"), firstOf("Ünïcode.txt", "üNÏCODE.TXT"),
+                                         "other.txt"};
+    std::vector<std::string> files(shown.begin() + 1, shown.end());
+    std::sort(files.begin(), files.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files, expected);
+}
+
 TEST(LocalBrowser, MissingOrUnreadableFoldersGiveAnEmptyListSilently) {
     MainWindowHarness h;
     h.open();
