@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/Handlers.h"
 #include "app/Log.h"
+#include "app/LogBatch.h"
 #include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
@@ -46,12 +47,13 @@ bool deleteCollected(size_t folderCount, int& deleted) {
     AppState& app = appState();
     FtpClient& ftp = ftpClient();
     bool allGone = true;
+    LogBatch log;
     for (size_t i = app.deleteFolders.size(); i-- > 0;) {
         const std::string& path = app.deleteFolders[i];
         const bool folder = i < folderCount;
         const bool ok = folder ? ftp.removeDirectory(path) : ftp.deleteFile(path);
         const char* what = folder ? "目录" : "文件";
-        appendLog("删除“" + path + "”" + what + (ok ? "成功" : "失败"));
+        log.add("删除“" + path + "”" + what + (ok ? "成功" : "失败"));
         if (ok)
             ++deleted;
         else

@@ -3,6 +3,7 @@
 #include "app/controls/WidgetControl.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -46,7 +47,7 @@ private:
 // The multi-line message log.
 class LogControl : public WidgetControl {
 public:
-    void attach(QPlainTextEdit* edit) { edit_ = edit; attachWidget(edit); }
+    void attach(QPlainTextEdit* edit);
     QPlainTextEdit* widget() const { return edit_.data(); }
     std::string text() const;
     void setText(const std::string& text);
@@ -55,7 +56,17 @@ public:
     void appendText(const std::string& text);
 
 private:
+    void insertPending() const;
+
     QPointer<QPlainTextEdit> edit_;
+    // Text appended less than an interval after the last insertion waits
+    // here and goes into the widget with the next one: the widget lays out
+    // every insertion, which made a line per deleted file cost more than
+    // deleting it. Reading or replacing the text inserts what waits first,
+    // so callers never see the difference.
+    mutable QString pending_;
+    mutable bool insertScheduled_ = false;
+    mutable QElapsedTimer sinceInsert_;
 };
 
 } // namespace ui

@@ -1,3 +1,4 @@
+#include "app/LogBatch.h"
 #include "app/controls/Dialogs.h"
 #include "app/controls/ListControl.h"
 #include "app/controls/StatusBarControl.h"
@@ -5,11 +6,13 @@
 #include "tests/support/GuiHarness.h"
 
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace testsupport;
@@ -188,6 +191,70 @@ TEST(UiThread, NewRowsSkipListedNamesAcrossSlicesAndKeepRawBytes) {
     ASSERT_EQ(bad, 5500);
     EXPECT_EQ(list.itemRawText(bad), "bad\xff");
     EXPECT_EQ(list.itemRawText(bad + 1), "n5502");
+}
+
+// Lines appended in quick succession reach the widget together, but every
+// read sees all of them, and the widget catches up without any read.
+TEST(LogControl, QuickAppendsAreReadBackAtOnceAndReachTheWidget) {
+    MainWindowHarness h;
+    h.open();
+    ui::LogControl& log = h.controls().消息框;
+    log.setText("");
+    std::string expected;
+    std::atomic<bool> done{false};
+    bool everyReadComplete = true;
+    std::thread worker([&] {
+        for (int i = 0; i < 300; ++i) {
+            const std::string line = "删除“/pub/f" + std::to_string(i) + "”文件成功\n";
+            log.appendText(line);
+            expected += line;
+            if (i % 50 == 49 && log.text() != expected)
+                everyReadComplete = false;
+        }
+        log.appendText("dropped\n");
+        log.setText("replaced\n");     // what waited is replaced too
+        log.appendText("last\n");
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_TRUE(everyReadComplete);
+    QPlainTextEdit* widget = log.widget();
+    EXPECT_TRUE(waitUntil([&] { return widget->toPlainText() == "replaced\nlast\n"; }, 2000))
+        << widget->toPlainText().toStdString();
+    EXPECT_EQ(log.text(), "replaced\nlast\n");
+}
+
+TEST(LogBatch, LinesArriveInOrderAndAFirstOrLateLineAtOnce) {
+    MainWindowHarness h;
+    h.open();
+    ui::LogControl& log = h.controls().消息框;
+    log.setText("");
+    std::atomic<bool> done{false};
+    std::string afterFirst, afterLate, expected;
+    std::thread worker([&] {
+        {
+            LogBatch batch;
+            batch.add("first");
+            afterFirst = log.text();
+            for (int i = 0; i < 200; ++i)
+                batch.add("line " + std::to_string(i));
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            batch.add("late");
+            afterLate = log.text();
+            batch.add("at the end");
+        }
+        expected = "first\n";
+        for (int i = 0; i < 200; ++i)
+            expected += "line " + std::to_string(i) + "\n";
+        expected += "late\nat the end\n";
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(afterFirst, "first\n");
+    EXPECT_EQ(afterLate.substr(afterLate.size() - 5), "late\n");
+    EXPECT_EQ(log.text(), expected);
 }
 
 TEST(Dialogs, MessageBoxFromAWorkerReturnsThePressedButton) {
