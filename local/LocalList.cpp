@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int kSizeColumnDesignWidth = 80;
+constexpr std::chrono::milliseconds kBatchInterval{25};
 
 // The bytes behind the folder box's text when that text had to escape them.
 struct ShownFolder {
@@ -67,20 +68,51 @@ int appendLocalRow(const std::string& name, int icon) {
     return row;
 }
 
+namespace {
+
+// The row of addLocalEntry without sizing the columns; UI thread only.
+void appendLocalEntryRow(const std::string& name, const std::string& localPath) {
+    ui::ListControl& list = mainWindow().上传文件框;
+    if (list.findItem(displayName(name)) >= 0)
+        return;
+    int row = appendLocalRow(name, iconIndexFor(localPath, false));
+    if (row < 0)
+        return;
+    const long long bytes = platform::fileSize(localPath);
+    list.setItemText(row, 1, std::to_string(bytes / 1024));
+}
+
+} // namespace
+
 void addLocalEntry(const std::string& name, const std::string& localPath) {
     // One trip to the UI thread for the whole row instead of one per
     // control call: a download batch adds a row after every file.
     ui::runOnUiThread([&] {
-        ui::ListControl& list = mainWindow().上传文件框;
-        if (list.findItem(displayName(name)) >= 0)
-            return;
-        int row = appendLocalRow(name, iconIndexFor(localPath, false));
-        if (row < 0)
-            return;
-        const long long bytes = platform::fileSize(localPath);
-        list.setItemText(row, 1, std::to_string(bytes / 1024));
+        appendLocalEntryRow(name, localPath);
         fitLocalColumns();
     });
+}
+
+LocalEntryBatch::~LocalEntryBatch() {
+    flush();
+}
+
+void LocalEntryBatch::add(const std::string& name, const std::string& localPath) {
+    pending_.emplace_back(name, localPath);
+    if (std::chrono::steady_clock::now() - lastAdded_ >= kBatchInterval)
+        flush();
+}
+
+void LocalEntryBatch::flush() {
+    if (!pending_.empty()) {
+        ui::runOnUiThread([&] {
+            for (const auto& [name, localPath] : pending_)
+                appendLocalEntryRow(name, localPath);
+            fitLocalColumns();
+        });
+        pending_.clear();
+    }
+    lastAdded_ = std::chrono::steady_clock::now();
 }
 
 void fitLocalColumns() {

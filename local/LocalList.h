@@ -1,12 +1,36 @@
 #pragma once
 // The upload list 上传文件框 and the folder it shows. Callable from any
 // thread (the download adds its files from a worker).
+#include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Appends a file row for the name (file-system bytes) unless a row of that
 // name is already listed (letter case ignored): icon by the name rules, size
 // in whole KB cut toward zero. Then sizes the columns.
 void addLocalEntry(const std::string& name, const std::string& localPath);
+
+// Files a batch brings in, added to the local list together: every added
+// row makes the list lay out all its rows again, which slowed a batch of
+// small files down as the list grew. A file is added with the first one
+// that comes at least an interval after the last addition, or when the
+// batch is flushed or ends. May be used on the UI thread or one worker.
+class LocalEntryBatch {
+public:
+    LocalEntryBatch() = default;
+    ~LocalEntryBatch();
+    LocalEntryBatch(const LocalEntryBatch&) = delete;
+    LocalEntryBatch& operator=(const LocalEntryBatch&) = delete;
+
+    // What addLocalEntry would add.
+    void add(const std::string& name, const std::string& localPath);
+    void flush();
+
+private:
+    std::vector<std::pair<std::string, std::string>> pending_;
+    std::chrono::steady_clock::time_point lastAdded_{};
+};
 
 // Sizes column 0 to its widest name; column 1 only when it is wider than
 // its design width.

@@ -19,6 +19,8 @@
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,19 +35,32 @@ struct RemoteRow {
     EntryKind kind;
 };
 
-RemoteRow remoteRow(int index) {
+RemoteRow remoteRow(ui::ListControl& list, int index) {
+    return {list.itemText(index, 0), list.itemText(index, 1), static_cast<EntryKind>(list.itemValue(index))};
+}
+
+// The rows of a batch, read in one trip to the UI thread.
+std::vector<RemoteRow> remoteRows(const std::vector<int>& indexes) {
     ui::ListControl& list = mainWindow().远程文件框;
-    RemoteRow row{};
+    std::vector<RemoteRow> rows;
     ui::runOnUiThread([&] {
-        row = {list.itemText(index, 0), list.itemText(index, 1), static_cast<EntryKind>(list.itemValue(index))};
+        for (int index : indexes)
+            rows.push_back(remoteRow(list, index));
     });
-    return row;
+    return rows;
+}
+
+std::vector<int> allRows() {
+    std::vector<int> indexes(static_cast<size_t>(std::max(mainWindow().远程文件框.itemCount(), 0)));
+    for (size_t i = 0; i < indexes.size(); ++i)
+        indexes[i] = static_cast<int>(i);
+    return indexes;
 }
 
 } // namespace
 
 bool downloadOne(const std::string& name, const std::string& sizeText, const std::string& targetFolder,
-                 EntryKind kind) {
+                 EntryKind kind, const DownloadBatchHooks& hooks) {
     MainWindow& w = mainWindow();
     if (isDirectoryName(name, false, kind))
         return false;
@@ -53,27 +68,33 @@ bool downloadOne(const std::string& name, const std::string& sizeText, const std
         appendLog(name + "    下载失败");
         return false;
     }
-    const std::string remote = remotePrefix(w.FTP目录框.text());
-    const std::string local =
-        targetFolder.empty() ? localFolderPath() : targetFolder + platform::kPathSeparator;
-    const std::string localPath = local + name;
-
     // The control calls before and after the transfer each make one trip to
     // the UI thread: in a batch of small files the trips cost more than the
     // transfers.
+    std::string remote;
+    std::string localPath;
     ui::runOnUiThread([&] {
+        remote = remotePrefix(w.FTP目录框.text());
+        const std::string local =
+            targetFolder.empty() ? localFolderPath() : targetFolder + platform::kPathSeparator;
+        localPath = local + name;
         w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + sizeText + "KB");
         startDownloadWatch(localPath, static_cast<float>(leadingNumber(sizeText) * 1024.0));
     });
     const bool arrived = ftpClient().getFile(remote + name, localPath);
     ui::runOnUiThread([&] {
         if (arrived) {
-            addLocalEntry(name, localPath);
+            if (hooks.arrivals)
+                hooks.arrivals->add(name, localPath);
+            else
+                addLocalEntry(name, localPath);
             appendLog(name + "    下载成功");
         } else {
             appendLog(name + "    下载失败");
         }
         stopProgressWatch();
+        if (hooks.afterOnUiThread)
+            hooks.afterOnUiThread(arrived);
     });
     return arrived;
 }
@@ -111,23 +132,28 @@ void downloadCommand() {
 void downloadBatch() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    const std::vector<int> rows = w.远程文件框.selectedItems();
+    const std::vector<RemoteRow> rows = remoteRows(w.远程文件框.selectedItems());
     const std::string target = app.targetFolder.get();
     int done = 0;
     int failed = 0;
     std::string lastName;
-    for (int index : rows) {
-        RemoteRow row = remoteRow(index);
+    LocalEntryBatch arrivals;
+    DownloadBatchHooks hooks;
+    hooks.arrivals = &arrivals;
+    hooks.afterOnUiThread = [&](bool arrived) {
+        if (arrived)
+            w.状态条1.setPaneText(2, "已下载：" + std::to_string(done + 1) + "个");
+    };
+    for (const RemoteRow& row : rows) {
         lastName = row.name;
-        if (downloadOne(row.name, row.sizeText, target, row.kind)) {
+        if (downloadOne(row.name, row.sizeText, target, row.kind, hooks))
             ++done;
-            w.状态条1.setPaneText(2, "已下载：" + std::to_string(done) + "个");
-        } else {
+        else
             ++failed;
-        }
         if (app.transferFlag == 1 || workersStopping())
             break;
     }
+    arrivals.flush();
     w.状态条1.setPaneText(2, "下载个数：" + std::to_string(done) + "   失败个数：" + std::to_string(failed));
     if (done > 0) {
         w.状态条1.setPaneText(1, "下载完毕");
@@ -140,25 +166,31 @@ void downloadBatch() {
 
 void downloadAll() {
     MainWindow& w = mainWindow();
-    const int count = w.远程文件框.itemCount();
     int done = 0;
     int failed = 0;
-    for (int index = 0; index < count && !workersStopping(); ++index) {
-        RemoteRow row = remoteRow(index);
-        if (downloadOne(row.name, row.sizeText, std::string(), row.kind)) {
+    LocalEntryBatch arrivals;
+    DownloadBatchHooks hooks;
+    hooks.arrivals = &arrivals;
+    hooks.afterOnUiThread = [&](bool arrived) {
+        if (arrived)
+            w.状态条1.setPaneText(2, "已下个数：" + std::to_string(done + 1));
+    };
+    for (const RemoteRow& row : remoteRows(allRows())) {
+        if (workersStopping())
+            break;
+        if (downloadOne(row.name, row.sizeText, std::string(), row.kind, hooks))
             ++done;
-            w.状态条1.setPaneText(2, "已下个数：" + std::to_string(done));
-        } else {
+        else
             ++failed;
-        }
     }
+    arrivals.flush();
     w.状态条1.setPaneText(2, "下载个数:" + std::to_string(done) + "失败个数:" + std::to_string(failed));
     w.状态条1.setPaneText(1, done > 0 ? "下载完毕" : "下载失败");
 }
 
 void openRemoteFile() {
     MainWindow& w = mainWindow();
-    RemoteRow row = remoteRow(w.远程文件框.currentSelection());
+    const RemoteRow row = remoteRows({w.远程文件框.currentSelection()}).front();
     if (!downloadOne(row.name, row.sizeText, std::string(), row.kind)) {
         appendLog(row.name + "   下载失败！");
         w.状态条1.setPaneText(1, "下载失败");

@@ -1,13 +1,27 @@
 #pragma once
 #include "ftp/EntryKind.h"
 
+#include <functional>
 #include <string>
+
+class LocalEntryBatch;
+
+// What a batch asks of each of its downloads besides the file itself.
+struct DownloadBatchHooks {
+    // Arrived files join the local list through this batch instead of one
+    // row at a time.
+    LocalEntryBatch* arrivals = nullptr;
+    // Called with the result on the UI thread, in the same trip as the
+    // file's own control calls (a batch counts there without a trip of its
+    // own).
+    std::function<void(bool)> afterOnUiThread;
+};
 
 // Downloads one remote file of the directory shown into the target folder
 // (the local folder when empty) and adds it to the local list. Logs the
 // result; returns whether the file arrived.
 bool downloadOne(const std::string& name, const std::string& sizeText, const std::string& targetFolder,
-                 EntryKind kind = kKindUnknown);
+                 EntryKind kind = kKindUnknown, const DownloadBatchHooks& hooks = {});
 
 // The batch started by the download command: the selected rows, in order.
 void downloadBatch();

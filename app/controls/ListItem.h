@@ -19,7 +19,11 @@ constexpr int kRawTextRole = Qt::UserRole + 2;
 class ListItem : public QTreeWidgetItem {
 public:
     ListItem(const QString& text0, const QString& text1, long long value)
-        : QTreeWidgetItem(UserType), texts_{text0, text1}, value_(value) {}
+        : QTreeWidgetItem(UserType), texts_{text0, text1}, value_(value) {
+        // Rows of a flat list: the view need not ask each one for children
+        // whenever it lays the list out.
+        setFlags(flags() | Qt::ItemNeverHasChildren);
+    }
 
     int image() const { return image_; }
     long long value() const { return value_; }

@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <map>
 
 #include <unistd.h>
@@ -193,6 +195,36 @@ TEST(LocalBrowser, NamesDifferingOnlyInCaseAreListedOnce) {
     std::sort(files.begin(), files.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(files, expected);
+}
+
+TEST(LocalEntryBatch, FilesJoinTheListInOrderOnceEachAndTheFirstAtOnce) {
+    MainWindowHarness h;
+    h.open();
+    TempFolder f;
+    showFolder(h, f.path());
+    for (int i = 0; i < 300; ++i)
+        f.write("f" + std::to_string(i) + ".dat", std::string(2048, 'x'));
+    ui::ListControl& list = h.controls().上传文件框;
+    std::atomic<bool> done{false};
+    int afterFirst = -1;
+    std::thread worker([&] {
+        LocalEntryBatch batch;
+        batch.add("f0.dat", f.file("f0.dat"));
+        afterFirst = list.itemCount();
+        for (int i = 1; i < 300; ++i)
+            batch.add("f" + std::to_string(i) + ".dat", f.file("f" + std::to_string(i) + ".dat"));
+        batch.add("F7.DAT", f.file("f7.dat")); // listed already
+        batch.flush();
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(afterFirst, 1);
+    ASSERT_EQ(list.itemCount(), 300);
+    for (int i : {0, 1, 150, 299}) {
+        EXPECT_EQ(list.itemText(i), "f" + std::to_string(i) + ".dat");
+        EXPECT_EQ(list.itemText(i, 1), "2");
+    }
 }
 
 TEST(LocalBrowser, MissingOrUnreadableFoldersGiveAnEmptyListSilently) {
