@@ -73,6 +73,11 @@ int messageBox(const std::string& text, int flags, const std::string& title) {
     if (dialogsSuppressed)
         return result;
     runOnUiThread([&] {
+        // Checked again here: a worker's call posted just before the window
+        // began to close runs while the close waits for the workers, and a
+        // box shown then would wait for an answer nobody can give.
+        if (dialogsSuppressed)
+            return;
         QMessageBox box(ownerWindow());
         box.setObjectName("messageBox");
         box.setWindowTitle(QString::fromStdString(title));
@@ -96,6 +101,8 @@ std::string folderDialog(const std::string& prompt, bool allowNewFolder) {
     if (dialogsSuppressed)
         return result;
     runOnUiThread([&] {
+        if (dialogsSuppressed)
+            return;
         QFileDialog dialog(ownerWindow(), QString::fromStdString(prompt));
         dialog.setObjectName("folderDialog");
         dialog.setFileMode(QFileDialog::Directory);
@@ -118,6 +125,8 @@ InputResult inputBox(const std::string& prompt, const std::string& initial) {
     if (dialogsSuppressed)
         return result;
     runOnUiThread([&] {
+        if (dialogsSuppressed)
+            return;
         QInputDialog dialog(ownerWindow());
         dialog.setObjectName("inputBox");
         dialog.setWindowTitle(QApplication::applicationDisplayName());

@@ -282,6 +282,26 @@ TEST(Dialogs, MessageBoxFromAWorkerReturnsThePressedButton) {
     EXPECT_EQ(answers.titles().back(), "信息：");
 }
 
+// A worker's question that reached the UI thread's queue just before the
+// window began to close is answered at once, not shown: the close waits
+// for the workers and nobody would answer the box.
+TEST(Dialogs, AQuestionQueuedBeforeTheCloseIsNotShown) {
+    MainWindowHarness h;
+    h.open();
+    DialogAnswerer answers;
+    answers.queueButton(QMessageBox::Yes); // only if a box wrongly shows
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = ui::messageBox("确定删除选中文件吗？", ui::kMbYesNo); });
+    // The call waits in the queue: this thread runs no events meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ui::suppressDialogs(true);
+    ASSERT_TRUE(waitUntil([&] { return result.load() != -1; }, 5000));
+    worker.join();
+    ui::suppressDialogs(false);
+    EXPECT_EQ(result.load(), ui::kIdNo);
+    EXPECT_EQ(answers.seen(), 0);
+}
+
 TEST(Dialogs, InputBoxAndFolderDialogReturnWhatWasChosen) {
     MainWindowHarness h;
     h.open();
