@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -16,20 +17,26 @@ constexpr int kMaxDirectoryEntries = 4096;
 constexpr int kMaxIconsInGroup = 64;
 constexpr quint32 kMaxIconBytes = 4 * 1024 * 1024;
 constexpr qint64 kMaxIconFileBytes = 4 * 1024 * 1024;
-// Executables are read whole; larger ones get no embedded icon.
+// Larger executables get no embedded icon.
 constexpr qint64 kMaxExecutableBytes = 32 * 1024 * 1024;
 
-// Little-endian reads that fail instead of reading past the end.
+// Little-endian reads at any offset that fail instead of reading past the
+// end. Bytes are read from the device as the walk needs them, so a large
+// executable is never read whole (and never mapped: a file cut short while
+// mapped raises SIGBUS; here a read just comes back short).
 class Bytes {
 public:
-    explicit Bytes(const QByteArray& data) : data_(data) {}
-    bool has(quint64 at, quint64 count) const {
-        return at <= static_cast<quint64>(data_.size()) && count <= static_cast<quint64>(data_.size()) - at;
+    explicit Bytes(const QByteArray& data)
+        : owned_(data), buffer_(&owned_), device_(&buffer_), size_(static_cast<quint64>(data.size())) {
+        buffer_.open(QIODevice::ReadOnly);
     }
+    Bytes(QIODevice& device, qint64 size) : device_(&device), size_(static_cast<quint64>(size)) {}
+
+    bool has(quint64 at, quint64 count) const { return at <= size_ && count <= size_ - at; }
     bool u16(quint64 at, quint32& out) const {
-        if (!has(at, 2))
+        uchar p[2];
+        if (!read(at, p, 2))
             return false;
-        const auto* p = reinterpret_cast<const uchar*>(data_.constData()) + at;
         out = p[0] | p[1] << 8;
         return true;
     }
@@ -41,14 +48,26 @@ public:
         return true;
     }
     QByteArray slice(quint64 at, quint64 count) const {
-        return has(at, count) ? data_.mid(static_cast<qsizetype>(at), static_cast<qsizetype>(count)) : QByteArray();
+        if (!has(at, count))
+            return {};
+        QByteArray out(static_cast<qsizetype>(count), Qt::Uninitialized);
+        return read(at, out.data(), count) ? out : QByteArray();
     }
     bool startsWith(quint64 at, const char* magic, int length) const {
-        return has(at, static_cast<quint64>(length)) && memcmp(data_.constData() + at, magic, length) == 0;
+        char head[8];
+        return length <= 8 && read(at, head, static_cast<quint64>(length)) && memcmp(head, magic, length) == 0;
     }
 
 private:
-    const QByteArray& data_;
+    bool read(quint64 at, void* out, quint64 count) const {
+        return has(at, count) && device_->seek(static_cast<qint64>(at)) &&
+               device_->read(static_cast<char*>(out), static_cast<qint64>(count)) == static_cast<qint64>(count);
+    }
+
+    QByteArray owned_;
+    QBuffer buffer_;
+    QIODevice* device_;
+    quint64 size_;
 };
 
 struct Section {
@@ -61,6 +80,7 @@ struct Section {
 class PeResources {
 public:
     explicit PeResources(const QByteArray& image) : bytes_(image) {}
+    PeResources(QIODevice& device, qint64 size) : bytes_(device, size) {}
 
     bool open();
     // Data of the resource of this type: the entry with this id, or the
@@ -197,10 +217,8 @@ QImage nearestImage(QImageReader& reader, int size) {
     return best;
 }
 
-} // namespace
-
-QByteArray iconFileFromExecutable(const QByteArray& image) {
-    PeResources pe(image);
+// The first icon group of the opened image as an .ico file.
+QByteArray iconFileFrom(PeResources& pe) {
     if (!pe.open())
         return {};
     const QByteArray group = pe.find(kResourceTypeGroupIcon, -1);
@@ -246,6 +264,13 @@ QByteArray iconFileFromExecutable(const QByteArray& image) {
     return ico;
 }
 
+} // namespace
+
+QByteArray iconFileFromExecutable(const QByteArray& image) {
+    PeResources pe(image);
+    return iconFileFrom(pe);
+}
+
 QImage firstEmbeddedIcon(const std::string& path, int size) {
     QFile file(QString::fromStdString(path));
     QFileInfo info(file);
@@ -253,18 +278,21 @@ QImage firstEmbeddedIcon(const std::string& path, int size) {
         return {};
     const bool iconFile = info.suffix().compare("ico", Qt::CaseInsensitive) == 0;
     const qint64 limit = iconFile ? kMaxIconFileBytes : kMaxExecutableBytes;
-    // Read, not mapped: a file cut short while mapped would raise SIGBUS.
-    // A file cut short meanwhile just gives fewer bytes; one that grows is
-    // read no further than the size it had.
+    // A file cut short meanwhile gives short reads; one that grows is read
+    // no further than the size it had.
     const qint64 expected = file.size();
     if (expected > limit)
         return {};
-    const QByteArray bytes = file.read(expected);
-    const QByteArray ico = iconFile ? bytes : iconFileFromExecutable(bytes);
+    QByteArray ico;
+    if (iconFile) {
+        ico = file.read(expected);
+    } else {
+        PeResources pe(file, expected);
+        ico = iconFileFrom(pe);
+    }
     if (ico.isEmpty())
         return {};
-    QByteArray icoBytes = ico;
-    QBuffer buffer(&icoBytes);
+    QBuffer buffer(&ico);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
     return nearestImage(reader, size);
