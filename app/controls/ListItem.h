@@ -25,8 +25,6 @@ public:
         setFlags(flags() | Qt::ItemNeverHasChildren);
     }
 
-    int image() const { return image_; }
-    long long value() const { return value_; }
     // The picture index with its icon; does not notify the view (rows that
     // are not in a list yet, or a repaint that follows anyway).
     void setImage(int image, const QIcon& icon) {
