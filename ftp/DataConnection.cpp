@@ -13,6 +13,13 @@ namespace ftp {
 namespace {
 
 constexpr std::size_t kDataChunk = 256 * 1024;
+// Unsent bytes an upload keeps queued in its socket. Without a limit the
+// socket holds megabytes, and whenever the server's window reopens the
+// queued data is sent from the server's side of the exchange on a local
+// connection (it processes the acknowledgement): the server, usually the
+// slower end, then does our work too. With the limit we are woken to send
+// it ourselves. 1 GiB to a local vsftpd: 0.63 s instead of 0.74 s.
+constexpr int kUnsentLimit = 64 * 1024;
 // How long a data connection may lag behind a completion reply; a server
 // that never connects (an empty listing, on some) costs this much.
 constexpr int kLateConnectionMs = 1000;
@@ -176,6 +183,7 @@ bool DataConnection::receiveAll(const DataSink& sink, std::atomic<int64_t>& coun
 bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& counter, FtpReply& earlyReply,
                              bool& hasEarlyReply) {
     std::vector<char> buffer(kDataChunk);
+    data_.limitUnsentBytes(kUnsentLimit);
     for (;;) {
         long n = source(buffer.data(), buffer.size());
         if (n < 0)

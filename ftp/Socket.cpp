@@ -232,6 +232,15 @@ void Socket::shutdownSending() {
         ::shutdown(fd_, SHUT_WR);
 }
 
+bool Socket::limitUnsentBytes(int bytes) {
+#ifdef TCP_NOTSENT_LOWAT
+    return fd_ >= 0 && ::setsockopt(fd_, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &bytes, sizeof bytes) == 0;
+#else
+    (void)bytes;
+    return false;
+#endif
+}
+
 bool Socket::localAddress(SocketAddress& out) const {
     out.length = sizeof out.storage;
     return ::getsockname(fd_, reinterpret_cast<sockaddr*>(&out.storage), &out.length) == 0;

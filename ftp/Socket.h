@@ -53,6 +53,9 @@ public:
     long receiveSome(char* buffer, std::size_t size, int timeoutMs);
     // Sends end of stream to the peer.
     void shutdownSending();
+    // Reports the socket writable only while fewer than bytes wait unsent
+    // in it. A hint: false where the system does not support it.
+    bool limitUnsentBytes(int bytes);
 
     WaitResult waitReadable(int timeoutMs) const;
     WaitResult waitWritable(int timeoutMs) const;
