@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Turns the raw runs of scripts/bench into one line per figure and tool.
 
-Input lines: "figure tool seconds hwm_kib stall_ms" (stall -1: no UI).
-ratio = our median time / the reference peer's median time (lower is better);
-the target is the largest ratio allowed.
+Input lines: "figure tool seconds hwm_kib stall_ms cpu_s zero_windows"
+(stall -1: no UI). ratio = our median time / the reference peer's median
+time (lower is better); the target is the largest ratio allowed. cpu_s and
+zero_windows are shown as medians: the client's processor time, and how
+often a receiver announced a full buffer (see scripts/bench).
 """
 import statistics
 import sys
@@ -29,7 +31,7 @@ def main():
     order = []
     for line in open(path):
         parts = line.split()
-        if len(parts) != 5:
+        if len(parts) != 7:
             continue
         figure, tool = parts[0], parts[1]
         if (figure, tool) not in runs:
@@ -40,8 +42,8 @@ def main():
         values = runs.get((figure, tool))
         return statistics.median(v[0] for v in values) if values else None
 
-    print(f"{'figure':<22}{'tool':<18}{'runs':>5}{'median':>11}{'rate':>14}"
-          f"{'ratio':>8}{'target':>9}  {'ok':<4}{'peak MiB':>9}{'stall ms':>10}")
+    print(f"{'figure':<22}{'tool':<18}{'runs':>5}{'median':>11}{'rate':>16}"
+          f"{'ratio':>8}{'target':>15}  {'ok':<4}{'peak MiB':>9}{'stall ms':>10}{'cpu s':>8}{'0-win':>7}")
     for figure, tool in order:
         values = runs[(figure, tool)]
         med = median(figure, tool)
@@ -76,8 +78,10 @@ def main():
         stall = f"{max(stalls):.0f}" if stalls else "-"
         if stalls and max(stalls) > STALL_LIMIT_MS and figure != "local_list_10000":
             stall += "!"
-        print(f"{figure:<22}{tool:<18}{len(values):>5}{med:>10.3f}s{rate:>14}"
-              f"{ratio_text:>8}{target_text:>9}  {ok:<4}{hwm:>9.1f}{stall:>10}")
+        cpu = statistics.median(v[3] for v in values)
+        windows = statistics.median(v[4] for v in values)
+        print(f"{figure:<22}{tool:<18}{len(values):>5}{med:>10.3f}s{rate:>16}"
+              f"{ratio_text:>8}{target_text:>15}  {ok:<4}{hwm:>9.1f}{stall:>10}{cpu:>8.2f}{windows:>7.0f}")
 
 
 if __name__ == "__main__":
