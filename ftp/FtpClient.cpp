@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <unordered_map>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -440,6 +442,78 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string&
     return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
 }
 
+bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries,
+                                   bool& mlsd) {
+    std::string data;
+    int code = 0;
+    mlsd = features_->mlst && !mlsdUnsupported_;
+    bool ok = listLocked(directory, mlsd, data, code);
+    if (!ok && mlsd && !control_->lost() && !abort_->raised()) {
+        // Not implemented (500-504): use LIST for the rest of the connection.
+        if (code >= 500 && code <= 504)
+            mlsdUnsupported_ = true;
+        mlsd = false;
+        ok = listLocked(directory, false, data, code);
+    }
+    entries.clear();
+    if (ok)
+        entries = ftp::parseListing(data, mlsd, ftp::todayForListings());
+    return ok;
+}
+
+// A folder of an MLSD listing stays a folder only when LIST, which shows
+// links as links on every server we know, shows it as a directory too.
+void FtpClient::markUnconfirmedFoldersLocked(const std::string& directory,
+                                             std::vector<ftp::ListingEntry>& entries) {
+    std::string data;
+    int code = 0;
+    std::unordered_map<std::string, int> listed;
+    if (listLocked(directory, false, data, code))
+        for (const ftp::ListingEntry& e : ftp::parseListing(data, false, ftp::todayForListings()))
+            listed.emplace(e.wireName, e.attributes);
+    for (ftp::ListingEntry& entry : entries) {
+        if (!(entry.attributes & ftp::kAttrDirectory) || (entry.attributes & ftp::kAttrLink))
+            continue;
+        auto found = listed.find(entry.wireName);
+        const bool realFolder = found != listed.end() && (found->second & ftp::kAttrDirectory) &&
+                                !(found->second & ftp::kAttrLink);
+        if (!realFolder)
+            entry.attributes |= ftp::kAttrLink;
+    }
+}
+
+DirectoryListing FtpClient::listEntries(const std::string& directory, bool confirmFolders) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    DirectoryListing listing;
+    std::vector<ftp::ListingEntry> entries;
+    bool mlsd = false;
+    if (readyLocked() && ftp::isSafeCommandText(directory) && fetchListingLocked(directory, entries, mlsd)) {
+        listing.complete = true;
+        const bool hasFolder = std::any_of(entries.begin(), entries.end(), [](const ftp::ListingEntry& e) {
+            return (e.attributes & ftp::kAttrDirectory) && !(e.attributes & ftp::kAttrLink);
+        });
+        if (confirmFolders && mlsd && hasFolder)
+            markUnconfirmedFoldersLocked(directory, entries);
+        std::vector<std::string> wires;
+        wires.reserve(entries.size());
+        for (const ftp::ListingEntry& e : entries)
+            wires.push_back(e.wireName);
+        std::vector<ftp::ListedName> names = names_->namesOfListing(directory, wires);
+        listing.entries.reserve(entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            RemoteEntry entry;
+            entry.localName = names[i].escaped ? std::move(entries[i].wireName) : names[i].name;
+            entry.name = std::move(names[i].name);
+            entry.attributes = entries[i].attributes;
+            entry.size = entries[i].size;
+            entry.time = entries[i].time;
+            listing.entries.push_back(std::move(entry));
+        }
+    }
+    finishLocked();
+    return listing;
+}
+
 int FtpClient::listDirectory(const std::string& pattern, int filter, std::vector<std::string>* names,
                              std::vector<int>* attributes, std::vector<int64_t>* sizes,
                              std::vector<RemoteTime>* times) {
@@ -449,40 +523,22 @@ int FtpClient::listDirectory(const std::string& pattern, int filter, std::vector
     if (attributes) attributes->clear();
     if (sizes) sizes->clear();
     if (times) times->clear();
-
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!readyLocked() || !ftp::isSafeCommandText(pattern)) {
-        finishLocked();
+    if (!ftp::isSafeCommandText(pattern))
         return 0;
-    }
+
     ftp::SplitPattern split = ftp::splitPattern(pattern);
-    std::string data;
-    int code = 0;
-    bool mlsd = features_->mlst && !mlsdUnsupported_;
-    bool ok = listLocked(split.directory, mlsd, data, code);
-    if (!ok && mlsd && !control_->lost() && !abort_->raised()) {
-        // Not implemented (500-504): use LIST for the rest of the connection.
-        if (code >= 500 && code <= 504)
-            mlsdUnsupported_ = true;
-        mlsd = false;
-        ok = listLocked(split.directory, false, data, code);
-    }
     int count = 0;
-    if (ok) {
-        for (const ftp::ListingEntry& entry : ftp::parseListing(data, mlsd, ftp::todayForListings())) {
-            std::string name = names_->fromWire(entry.wireName);
-            if (!ftp::matchesMask(name, split.mask))
-                continue;
-            bool keep = filter == -1 || (filter == 0 && entry.attributes == 0) || (filter & entry.attributes) != 0;
-            if (!keep)
-                continue;
-            if (names) names->push_back(name);
-            if (attributes) attributes->push_back(entry.attributes);
-            if (sizes) sizes->push_back(entry.size);
-            if (times) times->push_back(entry.time);
-            ++count;
-        }
+    for (RemoteEntry& entry : listEntries(split.directory).entries) {
+        if (!ftp::matchesMask(entry.name, split.mask))
+            continue;
+        bool keep = filter == -1 || (filter == 0 && entry.attributes == 0) || (filter & entry.attributes) != 0;
+        if (!keep)
+            continue;
+        if (names) names->push_back(std::move(entry.name));
+        if (attributes) attributes->push_back(entry.attributes);
+        if (sizes) sizes->push_back(entry.size);
+        if (times) times->push_back(entry.time);
+        ++count;
     }
-    finishLocked();
     return count;
 }

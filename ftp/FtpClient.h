@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "ftp/FtpTypes.h"
+#include "ftp/RemoteEntry.h"
 
 namespace ftp {
+struct ListingEntry;
 class AbortSignal;
 class ControlConnection;
 class WireNames;
@@ -64,6 +66,14 @@ public:
                       std::vector<int>* attributes = nullptr, std::vector<int64_t>* sizes = nullptr,
                       std::vector<RemoteTime>* times = nullptr);
 
+    // The entries of a directory ("" is the current one) in server order,
+    // "." and ".." left out. With confirmFolders, an entry that the listing
+    // calls a folder is kept a folder only when the server's LIST shows it
+    // as a real directory: some servers' MLSD calls a link to a folder a
+    // folder. Any other is marked as a link, so a walk never goes through
+    // it.
+    DirectoryListing listEntries(const std::string& directory, bool confirmFolders = false);
+
     // Any thread: closes the connection under a running operation, which
     // then fails promptly. The client is disconnected afterwards.
     void abort();
@@ -92,6 +102,9 @@ private:
                            const std::function<long(char*, std::size_t)>* source, int& finalCode,
                            std::atomic<int64_t>& counter);
     bool listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode);
+    // The parsed listing of the directory, MLSD when the server has it.
+    bool fetchListingLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries, bool& mlsd);
+    void markUnconfirmedFoldersLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries);
 
     mutable std::mutex mutex_;
     mutable std::mutex settingsMutex_;

@@ -28,4 +28,7 @@ namespace ftp {
 constexpr int kAttrReadOnly = 1;
 constexpr int kAttrDirectory = 16;
 constexpr int kAttrNormal = 128;
+// A symbolic link (Windows calls it a reparse point). The directory bit
+// then tells what the server said of the link's target, if anything.
+constexpr int kAttrLink = 0x400;
 } // namespace ftp

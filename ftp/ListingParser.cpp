@@ -143,6 +143,8 @@ bool parseUnixLine(std::string_view line, const ListingDate& today, ListingEntry
         entry.size = size;
         entry.time = time;
         entry.attributes = tokens[0].text[0] == 'd' ? kAttrDirectory : kAttrNormal;
+        if (tokens[0].text[0] == 'l')
+            entry.attributes |= kAttrLink;
         if (tokens[0].text[2] != 'w')
             entry.attributes |= kAttrReadOnly;
         return true;
@@ -259,6 +261,7 @@ bool parseMlsdLine(std::string_view line, ListingEntry& entry) {
     entry.wireName = std::string(line.substr(space + 1));
     std::string_view facts = line.substr(0, space);
     bool directory = false;
+    bool link = false;
     std::string perm;
     bool hasPerm = false;
     while (!facts.empty()) {
@@ -275,6 +278,8 @@ bool parseMlsdLine(std::string_view line, ListingEntry& entry) {
             if (type == "cdir" || type == "pdir")
                 return false;
             directory = type == "dir";
+            // "OS.unix=slink:/target", "OS.unix=symlink" and the like.
+            link = type.rfind("os.unix=", 0) == 0 && type.find("link") != std::string::npos;
         } else if (name == "size" || name == "sizd") {
             int64_t size = parseSize(value, false);
             if (size >= 0)
@@ -287,6 +292,8 @@ bool parseMlsdLine(std::string_view line, ListingEntry& entry) {
         }
     }
     entry.attributes = directory ? kAttrDirectory : kAttrNormal;
+    if (link)
+        entry.attributes |= kAttrLink;
     if (directory)
         entry.size = 0;
     // Files need "w" (write), directories "c" (create inside) to be writable.

@@ -18,29 +18,49 @@
 
 namespace {
 
-constexpr int kRemoteDirectoryBit = 16;
+EntryKind kindOf(const RemoteEntry& entry) {
+    if (entry.isLink())
+        return kKindLink;
+    return entry.isDirectory() ? kKindDirectory : kKindFile;
+}
+
+// A row keeps the entry's real type as its value, its exact size, and the
+// name a local copy gets when that is not the shown text.
+ui::ListRow remoteRow(const RemoteEntry& entry) {
+    const EntryKind kind = kindOf(entry);
+    ui::ListRow row;
+    row.text = entry.name;
+    row.value = kind;
+    if (entry.localName != entry.name)
+        row.rawText = entry.localName;
+    if (entry.isDirectory()) {
+        row.image = iconIndexFor(entry.name, true, kKindDirectory);
+    } else {
+        row.image = iconIndexFor(entry.name, true, kKindFile);
+        row.text1 = sizeTextKb(entry.size);
+        // A link's listed size is the link's own, not its target's.
+        if (kind == kKindFile)
+            row.size = entry.size;
+    }
+    return row;
+}
 
 // Directories first, in the reverse of the server's order, then the files
-// in the server's order; names starting with "." are left out. Each row
-// keeps the entry's real type as its value.
-std::vector<ui::ListRow> remoteRows(const std::vector<std::string>& names,
-                                    const std::vector<int>& attributes,
-                                    const std::vector<int64_t>& sizes) {
+// in the server's order; names starting with "." are left out.
+std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries) {
     std::vector<ui::ListRow> rows;
     std::vector<size_t> files;
-    for (size_t i = names.size(); i-- > 0;) {
-        const std::string& name = names[i];
-        if (name.empty() || name[0] == '.')
+    for (size_t i = entries.size(); i-- > 0;) {
+        const RemoteEntry& entry = entries[i];
+        if (entry.name.empty() || entry.name[0] == '.')
             continue;
-        if (attributes[i] & kRemoteDirectoryBit)
-            rows.push_back({name, std::string(), iconIndexFor(name, true, kKindDirectory), kKindDirectory, {}});
+        if (entry.isDirectory())
+            rows.push_back(remoteRow(entry));
         else
             files.push_back(i);
     }
-    for (auto it = files.rbegin(); it != files.rend(); ++it) {
-        const std::string& name = names[*it];
-        rows.push_back({name, sizeTextKb(sizes[*it]), iconIndexFor(name, true, kKindFile), kKindFile, {}});
-    }
+    for (auto it = files.rbegin(); it != files.rend(); ++it)
+        rows.push_back(remoteRow(entries[*it]));
     return rows;
 }
 
@@ -52,13 +72,10 @@ void listRemoteDirectory() {
     if (!connectIfNeeded())
         return;
     enterTypedDirectory();
-    const std::string pattern = remotePrefix(w.FTP目录框.text()) + "*.*";
-    std::vector<std::string> names;
-    std::vector<int> attributes;
-    std::vector<int64_t> sizes;
-    app.entryCount = ftpClient().listDirectory(pattern, -1, &names, &attributes, &sizes);
+    const DirectoryListing listing = ftpClient().listEntries(listedDirectory(w.FTP目录框.text()));
+    app.entryCount = static_cast<int>(listing.entries.size());
 
-    std::vector<ui::ListRow> rows = remoteRows(names, attributes, sizes);
+    std::vector<ui::ListRow> rows = remoteRows(listing.entries);
     w.远程文件框.deleteAllItems();
     if (!rows.empty()) {
         w.远程文件框.appendRows(rows);

@@ -25,3 +25,9 @@ std::string remoteChild(const std::string& directory, const std::string& name) {
         return "/" + name;
     return directory + "/" + name;
 }
+
+std::string listedDirectory(const std::string& path) {
+    // The same directory a search for path/*.* lists.
+    const std::string prefix = remotePrefix(path);
+    return prefix.size() == 1 ? prefix : prefix.substr(0, prefix.size() - 1);
+}

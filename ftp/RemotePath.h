@@ -14,3 +14,7 @@ std::optional<std::string> remoteParent(const std::string& path);
 // The path of an entry of the directory shown: "/x" from the root, else
 // path + "/" + name.
 std::string remoteChild(const std::string& directory, const std::string& name);
+
+// The directory a listing of the path asks for: the path without a
+// trailing "/" (the root stays "/"; an empty path is the root).
+std::string listedDirectory(const std::string& path);

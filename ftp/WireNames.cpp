@@ -2,10 +2,12 @@
 
 #include "platform/TextCodec.h"
 
+#include <unordered_set>
+
 namespace ftp {
 
 namespace {
-// Names seen per connection; beyond this the oldest knowledge is dropped.
+// Names remembered per connection; beyond this the knowledge is dropped.
 constexpr std::size_t kMaxRememberedNames = 200000;
 
 bool isAscii(const std::string& text) {
@@ -14,52 +16,141 @@ bool isAscii(const std::string& text) {
             return false;
     return true;
 }
+
+// A decoded name must still be one plain path component.
+bool isUsableName(const std::string& name) {
+    if (name.empty())
+        return false;
+    for (char c : name) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '/' || u < 0x20 || u == 0x7f)
+            return false;
+    }
+    return true;
+}
+
+std::string key(const std::string& directory, const std::string& name) {
+    return directoryKey(directory) + '\n' + name;
+}
+
+// The text of bytes that are not UTF-8: GB18030 when they decode whole to
+// a name nobody else in the listing has, else the bytes escaped (with a
+// number when even that text is taken).
+ListedName nameForBytes(const std::string& wire, std::unordered_set<std::string>& taken) {
+    std::string decoded;
+    if (platform::decodeGb18030Exactly(wire, decoded) && isUsableName(decoded) && taken.insert(decoded).second)
+        return {decoded, false};
+    const std::string escaped = platform::escapeInvalidUtf8(wire);
+    std::string candidate = escaped;
+    for (int n = 2; !taken.insert(candidate).second; ++n)
+        candidate = escaped + " (" + std::to_string(n) + ")";
+    return {candidate, true};
+}
+
 } // namespace
+
+std::string directoryKey(const std::string& directory) {
+    std::string key = directory;
+    while (key.size() > 1 && key.back() == '/')
+        key.pop_back();
+    return key;
+}
 
 void WireNames::reset(bool utf8Announced) {
     utf8Announced_ = utf8Announced;
     gb18030_ = false;
-    seen_.clear();
+    byDirectory_.clear();
+    listed_.clear();
+    anywhere_.clear();
 }
 
-std::string WireNames::fromWire(const std::string& wireName) {
-    if (isAscii(wireName))
-        return wireName;
-    std::string name;
-    if (platform::isValidUtf8(wireName)) {
-        name = wireName;
-    } else {
-        name = platform::gb18030ToUtf8(wireName);
+void WireNames::makeRoom() {
+    if (byDirectory_.size() < kMaxRememberedNames && anywhere_.size() < kMaxRememberedNames)
+        return;
+    byDirectory_.clear();
+    listed_.clear();
+    anywhere_.clear();
+}
+
+void WireNames::remember(const std::string& directory, const std::string& name, const std::string& wire) {
+    if (name == wire && isAscii(name))
+        return;  // goes back as it is anyway
+    byDirectory_[key(directory, name)] = wire;
+    anywhere_[name] = wire;
+}
+
+std::vector<ListedName> WireNames::namesOfListing(const std::string& directory,
+                                                  const std::vector<std::string>& wireNames) {
+    makeRoom();
+    listed_.insert(directoryKey(directory));
+    std::vector<ListedName> names(wireNames.size());
+    std::vector<std::size_t> others;  // names that are not UTF-8
+    for (std::size_t i = 0; i < wireNames.size(); ++i) {
+        if (platform::isValidUtf8(wireNames[i]))
+            names[i].name = wireNames[i];
+        else
+            others.push_back(i);
+    }
+    if (!others.empty()) {
         if (!utf8Announced_)
             gb18030_ = true;
+        // UTF-8 names are their own text; a name in another encoding never
+        // takes the text of one that is exact.
+        std::unordered_set<std::string> taken;
+        for (const ListedName& listed : names)
+            if (!listed.name.empty())
+                taken.insert(listed.name);
+        for (std::size_t i : others)
+            names[i] = nameForBytes(wireNames[i], taken);
     }
-    if (seen_.size() >= kMaxRememberedNames)
-        seen_.clear();
-    seen_[name] = wireName;
-    return name;
+    for (std::size_t i = 0; i < wireNames.size(); ++i)
+        remember(directory, names[i].name, wireNames[i]);
+    return names;
 }
 
 std::string WireNames::pathFromWire(const std::string& wirePath) {
     std::string path;
+    std::string parent;
     std::size_t pos = 0;
     for (;;) {
         std::size_t slash = wirePath.find('/', pos);
         std::string component = wirePath.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-        path += component.empty() ? component : fromWire(component);
+        if (!component.empty()) {
+            std::string name = component;
+            if (!platform::isValidUtf8(component)) {
+                if (!utf8Announced_)
+                    gb18030_ = true;
+                if (!platform::decodeGb18030Exactly(component, name) || !isUsableName(name))
+                    name = platform::escapeInvalidUtf8(component);
+            }
+            remember(parent, name, component);
+            path += name;
+        }
         if (slash == std::string::npos)
             break;
         path += '/';
+        parent = path;
         pos = slash + 1;
     }
     return path;
 }
 
-std::string WireNames::componentToWire(const std::string& name) const {
-    if (name.empty() || isAscii(name))
+std::string WireNames::componentToWire(const std::string& directory, const std::string& name) const {
+    if (name.empty())
         return name;
-    auto found = seen_.find(name);
-    if (found != seen_.end())
-        return found->second;
+    if (!byDirectory_.empty()) {
+        auto found = byDirectory_.find(key(directory, name));
+        if (found != byDirectory_.end())
+            return found->second;
+        // A directory never listed: the bytes last seen for the name, if any.
+        if (listed_.count(directoryKey(directory)) == 0) {
+            auto seen = anywhere_.find(name);
+            if (seen != anywhere_.end())
+                return seen->second;
+        }
+    }
+    if (isAscii(name))
+        return name;
     return gb18030_ ? platform::utf8ToGb18030(name) : name;
 }
 
@@ -68,7 +159,10 @@ std::string WireNames::pathToWire(const std::string& path) const {
     std::size_t pos = 0;
     for (;;) {
         std::size_t slash = path.find('/', pos);
-        wire += componentToWire(path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos));
+        std::string component = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+        // The parent is the path as written up to here ("/" for the root).
+        std::string parent = pos == 0 ? std::string() : path.substr(0, pos);
+        wire += componentToWire(parent, component);
         if (slash == std::string::npos)
             break;
         wire += '/';

@@ -2,22 +2,38 @@
 // File names between the program (UTF-8) and the server (UTF-8 or, on
 // servers of Chinese Windows, GB18030/GBK). A name read from the server goes
 // back in exactly the bytes it came in.
-#include <map>
+//
+// Names are remembered per directory: one folder may hold the same name in
+// UTF-8 and in GBK bytes, and each listing shows its names so that no two
+// read the same (the second escaped), so a shown path always leads back to
+// one entry's bytes.
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 namespace ftp {
+
+struct ListedName {
+    std::string name;  // UTF-8, unique within its listing
+    bool escaped = false;  // name shows the bytes escaped instead of decoded
+};
 
 class WireNames {
 public:
     // Forget what was learned; utf8Announced when the server speaks UTF-8.
     void reset(bool utf8Announced);
 
-    // Wire bytes of a listing name to UTF-8; remembers the bytes.
-    std::string fromWire(const std::string& wireName);
+    // The names of one listing of directory (a UTF-8 path as the caller
+    // gave it; "" is the current directory), in the same order as wireNames.
+    // Remembers the bytes of each name in that directory.
+    std::vector<ListedName> namesOfListing(const std::string& directory,
+                                           const std::vector<std::string>& wireNames);
     // A path as the server gave it (a 257 reply), component by component.
     std::string pathFromWire(const std::string& wirePath);
-    // A UTF-8 path (relative or absolute) to wire bytes: components seen in
-    // listings go back as they came, others in the connection's encoding.
+    // A UTF-8 path (relative or absolute) to wire bytes: names listed in
+    // their directory go back as they came, others in the connection's
+    // encoding.
     std::string pathToWire(const std::string& path) const;
 
     // True once a name that was not UTF-8 has been seen (and the server did
@@ -25,11 +41,24 @@ public:
     bool usesGb18030() const { return gb18030_; }
 
 private:
-    std::string componentToWire(const std::string& name) const;
+    std::string componentToWire(const std::string& directory, const std::string& name) const;
+    void remember(const std::string& directory, const std::string& name, const std::string& wire);
+    void makeRoom();
 
     bool utf8Announced_ = false;
     bool gb18030_ = false;
-    std::map<std::string, std::string> seen_;  // UTF-8 name -> wire bytes
+    // directory + '\n' + UTF-8 name -> wire bytes, for names whose bytes are
+    // not simply their text.
+    std::unordered_map<std::string, std::string> byDirectory_;
+    // Directories whose listing is known: a name missing there is new.
+    std::unordered_set<std::string> listed_;
+    // The last bytes seen for a name anywhere, for paths into directories
+    // never listed.
+    std::unordered_map<std::string, std::string> anywhere_;
 };
+
+// The key under which a directory's names are kept: the path without
+// trailing "/" (the root stays "/").
+std::string directoryKey(const std::string& directory);
 
 } // namespace ftp

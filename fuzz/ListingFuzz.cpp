@@ -4,6 +4,8 @@
 #include "ftp/ListingParser.h"
 #include "ftp/WireNames.h"
 
+#include <map>
+
 namespace fuzz {
 
 // First byte: bit 0 picks MLSD, bit 1 says the server announced UTF-8.
@@ -17,14 +19,23 @@ void listingInput(const uint8_t* data, std::size_t size) {
     const std::vector<ftp::ListingEntry> entries = ftp::parseListing(bytes, mlsd, today);
     ftp::WireNames names;
     names.reset(utf8Announced);
+    std::vector<std::string> wires;
     for (const ftp::ListingEntry& entry : entries) {
         FUZZ_CHECK(ftp::isPlainEntryName(entry.wireName));
         FUZZ_CHECK(entry.size >= 0);
-        const std::string name = names.fromWire(entry.wireName);
+        wires.push_back(entry.wireName);
+    }
+    const std::vector<ftp::ListedName> listed = names.namesOfListing("/dir", wires);
+    FUZZ_CHECK(listed.size() == wires.size());
+    std::map<std::string, std::string> bytesOfName;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const std::string& name = listed[i].name;
         FUZZ_CHECK(!name.empty());
-        // A name from a listing goes back in the bytes it came in.
-        FUZZ_CHECK(names.pathToWire(name) == entry.wireName);
-        FUZZ_CHECK(names.pathToWire("/dir/" + name) == "/dir/" + entry.wireName);
+        // Different bytes never read the same, and a listed name goes back
+        // in the bytes it came in.
+        auto [it, fresh] = bytesOfName.emplace(name, wires[i]);
+        FUZZ_CHECK(fresh || it->second == wires[i]);
+        FUZZ_CHECK(names.pathToWire("/dir/" + name) == "/dir/" + wires[i]);
     }
     // Path replies take the same route, separators kept.
     const std::string path = names.pathFromWire(bytes.substr(0, 4096));

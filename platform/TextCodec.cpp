@@ -22,8 +22,8 @@ public:
     Converter& operator=(const Converter&) = delete;
 
     // Converts the whole input; on an invalid or incomplete sequence the
-    // replacement is appended and one input byte is skipped.
-    std::string convert(std::string_view in, std::string_view replacement) {
+    // replacement is appended, one input byte is skipped and invalid is set.
+    std::string convert(std::string_view in, std::string_view replacement, bool* invalid = nullptr) {
         std::string out;
         if (cd_ == reinterpret_cast<iconv_t>(-1))
             return out;
@@ -41,6 +41,8 @@ public:
                 if (errno == E2BIG)
                     continue;
                 out.append(replacement);
+                if (invalid)
+                    *invalid = true;
                 ++src;
                 --srcLeft;
                 iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -149,6 +151,12 @@ std::string gb18030ToUtf8(std::string_view bytes) {
     return toUtf8().convert(bytes, "\xEF\xBF\xBD");
 }
 
+bool decodeGb18030Exactly(std::string_view bytes, std::string& out) {
+    bool invalid = false;
+    out = isAscii(bytes) ? std::string(bytes) : toUtf8().convert(bytes, "", &invalid);
+    return !invalid;
+}
+
 std::string utf8ToGb18030(std::string_view utf8) {
     if (isAscii(utf8))
         return std::string(utf8);
@@ -170,6 +178,28 @@ bool isValidUtf8(std::string_view bytes) {
         i += len;
     }
     return true;
+}
+
+std::string escapeInvalidUtf8(std::string_view bytes) {
+    if (isValidUtf8(bytes))
+        return std::string(bytes);
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    uint32_t cp;
+    for (size_t i = 0; i < bytes.size();) {
+        int len = decodeUtf8(bytes, i, cp);
+        if (len > 0) {
+            out.append(bytes.substr(i, len));
+            i += len;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(bytes[i++]);
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 15];
+    }
+    return out;
 }
 
 std::string toHalfWidth(std::string_view utf8) {

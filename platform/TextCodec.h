@@ -11,6 +11,10 @@ namespace platform {
 // GB18030 bytes to UTF-8. Bytes that are not valid GB18030 become U+FFFD.
 std::string gb18030ToUtf8(std::string_view bytes);
 
+// GB18030 bytes to UTF-8 only when every byte belongs to a valid sequence;
+// false (out unspecified) otherwise.
+bool decodeGb18030Exactly(std::string_view bytes, std::string& out);
+
 // UTF-8 to GB18030 bytes. Invalid UTF-8 bytes become '?'.
 std::string utf8ToGb18030(std::string_view utf8);
 
@@ -19,6 +23,10 @@ std::size_t gb18030Length(std::string_view utf8);
 
 // True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
 bool isValidUtf8(std::string_view bytes);
+
+// The bytes as UTF-8 text: valid sequences are kept, every other byte is
+// written as \xNN, so names of different bytes stay different.
+std::string escapeInvalidUtf8(std::string_view bytes);
 
 // Replaces full-width forms (U+FF01..U+FF5E and the ideographic space U+3000)
 // with their single-byte equivalents.

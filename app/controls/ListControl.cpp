@@ -101,6 +101,8 @@ void ListControl::appendRowsNow(const ListRow* first, const ListRow* last, bool 
         ListItem* item = newRow(name, qs(row->text1), row->image, row->value);
         if (!row->rawText.empty())
             item->setData(0, kRawTextRole, QByteArray::fromStdString(row->rawText));
+        if (row->size >= 0)
+            item->setData(0, kSizeRole, row->size);
         noteCellWidth(item, 0);
         noteCellWidth(item, 1);
         items.append(item);
@@ -159,6 +161,16 @@ void ListControl::setItemValue(int index, long long value) {
             if (QTreeWidgetItem* item = w->topLevelItem(index))
                 item->setData(0, kValueRole, value);
     });
+}
+
+long long ListControl::itemSize(int index) const {
+    long long result = -1;
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            if (QTreeWidgetItem* item = w->topLevelItem(index))
+                result = item->data(0, kSizeRole).toLongLong();
+    });
+    return result;
 }
 
 int ListControl::itemImage(int index) const {

@@ -20,14 +20,16 @@ namespace ui {
 class ListItem;
 
 // One row for appendRows: the name, the column-1 text, the image index, the
-// item value and, when the name had to be escaped for display, the exact
-// bytes it stands for (see setItemRawText).
+// item value, when the name had to be escaped for display the exact bytes
+// it stands for (see setItemRawText), and the exact size in bytes behind
+// the column-1 text (-1: none).
 struct ListRow {
     std::string text;
     std::string text1;
     int image = -1;
     long long value = 0;
     std::string rawText;
+    long long size = -1;
 };
 
 class ListControl : public WidgetControl {
@@ -54,6 +56,8 @@ public:
     // names that are not UTF-8). Without stored bytes the column-0 text.
     void setItemRawText(int index, const std::string& bytes);
     std::string itemRawText(int index) const;
+    // The exact size in bytes the row stands for; -1 when none is known.
+    long long itemSize(int index) const;
     std::vector<int> selectedItems() const;
     void selectItem(int index);
     int itemCount() const;

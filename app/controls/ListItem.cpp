@@ -14,6 +14,8 @@ QVariant ListItem::data(int column, int role) const {
             return value_;
         case kImageRole:
             return image_;
+        case kSizeRole:
+            return size_;
         case kRawTextRole:
             return raw_.isNull() ? QVariant() : QVariant(raw_);
         default:
@@ -33,6 +35,8 @@ void ListItem::setData(int column, int role, const QVariant& value) {
         value_ = value.toLongLong();
     } else if (column == 0 && role == kImageRole) {
         image_ = value.toInt();
+    } else if (column == 0 && role == kSizeRole) {
+        size_ = value.toLongLong();
     } else if (column == 0 && role == kRawTextRole) {
         raw_ = value.toByteArray();
     } else {

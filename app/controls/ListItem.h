@@ -15,6 +15,7 @@ namespace ui {
 constexpr int kValueRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kRawTextRole = Qt::UserRole + 2;
+constexpr int kSizeRole = Qt::UserRole + 3;
 
 class ListItem : public QTreeWidgetItem {
 public:
@@ -42,6 +43,7 @@ private:
     QIcon icon_;
     QByteArray raw_;
     long long value_ = 0;
+    long long size_ = -1;
     int image_ = -1;
 };
 

@@ -129,29 +129,63 @@ TEST(NamePattern, MatchesStarAndQuestionMark) {
     EXPECT_TRUE(ftp::matchesMask("noext", "*"));
 }
 
+std::vector<std::string> listedNames(ftp::WireNames& names, const std::string& directory,
+                                     const std::vector<std::string>& wires) {
+    std::vector<std::string> out;
+    for (const ftp::ListedName& listed : names.namesOfListing(directory, wires))
+        out.push_back(listed.name);
+    return out;
+}
+
 TEST(WireNames, GbkNamesGoBackInTheirOwnBytes) {
     ftp::WireNames names;
     names.reset(false);
-    EXPECT_EQ(names.fromWire("plain.txt"), "plain.txt");
-    EXPECT_EQ(names.fromWire("中文.txt"), "中文.txt");
+    EXPECT_EQ(listedNames(names, "/pub", {"plain.txt", "中文.txt"}),
+              (std::vector<std::string>{"plain.txt", "中文.txt"}));
     EXPECT_FALSE(names.usesGb18030());
     EXPECT_EQ(names.pathToWire("/pub/新.txt"), "/pub/新.txt");
 
     std::string gbk = platform::utf8ToGb18030("报告");
-    EXPECT_EQ(names.fromWire(gbk), "报告");
+    EXPECT_EQ(listedNames(names, "/docs", {gbk}), std::vector<std::string>{"报告"});
     EXPECT_TRUE(names.usesGb18030());
     EXPECT_EQ(names.pathToWire("/docs/报告"), "/docs/" + gbk);
-    // New names follow the encoding the server showed; seen UTF-8 names keep theirs.
+    // New names follow the encoding the server showed; listed UTF-8 names keep theirs.
     EXPECT_EQ(names.pathToWire("新建"), platform::utf8ToGb18030("新建"));
-    EXPECT_EQ(names.pathToWire("中文.txt"), "中文.txt");
+    EXPECT_EQ(names.pathToWire("/pub/中文.txt"), "/pub/中文.txt");
     EXPECT_EQ(names.pathFromWire("/" + gbk + "/x"), "/报告/x");
+    EXPECT_EQ(names.pathToWire("/报告/x"), "/" + gbk + "/x");
 
     ftp::WireNames announced;
     announced.reset(true);
-    announced.fromWire(gbk);
+    listedNames(announced, "/", {gbk});
     EXPECT_FALSE(announced.usesGb18030());
     EXPECT_EQ(announced.pathToWire("新建"), "新建");
-    EXPECT_EQ(announced.pathToWire("报告"), gbk);
+    EXPECT_EQ(announced.pathToWire("/报告"), "/" + gbk);
+}
+
+// Names that read the same once decoded stay apart, and each shown name
+// leads back to its own bytes, also when another folder holds the same text
+// in other bytes.
+TEST(WireNames, NamesThatReadTheSameStayDistinct) {
+    ftp::WireNames names;
+    names.reset(true);
+    const std::string gbk = platform::utf8ToGb18030("中");
+    const std::vector<std::string> wires = {gbk + ".txt", "中.txt", "a\xFF", "a\xff", "a\xFE", "\xD6\xD0.txt"};
+    const std::vector<std::string> shown = listedNames(names, "/mixed", wires);
+    ASSERT_EQ(shown.size(), wires.size());
+    EXPECT_EQ(shown[1], "中.txt");       // the exact UTF-8 name keeps its text
+    EXPECT_EQ(shown[2], "a\\xFF");     // also when it looks like an escape
+    EXPECT_EQ(shown[4], "a\\xFE");
+    EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()).size(), shown.size());
+    for (std::size_t i = 0; i < wires.size(); ++i)
+        EXPECT_EQ(names.pathToWire("/mixed/" + shown[i]), "/mixed/" + wires[i]) << shown[i];
+
+    // Another folder where the GBK name is alone shows it decoded.
+    EXPECT_EQ(listedNames(names, "/only/", {gbk + ".txt"}), std::vector<std::string>{"中.txt"});
+    EXPECT_EQ(names.pathToWire("/only/中.txt"), "/only/" + gbk + ".txt");
+    EXPECT_EQ(names.pathToWire("/mixed/中.txt"), "/mixed/中.txt");
+    // A new name in a listed folder is not taken for one seen elsewhere.
+    EXPECT_EQ(names.pathToWire("/mixed/x/中.txt"), "/mixed/x/" + gbk + ".txt");
 }
 
 } // namespace

@@ -1,0 +1,31 @@
+#pragma once
+// One entry of a remote listing as the engine hands it out, and a whole
+// listing with what the engine could say about its completeness.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ftp/FtpTypes.h"
+
+struct RemoteEntry {
+    // UTF-8, unique within its listing: two names that decode to the same
+    // text, or bytes that decode to nothing, are shown escaped ("\xNN").
+    std::string name;
+    // The name a local copy gets: name itself, or the server's own bytes
+    // when name had to escape them.
+    std::string localName;
+    int attributes = ftp::kAttrNormal;  // kAttrDirectory, kAttrLink, kAttrReadOnly
+    int64_t size = 0;
+    RemoteTime time;
+
+    bool isDirectory() const { return (attributes & ftp::kAttrDirectory) != 0; }
+    bool isLink() const { return (attributes & ftp::kAttrLink) != 0; }
+};
+
+struct DirectoryListing {
+    // False when the listing failed or did not arrive whole.
+    bool complete = false;
+    std::vector<RemoteEntry> entries;
+    // Lines of the listing that named no entry we could read.
+    int unreadableLines = 0;
+};
