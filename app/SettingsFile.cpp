@@ -1,5 +1,6 @@
 #include "app/SettingsFile.h"
 
+#include "platform/FileContents.h"
 #include "platform/TextCodec.h"
 
 #include <fcntl.h>
@@ -193,76 +194,6 @@ Entry findEntry(const std::vector<Line>& lines, const std::string& section,
     return entry;
 }
 
-enum class ReadResult { Ok, Missing, Failed };
-
-ReadResult readFileBytes(const std::string& path, std::string& bytes) {
-    bytes.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        if (n == 0)
-            break;
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return ReadResult::Ok;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-void syncFolder(const std::string& path) {
-    int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Writes a temporary file beside the target and renames it over the target,
-// so a crash leaves either the old or the new file, never a truncated one.
-bool replaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    syncFolder(path);
-    return true;
-}
-
 // A link is followed so that the file it points to is updated, not replaced
 // by a plain file.
 std::string resolvedPath(const std::string& path) {
@@ -366,11 +297,11 @@ bool writeValueUnlocked(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
     const std::string target = resolvedPath(path);
     std::string bytes;
-    ReadResult read = readFileBytes(target, bytes);
-    if (read == ReadResult::Failed)
+    platform::ReadResult read = platform::readWholeFile(target, bytes);
+    if (read == platform::ReadResult::Failed)
         return false;
     mode_t mode = S_IRUSR | S_IWUSR;
-    if (read == ReadResult::Ok) {
+    if (read == platform::ReadResult::Ok) {
         struct stat st {};
         // A file we may not write stays as it is, as on Windows.
         if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -378,7 +309,7 @@ bool writeValueUnlocked(const std::string& path, const std::string& section,
             return false;
         mode = st.st_mode & 07777;
     }
-    return replaceFile(target, updatedFile(bytes, section, key, value), mode);
+    return platform::replaceFileContents(target, updatedFile(bytes, section, key, value), mode);
 }
 
 } // namespace
@@ -389,7 +320,7 @@ std::string readValue(const std::string& path, const std::string& section,
         return {};
     try {
         std::string bytes;
-        if (readFileBytes(path, bytes) != ReadResult::Ok)
+        if (platform::readWholeFile(path, bytes) != platform::ReadResult::Ok)
             return defaultValue;
         const std::vector<Line> lines = parseLines(bytes);
         const Entry entry = findEntry(lines, section, key);
