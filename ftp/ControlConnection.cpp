@@ -18,6 +18,15 @@ bool ControlConnection::open(const std::string& host, int port, int connectMs) {
     return socket_.connectTo(host, port, connectMs);
 }
 
+bool ControlConnection::secure(const TlsContext& context, const std::string& hostName, int timeoutMs) {
+    if (!isOpen() || !reader_.idle() || !socket_.beginTls(context, hostName, nullptr) ||
+        !socket_.finishTls(timeoutMs)) {
+        lost_ = true;
+        return false;
+    }
+    return true;
+}
+
 void ControlConnection::close() {
     socket_.close();
     reader_.reset();

@@ -15,6 +15,11 @@ public:
 
     bool open(const std::string& host, int port, int connectMs);
     void close();
+    // Protects the connection with TLS from here on: after "234" to AUTH
+    // TLS, or at once for implicit TLS. Bytes the server sent before the
+    // handshake (outside the protection) are not accepted. False, with the
+    // connection lost, when the handshake fails.
+    bool secure(const TlsContext& context, const std::string& hostName, int timeoutMs);
     bool isOpen() const { return socket_.isOpen() && !lost_; }
     // True once the connection can no longer be trusted: time-out, protocol
     // error, end of stream, abort or a 421 reply.

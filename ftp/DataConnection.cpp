@@ -142,6 +142,55 @@ DataArrival DataConnection::awaitConnection(FtpReply& reply, bool& hasReply) {
     }
 }
 
+DataArrival DataConnection::secure(FtpReply& reply, bool& hasReply) {
+    if (!protection_)
+        return DataArrival::Connected;
+    if (!data_.beginTls(*protection_->context, protection_->hostName, protection_->session))
+        return DataArrival::Failed;
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeouts_.replyMs);
+    for (;;) {
+        TlsStatus status = data_.advanceTls();
+        if (status == TlsStatus::Done)
+            break;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if ((status != TlsStatus::WantRead && status != TlsStatus::WantWrite) || left <= 0)
+            return refuseData(hasReply);
+        short events = status == TlsStatus::WantRead ? POLLIN : POLLOUT;
+        int ready = 0;
+        WaitResult waited = hasReply ? (events == POLLIN ? data_.waitReadable(static_cast<int>(left))
+                                                         : data_.waitWritable(static_cast<int>(left)))
+                                     : waitEither(data_, events, control_.socket(), static_cast<int>(left), abort_, ready);
+        if (waited != WaitResult::Ready)
+            return DataArrival::Failed;
+        if (ready == 1) {
+            if (!control_.readReply(reply, timeouts_.replyMs))
+                return DataArrival::Failed;
+            if (reply.isPreliminary())
+                continue;
+            // A final reply before the data connection is protected:
+            // nothing will come over it.
+            hasReply = true;
+            return DataArrival::ReplyInstead;
+        }
+    }
+    // Anyone else who reached our data port first would show another
+    // certificate (or could not resume the session at all).
+    if (data_.tls()->certificate().fingerprint != protection_->fingerprint)
+        return refuseData(hasReply);
+    return DataArrival::Connected;
+}
+
+// The data connection cannot be used: it is dropped, and the server's
+// answer to the command is read so the conversation stays in step.
+DataArrival DataConnection::refuseData(bool hasReply) {
+    data_.close();
+    FtpReply ignored;
+    if (!hasReply)
+        control_.readFinalReply(ignored, timeouts_.replyMs);
+    return DataArrival::Failed;
+}
+
 bool DataConnection::readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply) {
     FtpReply reply;
     if (!control_.readReply(reply, timeouts_.replyMs))
@@ -203,18 +252,36 @@ bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& cou
                     return false;
                 continue;
             }
-            ssize_t sent = ::send(data_.fd(), data, left, MSG_NOSIGNAL);
-            if (sent < 0 && (errno == EAGAIN || errno == EINTR))
+            long sent = data_.sendSome(data, left, timeouts_.stallMs);
+            if (sent == 0)
                 continue;
-            if (sent <= 0)
+            if (sent < 0)
                 return false;
             data += sent;
             left -= static_cast<std::size_t>(sent);
             counter += sent;
         }
     }
-    data_.shutdownSending();
+    data_.shutdownSending(timeouts_.stallMs);
+    if (data_.isTls())
+        awaitPeerClose();
     return true;
+}
+
+// Under TLS the server may still send on an upload's connection (session
+// tickets). Closed with those unread, the connection is reset, and a reset
+// can cost the server the last bytes it had not read yet. So the
+// connection is kept until the server closes it or answers the command.
+void DataConnection::awaitPeerClose() {
+    char unused[4096];
+    for (;;) {
+        int ready = 0;
+        if (waitEither(data_, POLLIN, control_.socket(), timeouts_.stallMs, abort_, ready) != WaitResult::Ready ||
+            ready == 1)
+            return;
+        if (data_.receiveSome(unused, sizeof unused, 0) <= 0)
+            return;
+    }
 }
 
 void DataConnection::close() {

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "ftp/ControlConnection.h"
 #include "ftp/FtpTypes.h"
@@ -31,6 +33,19 @@ enum class DataArrival {
     Failed,
 };
 
+// What a data connection protected with TLS takes from the control
+// connection.
+struct DataProtection {
+    const TlsContext* context = nullptr;
+    std::string hostName;
+    // The control connection's session: every data connection resumes it
+    // (servers may insist, to know the data comes from the same client).
+    TlsSession session;
+    // The certificate the control connection accepted; the data
+    // connection's peer must show the same one.
+    std::string fingerprint;
+};
+
 class DataConnection {
 public:
     DataConnection(ControlConnection& control, const AbortSignal& abort, const FtpTimeouts& timeouts);
@@ -48,6 +63,13 @@ public:
     // meanwhile is left in reply (hasReply). Passive mode is already connected.
     DataArrival awaitConnection(FtpReply& reply, bool& hasReply);
 
+    // The data connection goes through TLS (before awaitConnection).
+    void protect(DataProtection protection) { protection_ = std::move(protection); }
+    // After awaitConnection gave Connected: the TLS handshake (we are the
+    // TLS client in both modes), watching the control connection as
+    // awaitConnection does. Without protection it does nothing.
+    DataArrival secure(FtpReply& reply, bool& hasReply);
+
     // Moves bytes until the server ends the stream. A reply arriving on the
     // control connection meanwhile is stored in earlyReply (hasEarlyReply);
     // an error reply ends the transfer. counter grows with every byte.
@@ -60,6 +82,8 @@ public:
 
 private:
     bool readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply);
+    DataArrival refuseData(bool hasReply);
+    void awaitPeerClose();
 
     ControlConnection& control_;
     const AbortSignal& abort_;
@@ -67,6 +91,7 @@ private:
     Socket listener_;
     Socket data_;
     bool active_ = false;
+    std::optional<DataProtection> protection_;
 };
 
 } // namespace ftp

@@ -5,6 +5,7 @@
 #include "ftp/DataConnection.h"
 #include "ftp/ListingParser.h"
 #include "ftp/NamePattern.h"
+#include "ftp/TlsContext.h"
 #include "ftp/WireNames.h"
 
 #include <algorithm>
@@ -23,6 +24,8 @@ constexpr int kQuitReplyTimeoutMs = 2000;
 // A listing is held in memory; a server sending more than this is broken.
 constexpr std::size_t kMaxListingBytes = 256u * 1024 * 1024;
 constexpr int kDefaultFtpPort = 21;
+// Servers on this port speak TLS from the first byte (implicit TLS).
+constexpr int kImplicitTlsPort = 990;
 constexpr int kFilterBits = 0x37;
 
 bool writeWhole(int fd, const char* data, std::size_t size) {
@@ -136,6 +139,36 @@ bool FtpClient::isPassive() const {
     return passive_.load();
 }
 
+void FtpClient::setTlsRequired(bool required) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    tlsRequired_ = required;
+}
+
+bool FtpClient::tlsRequired() const {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    return tlsRequired_;
+}
+
+void FtpClient::setTrustedCertificates(const std::string& pemFile) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    trustFile_ = pemFile;
+}
+
+void FtpClient::setCertificateCheck(ftp::CertificateCheck check) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    certificateCheck_ = std::move(check);
+}
+
+ConnectionSecurity FtpClient::security() const {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    return security_;
+}
+
+void FtpClient::noteSecurityFailure(SecurityFailure failure) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    security_.failure = failure;
+}
+
 bool FtpClient::isConnected() const {
     return connected_.load() && !abort_->raised();
 }
@@ -170,13 +203,20 @@ void FtpClient::closeConnectionLocked(bool sayGoodbye) {
     }
     control_->close();
     connected_ = false;
+    dataProtected_ = false;
+    serverFingerprint_.clear();
 }
 
 bool FtpClient::connect(const std::string& address, const std::string& user, const std::string& password,
                         int port, bool passive) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     readyLocked();
     closeConnectionLocked(true);
+    const uint64_t attempt = ++connectAttempt_;
+    {
+        std::lock_guard<std::mutex> settings(settingsMutex_);
+        security_ = ConnectionSecurity{};
+    }
     if (!openSession() || address.empty() || !ftp::isSafeCommandText(address))
         return false;
     if (port == 0)
@@ -188,9 +228,18 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
         control_->close();
         return false;
     }
+    host_ = address;
+    const bool implicitTls = port == kImplicitTlsPort;
     ftp::FtpReply greeting;
-    bool ok = control_->readFinalReply(greeting, active_.replyMs) && greeting.isSuccess() &&
-              loginLocked(user.empty() ? "anonymous" : user, password);
+    bool ok = (!implicitTls || secureControlLocked(lock, address, port)) &&
+              control_->readFinalReply(greeting, active_.replyMs) && greeting.isSuccess() &&
+              (implicitTls || negotiateTlsLocked(lock, address, port)) &&
+              loginLocked(user.empty() ? "anonymous" : user, password) &&
+              (!control_->socket().isTls() || protectDataLocked());
+    // A connect that waited for a certificate decision may find that a
+    // later connect owns the client now.
+    if (attempt != connectAttempt_)
+        return false;
     if (ok) {
         readFeaturesLocked();
         ok = !control_->lost();
@@ -207,6 +256,97 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
     if (!connected_.load())
         control_->close();
     return connected_.load();
+}
+
+// AUTH TLS: "234" upgrades the connection; any refusal leaves it in clear,
+// which is refused in turn when TLS is required.
+bool FtpClient::negotiateTlsLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port) {
+    ftp::FtpReply reply;
+    if (!control_->command("AUTH TLS", reply, active_.replyMs))
+        return false;
+    if (reply.code == 234)
+        return secureControlLocked(lock, host, port);
+    if (!tlsRequired())
+        return true;
+    noteSecurityFailure(SecurityFailure::TlsNotOffered);
+    return false;
+}
+
+bool FtpClient::secureControlLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port) {
+    ftp::TlsContext* context = tlsContextLocked();
+    if (!context || !control_->secure(*context, host, active_.replyMs)) {
+        noteSecurityFailure(SecurityFailure::HandshakeFailed);
+        return false;
+    }
+    ftp::ServerCertificate certificate = control_->socket().tls()->certificate();
+    if (!certificate.verified() && !acceptCertificateLocked(lock, host, port, certificate))
+        return false;
+    serverFingerprint_ = certificate.fingerprint;
+    std::lock_guard<std::mutex> settings(settingsMutex_);
+    security_.controlProtected = true;
+    security_.tlsVersion = control_->socket().tls()->version();
+    return true;
+}
+
+// The question may take the user a while: the client is left free
+// meanwhile, so a disconnect (or closing the window) is not held up; it
+// ends this connect.
+bool FtpClient::acceptCertificateLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port,
+                                        const ftp::ServerCertificate& certificate) {
+    ftp::CertificateCheck check;
+    {
+        std::lock_guard<std::mutex> settings(settingsMutex_);
+        check = certificateCheck_;
+    }
+    const uint64_t attempt = connectAttempt_;
+    bool accepted = false;
+    if (check) {
+        lock.unlock();
+        accepted = check(host, port, certificate);
+        lock.lock();
+    }
+    if (attempt != connectAttempt_)
+        return false;
+    if (!accepted)
+        noteSecurityFailure(SecurityFailure::CertificateRejected);
+    return accepted && control_->isOpen() && !abort_->raised();
+}
+
+// PBSZ 0 is what PROT needs first; PROT P protects every data connection.
+bool FtpClient::protectDataLocked() {
+    ftp::FtpReply reply;
+    if (!control_->command("PBSZ 0", reply, active_.replyMs) || !control_->command("PROT P", reply, active_.replyMs))
+        return false;
+    if (reply.isSuccess()) {
+        dataProtected_ = true;
+        std::lock_guard<std::mutex> settings(settingsMutex_);
+        security_.dataProtected = true;
+        return true;
+    }
+    if (!tlsRequired())
+        return true;
+    noteSecurityFailure(SecurityFailure::DataProtectionRefused);
+    return false;
+}
+
+ftp::TlsContext* FtpClient::tlsContextLocked() {
+    std::string trustFile;
+    {
+        std::lock_guard<std::mutex> settings(settingsMutex_);
+        trustFile = trustFile_;
+    }
+    if (!tlsContext_ || tlsContext_->trustFile() != trustFile)
+        tlsContext_ = std::make_unique<ftp::TlsContext>(trustFile);
+    return tlsContext_->valid() ? tlsContext_.get() : nullptr;
+}
+
+ftp::DataProtection FtpClient::dataProtectionLocked() const {
+    ftp::DataProtection protection;
+    protection.context = tlsContext_.get();
+    protection.hostName = host_;
+    protection.session = control_->socket().tls()->session();
+    protection.fingerprint = serverFingerprint_;
+    return protection;
 }
 
 bool FtpClient::loginLocked(const std::string& user, const std::string& password) {
@@ -330,6 +470,8 @@ bool FtpClient::runTransferLocked(const std::string& command,
         bool active = !passive_.load();
         bool retryPassive = false;
         ftp::DataConnection data(*control_, *abort_, active_);
+        if (dataProtected_)
+            data.protect(dataProtectionLocked());
         ftp::DataSetup setup = active ? data.announceActive() : data.openPassive(epsvRefused_);
         if (setup == ftp::DataSetup::Refused && active) {
             passive_ = true;
@@ -341,6 +483,8 @@ bool FtpClient::runTransferLocked(const std::string& command,
         ftp::FtpReply reply;
         bool hasReply = false;
         ftp::DataArrival arrival = data.awaitConnection(reply, hasReply);
+        if (arrival == ftp::DataArrival::Connected)
+            arrival = data.secure(reply, hasReply);
         if (arrival == ftp::DataArrival::Failed)
             return false;
         if (arrival == ftp::DataArrival::NeverArrived) {

@@ -18,12 +18,15 @@
 
 #include "ftp/FtpTypes.h"
 #include "ftp/RemoteEntry.h"
+#include "ftp/ServerCertificate.h"
 
 namespace ftp {
 struct ListingEntry;
 class AbortSignal;
 class ControlConnection;
+class TlsContext;
 class WireNames;
+struct DataProtection;
 struct ServerFeatures;
 }
 
@@ -87,11 +90,33 @@ public:
     // back to because active mode failed).
     bool isPassive() const;
 
+    // With TLS required, a server that does not offer TLS, or refuses to
+    // protect data connections, is not used.
+    void setTlsRequired(bool required);
+    // PEM certificates servers are verified against instead of the
+    // system's store (empty: the system's store).
+    void setTrustedCertificates(const std::string& pemFile);
+    // Asked about a certificate that did not verify (by the connecting
+    // thread, with the client free for other threads meanwhile). Without
+    // one, such a server is not used.
+    void setCertificateCheck(ftp::CertificateCheck check);
+    // How the current connection (or the last attempt) is protected.
+    ConnectionSecurity security() const;
+
 private:
     bool readyLocked();
     void finishLocked();
     void closeConnectionLocked(bool sayGoodbye);
     bool loginLocked(const std::string& user, const std::string& password);
+    bool negotiateTlsLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port);
+    bool secureControlLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port);
+    bool acceptCertificateLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port,
+                                 const ftp::ServerCertificate& certificate);
+    bool protectDataLocked();
+    ftp::DataProtection dataProtectionLocked() const;
+    ftp::TlsContext* tlsContextLocked();
+    bool tlsRequired() const;
+    void noteSecurityFailure(SecurityFailure failure);
     void readFeaturesLocked();
     bool ensureTypeLocked(char type);
     bool simpleCommandLocked(const std::string& verb, const std::string& path);
@@ -111,7 +136,12 @@ private:
     FtpTimeouts timeouts_;
     FtpTimeouts active_;  // copy taken at the start of each operation
     std::string account_;
+    bool tlsRequired_ = false;
+    std::string trustFile_;
+    ftp::CertificateCheck certificateCheck_;
+    ConnectionSecurity security_;
     std::unique_ptr<ftp::AbortSignal> abort_;
+    std::unique_ptr<ftp::TlsContext> tlsContext_;
     std::unique_ptr<ftp::ControlConnection> control_;
     std::unique_ptr<ftp::WireNames> names_;
     std::unique_ptr<ftp::ServerFeatures> features_;
@@ -119,6 +149,12 @@ private:
     std::atomic<bool> passive_{false};
     std::atomic<int64_t> transferred_{0};
     std::atomic<int64_t> listingBytes_{0};  // kept apart from the file progress
+    // Counts connects: one that waited for a certificate decision learns
+    // whether another connect took the client over meanwhile.
+    uint64_t connectAttempt_ = 0;
+    std::string host_;
+    std::string serverFingerprint_;  // the certificate the control connection accepted
+    bool dataProtected_ = false;
     bool epsvRefused_ = false;
     bool mlsdUnsupported_ = false;
     char type_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Plain types shared by the FTP engine and its callers.
 #include <cstdint>
+#include <string>
 
 // Calendar time of a remote entry as the server reported it (no time-zone
 // conversion); all zero when the listing gave no time.
@@ -21,6 +22,23 @@ struct FtpTimeouts {
     int replyMs = ftp::kDefaultReplyTimeoutMs;      // waiting for a complete reply
     int acceptMs = ftp::kDefaultAcceptTimeoutMs;    // server connecting back in active mode
     int stallMs = ftp::kDefaultStallTimeoutMs;      // no data byte moved
+};
+
+// Why the last connect failed for the sake of TLS.
+enum class SecurityFailure {
+    None,
+    TlsNotOffered,          // TLS was required; the server speaks only in clear
+    DataProtectionRefused,  // TLS was required; the server refused PROT P
+    HandshakeFailed,        // the server broke off or garbled the TLS handshake
+    CertificateRejected,    // its certificate did not verify and was not accepted
+};
+
+// How the connection is protected, as the last connect left it.
+struct ConnectionSecurity {
+    bool controlProtected = false;  // commands, replies and the password
+    bool dataProtected = false;     // listings and files (PROT P)
+    std::string tlsVersion;         // "TLSv1.3"; empty in clear
+    SecurityFailure failure = SecurityFailure::None;
 };
 
 // Attribute bits of listing entries.

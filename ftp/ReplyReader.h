@@ -22,6 +22,8 @@ public:
     // Takes the next complete reply; false when none is complete yet.
     bool next(FtpReply& reply);
     bool hasReply() const { return !ready_.empty(); }
+    // Nothing received is waiting to be taken, not even part of a line.
+    bool idle() const { return ready_.empty() && partialLine_.empty() && !inReply_; }
     bool broken() const { return broken_; }
     void reset();
 

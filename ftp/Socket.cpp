@@ -55,7 +55,13 @@ std::string SocketAddress::host() const {
     return text;
 }
 
-Socket::Socket(Socket&& other) noexcept : abort_(other.abort_), fd_(other.fd_) {
+Socket::Socket(const AbortSignal& abort) : abort_(&abort) {}
+
+Socket::~Socket() {
+    close();
+}
+
+Socket::Socket(Socket&& other) noexcept : abort_(other.abort_), fd_(other.fd_), tls_(std::move(other.tls_)) {
     other.fd_ = -1;
 }
 
@@ -64,20 +70,36 @@ Socket& Socket::operator=(Socket&& other) noexcept {
         close();
         abort_ = other.abort_;
         fd_ = other.fd_;
+        tls_ = std::move(other.tls_);
         other.fd_ = -1;
     }
     return *this;
 }
 
 void Socket::close() {
+    if (tls_) {
+        // close_notify if the socket takes it now; the peer learns the
+        // stream ended on purpose.
+        if (tls_->established() && !abort_->raised())
+            tls_->shutdown();
+        tls_.reset();
+    }
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
 }
 
+bool Socket::pollShowsInput(short revents) const {
+    if (!tls_ || !(revents & POLLIN) || (revents & (POLLERR | POLLHUP | POLLNVAL)))
+        return true;
+    return tls_->takeArrivedInput();
+}
+
 WaitResult Socket::waitFor(short events, int timeoutMs) const {
     if (fd_ < 0)
         return WaitResult::Failed;
+    if ((events & POLLIN) && readableNow())
+        return WaitResult::Ready;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         pollfd fds[2] = {{fd_, events, 0}, {abort_->fd(), POLLIN, 0}};
@@ -92,6 +114,8 @@ WaitResult Socket::waitFor(short events, int timeoutMs) const {
             return WaitResult::Aborted;
         if (n == 0)
             return WaitResult::TimedOut;
+        if ((events & POLLIN) && !pollShowsInput(fds[0].revents))
+            continue;
         // Errors and hang-ups count as ready: the next call reports them.
         return WaitResult::Ready;
     }
@@ -99,6 +123,10 @@ WaitResult Socket::waitFor(short events, int timeoutMs) const {
 
 WaitResult waitEither(const Socket& first, short firstEvents, const Socket& second, int timeoutMs,
                       const AbortSignal& abort, int& readyIndex) {
+    if (((firstEvents & POLLIN) && first.readableNow()) || second.readableNow()) {
+        readyIndex = (firstEvents & POLLIN) && first.readableNow() ? 0 : 1;
+        return WaitResult::Ready;
+    }
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         pollfd fds[3] = {{first.fd(), firstEvents, 0}, {second.fd(), POLLIN, 0}, {abort.fd(), POLLIN, 0}};
@@ -113,7 +141,11 @@ WaitResult waitEither(const Socket& first, short firstEvents, const Socket& seco
             return WaitResult::Aborted;
         if (n == 0)
             return WaitResult::TimedOut;
-        readyIndex = fds[0].revents ? 0 : 1;
+        bool firstReady = fds[0].revents && first.pollShowsInput(fds[0].revents);
+        bool secondReady = fds[1].revents && second.pollShowsInput(fds[1].revents);
+        if (!firstReady && !secondReady)
+            continue;
+        readyIndex = firstReady ? 0 : 1;
         return WaitResult::Ready;
     }
 }
@@ -195,25 +227,79 @@ WaitResult Socket::acceptWithin(int timeoutMs, Socket& accepted) {
 
 bool Socket::sendAll(const char* data, std::size_t size, int stallMs) {
     while (size > 0) {
-        ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+        long n = sendSome(data, size, stallMs);
         if (n > 0) {
             data += n;
             size -= static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (waitWritable(stallMs) != WaitResult::Ready)
-                return false;
-            continue;
-        }
-        return false;
+        if (n < 0 || waitWritable(stallMs) != WaitResult::Ready)
+            return false;
     }
     return true;
 }
 
+long Socket::sendSome(const char* data, std::size_t size, int waitMs) {
+    if (tls_)
+        return sendTls(data, size, waitMs);
+    for (;;) {
+        ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+        if (n > 0)
+            return static_cast<long>(n);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    }
+}
+
+long Socket::sendTls(const char* data, std::size_t size, int waitMs) {
+    // Record after record until the socket is full (the unsent-bytes limit
+    // counts here too), like one send() would.
+    std::size_t total = 0;
+    while (total < size) {
+        TlsStatus status;
+        long n = tls_->write(data + total, size - total, status);
+        if (n > 0) {
+            total += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (status == TlsStatus::WantWrite || total > 0)
+            break;
+        if (status != TlsStatus::WantRead || waitFor(POLLIN, waitMs) != WaitResult::Ready)
+            return -1;
+    }
+    return static_cast<long>(total);
+}
+
+long Socket::receiveTls(char* buffer, std::size_t size, int timeoutMs) {
+    for (;;) {
+        TlsStatus status;
+        long n = tls_->read(buffer, size, status);
+        if (n > 0) {
+            // Records already read ahead come along: one call per buffer,
+            // not per record.
+            std::size_t total = static_cast<std::size_t>(n);
+            while (total < size && tls_->readableNow()) {
+                long more = tls_->read(buffer + total, size - total, status);
+                if (more <= 0)
+                    break;
+                total += static_cast<std::size_t>(more);
+            }
+            return static_cast<long>(total);
+        }
+        if (status == TlsStatus::Closed)
+            return 0;
+        WaitResult waited = status == TlsStatus::WantRead    ? waitFor(POLLIN, timeoutMs)
+                            : status == TlsStatus::WantWrite ? waitWritable(timeoutMs)
+                                                             : WaitResult::Failed;
+        if (waited != WaitResult::Ready)
+            return -1;
+    }
+}
+
 long Socket::receiveSome(char* buffer, std::size_t size, int timeoutMs) {
+    if (tls_)
+        return receiveTls(buffer, size, timeoutMs);
     for (;;) {
         ssize_t n = ::recv(fd_, buffer, size, 0);
         if (n >= 0)
@@ -227,9 +313,12 @@ long Socket::receiveSome(char* buffer, std::size_t size, int timeoutMs) {
     }
 }
 
-void Socket::shutdownSending() {
-    if (fd_ >= 0)
-        ::shutdown(fd_, SHUT_WR);
+void Socket::shutdownSending(int waitMs) {
+    if (fd_ < 0)
+        return;
+    while (tls_ && tls_->shutdown() == TlsStatus::WantWrite && waitWritable(waitMs) == WaitResult::Ready) {
+    }
+    ::shutdown(fd_, SHUT_WR);
 }
 
 bool Socket::limitUnsentBytes(int bytes) {
@@ -239,6 +328,35 @@ bool Socket::limitUnsentBytes(int bytes) {
     (void)bytes;
     return false;
 #endif
+}
+
+bool Socket::beginTls(const TlsContext& context, const std::string& hostName, const TlsSession& resume) {
+    if (fd_ < 0)
+        return false;
+    tls_ = std::make_unique<TlsStream>(context, fd_, hostName, resume);
+    if (!tls_->valid()) {
+        tls_.reset();
+        return false;
+    }
+    return true;
+}
+
+TlsStatus Socket::advanceTls() {
+    return tls_ ? tls_->handshake() : TlsStatus::Failed;
+}
+
+bool Socket::finishTls(int timeoutMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        TlsStatus status = advanceTls();
+        if (status == TlsStatus::Done)
+            return true;
+        WaitResult waited = status == TlsStatus::WantRead    ? waitReadable(remainingMs(deadline))
+                            : status == TlsStatus::WantWrite ? waitWritable(remainingMs(deadline))
+                                                             : WaitResult::Failed;
+        if (waited != WaitResult::Ready)
+            return false;
+    }
 }
 
 bool Socket::localAddress(SocketAddress& out) const {

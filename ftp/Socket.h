@@ -1,8 +1,14 @@
 #pragma once
 // A TCP socket with bounded waits. Every wait also watches the abort signal,
-// so another thread can end a blocked call at once.
+// so another thread can end a blocked call at once. A TLS session can be
+// started on it; from then on every read, write and wait goes through the
+// session (readable means data for the reader, not merely bytes on the
+// socket). Without one, nothing of TLS is touched.
 #include <cstddef>
+#include <memory>
 #include <string>
+
+#include "ftp/TlsStream.h"
 
 #include <sys/socket.h>
 
@@ -27,8 +33,8 @@ enum class WaitResult { Ready, TimedOut, Aborted, Failed };
 
 class Socket {
 public:
-    explicit Socket(const AbortSignal& abort) : abort_(&abort) {}
-    ~Socket() { close(); }
+    explicit Socket(const AbortSignal& abort);
+    ~Socket();
     Socket(Socket&& other) noexcept;
     Socket& operator=(Socket&& other) noexcept;
     Socket(const Socket&) = delete;
@@ -48,11 +54,16 @@ public:
 
     // Sends everything; fails when no byte could be sent for stallMs.
     bool sendAll(const char* data, std::size_t size, int stallMs);
+    // Sends what the socket takes now: the count, 0 when it takes nothing
+    // yet (wait until writable), -1 on error. waitMs bounds the rare wait
+    // a TLS session needs for the peer's data before it can write.
+    long sendSome(const char* data, std::size_t size, int waitMs);
     // Receives what is there (waiting up to timeoutMs for the first byte).
     // Returns the count, 0 at end of stream, -1 on error, time-out or abort.
     long receiveSome(char* buffer, std::size_t size, int timeoutMs);
-    // Sends end of stream to the peer.
-    void shutdownSending();
+    // Sends end of stream to the peer (after close_notify under TLS, which
+    // may wait up to waitMs for room in the socket).
+    void shutdownSending(int waitMs = 0);
     // Reports the socket writable only while fewer than bytes wait unsent
     // in it. A hint: false where the system does not support it.
     bool limitUnsentBytes(int bytes);
@@ -63,11 +74,31 @@ public:
     bool localAddress(SocketAddress& out) const;
     bool peerAddress(SocketAddress& out) const;
 
+    // Starts a TLS client session on the open connection. hostName is what
+    // the server's certificate must name; resume, when given, is offered
+    // to be resumed.
+    bool beginTls(const TlsContext& context, const std::string& hostName, const TlsSession& resume);
+    // One step of the handshake, without waiting.
+    TlsStatus advanceTls();
+    // Completes the handshake within timeoutMs.
+    bool finishTls(int timeoutMs);
+    bool isTls() const { return tls_ != nullptr; }
+    TlsStream* tls() const { return tls_.get(); }
+
+    // The session holds data a read returns without the socket.
+    bool readableNow() const { return tls_ && tls_->readableNow(); }
+    // After a poll reported these events: whether they are worth a read
+    // (under TLS, arrived bytes may carry no data for the reader).
+    bool pollShowsInput(short revents) const;
+
 private:
     WaitResult waitFor(short events, int timeoutMs) const;
+    long receiveTls(char* buffer, std::size_t size, int timeoutMs);
+    long sendTls(const char* data, std::size_t size, int waitMs);
 
     const AbortSignal* abort_;
     int fd_ = -1;
+    std::unique_ptr<TlsStream> tls_;
 };
 
 // Waits until the first socket is ready for firstEvents or the second is
