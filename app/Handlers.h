@@ -10,6 +10,7 @@ void mainWindowClosing();
 void relayoutMainWindow(int clientWidth, int clientHeight);
 void toolbarButtonClicked(int index);
 void toggleAutoConnect();
+void toggleTlsOnly();
 void openServerManager();
 void showHelp();
 void showAbout();

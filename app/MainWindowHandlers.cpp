@@ -8,6 +8,8 @@
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
 #include "app/forms/ServerManagerForm.h"
+#include "ftp/CertificateTrust.h"
+#include "ftp/ConnectionState.h"
 #include "ftp/FtpClientInstance.h"
 #include "platform/SystemPaths.h"
 
@@ -67,11 +69,13 @@ void mainWindowCreated() {
     appState().settingsPath.set(platform::executableFolder() + "/wangluo.ini");
     // Closing the window unblocks workers stuck in network calls this way.
     setWorkerAbortHook([] { ftpClient().abort(); });
+    ftpClient().setCertificateCheck(trustServerCertificate);
     w.上传文件框.setIconList(w.远程文件框.iconList());
     if (settingsFileExists()) {
         restoreLocalHistory();
         listLocalDirectory();
         w.FTP目录框.setText(readSetting("服务器目录"));
+        w.menuItem(kTlsOnlyItem).setChecked(readSetting(kTlsOnlySetting) == "真");
         if (readSetting("自动连接") == "真") {
             w.menuItem(kAutoConnectItem).setChecked(true);
             startWorker(connectServer);
@@ -139,6 +143,10 @@ void toggleAutoConnect() {
         writeSetting("自动连接", "真");
     else
         writeSetting("自动连接", "假");
+}
+
+void toggleTlsOnly() {
+    writeSetting(kTlsOnlySetting, mainWindow().menuItem(kTlsOnlyItem).checked() ? "真" : "假");
 }
 
 void openServerManager() {

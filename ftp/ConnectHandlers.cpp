@@ -1,9 +1,11 @@
 // Connecting to the server chosen in the settings, and disconnecting.
 #include "app/AppState.h"
 #include "app/Handlers.h"
+#include "app/Log.h"
 #include "app/Settings.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
+#include "ftp/CertificateTrust.h"
 #include "ftp/ConnectionSetting.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/FtpClientInstance.h"
@@ -53,12 +55,17 @@ void connectServer() {
     if (!setting)
         return;
     w.状态条1.setPaneText(0, kConnectingText);
+    ftp.setTlsRequired(readSetting(kTlsOnlySetting) == "真");
     if (!ftp.connect(setting->address, setting->user, setting->password, portFromText(setting->port))) {
         w.状态条1.setPaneText(0, kConnectFailedText);
         app.connected = 0;
+        const std::string why = securityFailureLine();
+        if (!why.empty())
+            appendLog(why);
         return;
     }
     w.状态条1.setPaneText(0, kConnectedText);
+    appendLog(connectionSecurityLine());
     w.window.setTitle(std::string(kWindowTitle) + "——" + setting->name);
     enterTypedDirectory();
     app.connected = 1;

@@ -7,6 +7,12 @@ constexpr const char* kConnectFailedText = "连接服务器失败！";
 constexpr const char* kDisconnectedText = "已断开服务器";
 constexpr const char* kWindowTitle = "Corvane";
 
+// Setting (section "shuji"): "真" refuses servers that do not protect the
+// connection and its data with TLS.
+constexpr const char* kTlsOnlySetting = "仅用加密连接";
+// The menu item that toggles it.
+constexpr const char* kTlsOnlyItem = "仅用加密连接(&T)";
+
 // True when pane 0 reads exactly kConnectedText.
 bool connectionIsUp();
 

@@ -10,6 +10,7 @@
 #include "app/forms/MainWindow.h"
 #include "app/forms/Pictures.h"
 #include "app/forms/WindowPlacement.h"
+#include "ftp/ConnectionState.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -207,6 +208,7 @@ void MainWindowForm::buildMenus() {
           {"断开(&D)", "F6", disconnectServer},
           {"-", nullptr, nullptr},
           {"启动窗口自动连接(&Q)", nullptr, toggleAutoConnect},
+          {kTlsOnlyItem, nullptr, toggleTlsOnly},
           {"FTP服务器管理(&F)", "Ctrl+G", openServerManager}}},
         {"本地文件(&B)",
          {{"上传(&C)", nullptr, uploadButton},
@@ -243,7 +245,7 @@ void MainWindowForm::buildMenus() {
             action->setObjectName(QString::fromUtf8(item.caption));
             if (item.shortcut)
                 action->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
-            if (std::string(item.caption) == "启动窗口自动连接(&Q)")
+            if (std::string(item.caption) == "启动窗口自动连接(&Q)" || std::string(item.caption) == kTlsOnlyItem)
                 action->setCheckable(true);
             auto handler = item.action;
             connect(action, &QAction::triggered, this, [handler] { handler(); });
