@@ -233,6 +233,7 @@ void FtpClient::readFeaturesLocked() {
     if (control_->command("FEAT", reply, active_.replyMs))
         *features_ = ftp::parseFeatures(reply);
     names_->reset(features_->utf8);
+    mlst_ = features_->mlst;
     // Some servers switch to UTF-8 only when asked; a refusal is harmless.
     if (features_->utf8 && !control_->lost())
         control_->command("OPTS UTF8 ON", reply, active_.replyMs);
@@ -446,7 +447,7 @@ bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp
                                    bool& mlsd) {
     std::string data;
     int code = 0;
-    mlsd = features_->mlst && !mlsdUnsupported_;
+    mlsd = listsWithMlsd();
     bool ok = listLocked(directory, mlsd, data, code);
     if (!ok && mlsd && !control_->lost() && !abort_->raised()) {
         // Not implemented (500-504): use LIST for the rest of the connection.
@@ -480,6 +481,10 @@ void FtpClient::markUnconfirmedFoldersLocked(const std::string& directory,
         if (!realFolder)
             entry.attributes |= ftp::kAttrLink;
     }
+}
+
+bool FtpClient::listsWithMlsd() const {
+    return mlst_.load() && !mlsdUnsupported_.load();
 }
 
 DirectoryListing FtpClient::listEntries(const std::string& directory, bool confirmFolders) {

@@ -73,6 +73,9 @@ public:
     // folder. Any other is marked as a link, so a walk never goes through
     // it.
     DirectoryListing listEntries(const std::string& directory, bool confirmFolders = false);
+    // True while listings come from MLSD, whose folders may be links the
+    // listing does not show as such.
+    bool listsWithMlsd() const;
 
     // Any thread: closes the connection under a running operation, which
     // then fails promptly. The client is disconnected afterwards.
@@ -120,7 +123,8 @@ private:
     std::atomic<int64_t> transferred_{0};
     std::atomic<int64_t> listingBytes_{0};  // kept apart from the file progress
     bool epsvRefused_ = false;
-    bool mlsdUnsupported_ = false;
+    std::atomic<bool> mlsdUnsupported_{false};
+    std::atomic<bool> mlst_{false};  // the server announced MLST/MLSD
     char type_ = 0;
 };
 

@@ -238,16 +238,7 @@ void ScriptedFtpServer::installDefaults() {
         s.reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
                 std::to_string(port % 256) + ")");
     };
-    auto sendListing = [this](ScriptedSession& s, const std::string&) {
-        s.reply("150 here it comes");
-        if (!s.openData()) {
-            s.reply("425 no data connection");
-            return;
-        }
-        s.sendData(listing_);
-        s.closeData();
-        s.reply("226 done");
-    };
+    auto sendListing = [this](ScriptedSession& s, const std::string&) { s.serveData(listing_); };
     handlers_["LIST"] = sendListing;
     handlers_["MLSD"] = sendListing;
     handlers_["RETR"] = [this](ScriptedSession& s, const std::string& name) {
@@ -279,6 +270,17 @@ void ScriptedFtpServer::installDefaults() {
         }
         s.reply("226 stored");
     };
+}
+
+void ScriptedSession::serveData(const std::string& bytes) {
+    reply("150 here it comes");
+    if (!openData()) {
+        reply("425 no data connection");
+        return;
+    }
+    sendData(bytes);
+    closeData();
+    reply("226 done");
 }
 
 bool ScriptedFtpServer::start() {
