@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+
 namespace testsupport {
 
 namespace {
@@ -25,6 +27,38 @@ namespace {
 constexpr int kStartWaitMs = 10000;
 constexpr int kStartAttempts = 3;
 const char* kPython = "/usr/bin/python3";
+
+// pyftpdlib's TLS handler with TLS required on control and data
+// connections; it logs the port it listens on like "python3 -m pyftpdlib".
+// Arguments: root user password certificate key tls12-only passive-only.
+const char* kPyFtpdTlsScript = R"(
+import logging, sys
+from OpenSSL import SSL
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import TLS_FTPHandler
+from pyftpdlib.servers import FTPServer
+root, user, password, cert, key, tls12, passive = sys.argv[1:8]
+logging.basicConfig(level=logging.INFO)
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+class Handler(TLS_FTPHandler):
+    def ftp_PORT(self, line):
+        if passive == "1":
+            return self.respond("500 active mode is off")
+        return TLS_FTPHandler.ftp_PORT(self, line)
+    def ftp_EPRT(self, line):
+        if passive == "1":
+            return self.respond("500 active mode is off")
+        return TLS_FTPHandler.ftp_EPRT(self, line)
+Handler.authorizer = authorizer
+Handler.certfile = cert
+Handler.keyfile = key
+Handler.tls_control_required = True
+Handler.tls_data_required = True
+if tls12 == "1":
+    Handler.ssl_options = Handler.ssl_options | SSL.OP_NO_TLSv1_3
+FTPServer(("127.0.0.1", 0), Handler).serve_forever()
+)";
 const char* kVsftpd = "/usr/sbin/vsftpd";
 
 sockaddr_in loopback(int port) {
@@ -36,13 +70,21 @@ sockaddr_in loopback(int port) {
 }
 
 // Starts argv[0] with stdin on stdinPath (read-write); standard error goes
-// to errorPath (or is discarded), standard output is discarded.
+// to errorPath (or is discarded), standard output is discarded. extraEnv
+// ("NAME=value") is added to the environment.
 pid_t launch(const std::vector<std::string>& argv, const std::string& stdinPath,
-             const std::string& errorPath = "/dev/null") {
+             const std::string& errorPath = "/dev/null", const std::vector<std::string>& extraEnv = {}) {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // Built before fork(): the child of a threaded process only execs.
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e)
+        env.push_back(*e);
+    for (const std::string& e : extraEnv)
+        env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid != 0)
         return pid;
@@ -52,7 +94,7 @@ pid_t launch(const std::vector<std::string>& argv, const std::string& stdinPath,
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    ::execv(args[0], args.data());
+    ::execve(args[0], args.data(), env.data());
     ::_exit(127);
 }
 
@@ -86,10 +128,11 @@ bool waitUntilListening(pid_t pid, int port) {
 }
 
 // pyftpdlib binds the port the system picks and names it in its log:
-// ">>> starting FTP server on 127.0.0.1:PORT, pid=...". Reading it back
-// avoids probing ports that other tests' data connections may be using.
+// ">>> starting FTP server on 127.0.0.1:PORT, pid=..." ("FTP+SSL server"
+// with TLS). Reading it back avoids probing ports that other tests' data
+// connections may be using.
 int waitForLoggedPort(pid_t pid, const std::string& logPath) {
-    const std::string marker = "starting FTP server on 127.0.0.1:";
+    const std::string marker = "server on 127.0.0.1:";
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartWaitMs);
     while (std::chrono::steady_clock::now() < deadline) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid)
@@ -174,14 +217,12 @@ bool portAccepts(int port) {
 
 PyFtpdServer::~PyFtpdServer() { stop(); }
 
-bool PyFtpdServer::start(const std::string& rootDir, const std::string& user, const std::string& password) {
+bool PyFtpdServer::launchUntilListening(const std::vector<std::string>& argv) {
     stop();
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         TempFolder logFolder;
         const std::string log = logFolder.file("pyftpdlib.log");
-        pid_ = launch({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "0", "-w", "-d", rootDir, "-u",
-                       user, "-P", password},
-                      "/dev/null", log);
+        pid_ = launch(argv, "/dev/null", log);
         port_ = pid_ > 0 ? waitForLoggedPort(pid_, log) : 0;
         if (port_ > 0)
             return true;
@@ -189,6 +230,17 @@ bool PyFtpdServer::start(const std::string& rootDir, const std::string& user, co
     }
     port_ = 0;
     return false;
+}
+
+bool PyFtpdServer::start(const std::string& rootDir, const std::string& user, const std::string& password) {
+    return launchUntilListening({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "0", "-w", "-d", rootDir, "-u",
+                                 user, "-P", password});
+}
+
+bool PyFtpdServer::startTls(const std::string& rootDir, const ServerTls& tls, const std::string& user,
+                            const std::string& password) {
+    return launchUntilListening({kPython, "-c", kPyFtpdTlsScript, rootDir, user, password, tls.certificate, tls.key,
+                                 tls.tls12Only ? "1" : "0", tls.passiveOnly ? "1" : "0"});
 }
 
 void PyFtpdServer::stop() {
@@ -208,7 +260,7 @@ bool VsftpdServer::handOver(const std::string& path) {
     return ftp && chownTree(path, ftp->pw_uid, ftp->pw_gid);
 }
 
-bool VsftpdServer::writeConfig(const std::string& rootDir) {
+bool VsftpdServer::writeConfig(const std::string& rootDir, const ServerTls* tls) {
     std::string config =
         "listen=YES\n"
         "listen_ipv6=NO\n"
@@ -217,7 +269,7 @@ bool VsftpdServer::writeConfig(const std::string& rootDir) {
         "background=NO\n"
         "secure_chroot_dir=" + workDir_ + "/empty\n"
         "seccomp_sandbox=NO\n"
-        "port_enable=YES\n"
+        "port_enable=" + std::string(tls && tls->passiveOnly ? "NO" : "YES") + "\n"
         "connect_from_port_20=NO\n"
         "pasv_enable=YES\n"
         "pasv_address=127.0.0.1\n"
@@ -232,11 +284,21 @@ bool VsftpdServer::writeConfig(const std::string& rootDir) {
         "anon_umask=022\n"
         "utf8_filesystem=YES\n"
         "xferlog_enable=NO\n";
+    if (tls)
+        config +=
+            "ssl_enable=YES\n"
+            "allow_anon_ssl=YES\n"
+            "force_anon_logins_ssl=YES\n"
+            "force_anon_data_ssl=YES\n"
+            "require_ssl_reuse=YES\n"
+            "ssl_ciphers=HIGH\n"
+            "rsa_cert_file=" + tls->certificate + "\n"
+            "rsa_private_key_file=" + tls->key + "\n";
     writeFileBytes(workDir_ + "/vsftpd.conf", config);
     return true;
 }
 
-bool VsftpdServer::start(const std::string& rootDir) {
+bool VsftpdServer::start(const std::string& rootDir, const ServerTls* tls) {
     stop();
     if (!available())
         return false;
@@ -252,9 +314,17 @@ bool VsftpdServer::start(const std::string& rootDir) {
         return false;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         port_ = findFreeServerPort();
-        writeConfig(rootDir);
+        writeConfig(rootDir, tls);
         std::filesystem::remove(workDir_ + "/errors", ec);
-        pid_ = launch({kVsftpd, workDir_ + "/vsftpd.conf"}, workDir_ + "/errors");
+        std::vector<std::string> env;
+        if (tls && tls->tls12Only) {
+            // This vsftpd has no setting for TLS versions; OpenSSL's own
+            // configuration caps them.
+            writeFileBytes(workDir_ + "/openssl.cnf", "openssl_conf = init\n[init]\nssl_conf = ssl\n[ssl]\n"
+                                                      "system_default = tls\n[tls]\nMaxProtocol = TLSv1.2\n");
+            env.push_back("OPENSSL_CONF=" + workDir_ + "/openssl.cnf");
+        }
+        pid_ = launch({kVsftpd, workDir_ + "/vsftpd.conf"}, workDir_ + "/errors", "/dev/null", env);
         if (pid_ > 0 && waitUntilListening(pid_, port_))
             return true;
         terminate(pid_);

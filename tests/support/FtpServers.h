@@ -17,7 +17,12 @@
 // it to the "ftp" user. Files a test adds under "pub" after start() need
 // handOver() before the server may delete or rename inside them. LIST only,
 // numeric owners.
+//
+// Either can require TLS (ServerTls): control and data connections must be
+// protected; vsftpd also requires every data connection to resume the
+// control connection's TLS session.
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 namespace testsupport {
@@ -25,6 +30,14 @@ namespace testsupport {
 constexpr const char* kVsftpdWritableFolder = "pub";
 constexpr const char* kPyFtpdUser = "tester";
 constexpr const char* kPyFtpdPassword = "secret";
+
+// TLS required by a server.
+struct ServerTls {
+    std::string certificate;  // PEM
+    std::string key;          // PEM
+    bool tls12Only = false;   // the server offers TLS 1.2 at most
+    bool passiveOnly = false; // PORT and EPRT refused: clients fall back to passive mode
+};
 
 // A port on 127.0.0.1 that was free a moment ago.
 int findFreePort();
@@ -43,10 +56,15 @@ public:
 
     bool start(const std::string& rootDir, const std::string& user = kPyFtpdUser,
                const std::string& password = kPyFtpdPassword);
+    // pyftpdlib's TLS handler, TLS required on control and data connections.
+    bool startTls(const std::string& rootDir, const ServerTls& tls, const std::string& user = kPyFtpdUser,
+                  const std::string& password = kPyFtpdPassword);
     int port() const { return port_; }
     void stop();
 
 private:
+    bool launchUntilListening(const std::vector<std::string>& argv);
+
     pid_t pid_ = -1;
     int port_ = 0;
 };
@@ -60,7 +78,7 @@ public:
 
     // rootDir: the anonymous root (read-only to the login); rootDir/pub is
     // made writable.
-    bool start(const std::string& rootDir);
+    bool start(const std::string& rootDir, const ServerTls* tls = nullptr);
     int port() const { return port_; }
     void stop();
     // vsftpd is installed and we are root.
@@ -71,7 +89,7 @@ public:
     static bool handOver(const std::string& path);
 
 private:
-    bool writeConfig(const std::string& rootDir);
+    bool writeConfig(const std::string& rootDir, const ServerTls* tls);
 
     pid_t pid_ = -1;
     int port_ = 0;

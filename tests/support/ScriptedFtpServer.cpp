@@ -1,5 +1,10 @@
 #include "tests/support/ScriptedFtpServer.h"
 
+#include "ftp/SocketBio.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -26,11 +31,12 @@ sockaddr_in loopbackAddress(int port) {
     return address;
 }
 
+// Listens on 127.0.0.1:port (0: a port the system chooses, stored in port).
 int listenLoopback(int& port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address = loopbackAddress(0);
+    sockaddr_in address = loopbackAddress(port);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -57,6 +63,40 @@ void closeFd(int& fd) {
     fd = -1;
 }
 
+void writeTls(SSL* ssl, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        int n = SSL_write(ssl, bytes.data() + done, static_cast<int>(bytes.size() - done));
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// Server side of a TLS handshake on a blocking socket; a client that stops
+// answering fails it after kDataWaitMs.
+SSL* acceptTls(SSL_CTX* context, int fd) {
+    timeval limit{kDataWaitMs / 1000, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    SSL* ssl = SSL_new(context);
+    BIO* channel = ftp::newSocketBio(fd);
+    SSL_set_bio(ssl, channel, channel);
+    if (SSL_accept(ssl) == 1)
+        return ssl;
+    ERR_clear_error();
+    SSL_free(ssl);
+    return nullptr;
+}
+
+void endTls(SSL*& ssl) {
+    if (ssl) {
+        SSL_shutdown(ssl);
+        SSL_free(ssl);
+        ERR_clear_error();
+    }
+    ssl = nullptr;
+}
+
 std::string upperVerb(const std::string& line, std::string& argument) {
     std::size_t space = line.find(' ');
     std::string verb = line.substr(0, space);
@@ -70,7 +110,40 @@ std::string upperVerb(const std::string& line, std::string& argument) {
 
 // ---- session
 
-void ScriptedSession::send(const std::string& bytes) { writeAll(control_, bytes); }
+void ScriptedSession::writeControl(const std::string& bytes) {
+    if (ssl_)
+        writeTls(ssl_, bytes);
+    else
+        writeAll(control_, bytes);
+}
+
+void ScriptedSession::writeData(const std::string& bytes) {
+    if (dataSsl_)
+        writeTls(dataSsl_, bytes);
+    else
+        writeAll(data_, bytes);
+}
+
+void ScriptedSession::send(const std::string& bytes) { writeControl(bytes); }
+
+bool ScriptedSession::startTls() {
+    if (!server_->tls_ || control_ < 0)
+        return false;
+    ssl_ = acceptTls(server_->tls_, control_);
+    // The control connection waits for commands as long as the client likes.
+    timeval none{0, 0};
+    ::setsockopt(control_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+    return ssl_ != nullptr;
+}
+
+long ScriptedSession::receive(char* buffer, std::size_t size) {
+    if (ssl_) {
+        int n = SSL_read(ssl_, buffer, static_cast<int>(size));
+        ERR_clear_error();
+        return n > 0 ? n : 0;
+    }
+    return static_cast<long>(::recv(control_, buffer, size, 0));
+}
 
 void ScriptedSession::reply(const std::string& line) { send(line + "\r\n"); }
 
@@ -78,30 +151,33 @@ void ScriptedSession::sendByteByByte(const std::string& bytes) {
     int one = 1;
     ::setsockopt(control_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     for (char c : bytes) {
-        writeAll(control_, std::string(1, c));
+        writeControl(std::string(1, c));
         ::usleep(200);
     }
 }
 
 bool ScriptedSession::openData() {
-    closeFd(data_);
+    closeData();
     if (passiveListener_ >= 0) {
         pollfd p{passiveListener_, POLLIN, 0};
         if (::poll(&p, 1, kDataWaitMs) == 1)
             data_ = ::accept(passiveListener_, nullptr, nullptr);
         closeFd(passiveListener_);
-        return data_ >= 0;
+    } else if (activePort_ != 0) {
+        data_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = loopbackAddress(activePort_);
+        if (::connect(data_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            closeFd(data_);
     }
-    if (activePort_ == 0)
-        return false;
-    data_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopbackAddress(activePort_);
-    if (::connect(data_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        closeFd(data_);
+    if (data_ >= 0 && protectData_ && server_->tls_) {
+        dataSsl_ = acceptTls(server_->tls_, data_);
+        if (!dataSsl_)
+            closeFd(data_);
+    }
     return data_ >= 0;
 }
 
-void ScriptedSession::sendData(const std::string& bytes) { writeAll(data_, bytes); }
+void ScriptedSession::sendData(const std::string& bytes) { writeData(bytes); }
 
 bool ScriptedSession::intrudeOnActivePort(const std::string& fromHost, const std::string& bytes) {
     if (activePort_ == 0)
@@ -122,6 +198,14 @@ bool ScriptedSession::intrudeOnActivePort(const std::string& fromHost, const std
 std::string ScriptedSession::receiveData() {
     std::string bytes;
     char buffer[65536];
+    while (dataSsl_) {
+        int n = SSL_read(dataSsl_, buffer, sizeof buffer);
+        if (n <= 0) {
+            ERR_clear_error();
+            return bytes;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
     for (;;) {
         pollfd p{data_, POLLIN, 0};
         if (data_ < 0 || ::poll(&p, 1, kDataWaitMs) != 1)
@@ -134,7 +218,10 @@ std::string ScriptedSession::receiveData() {
     return bytes;
 }
 
-void ScriptedSession::closeData() { closeFd(data_); }
+void ScriptedSession::closeData() {
+    endTls(dataSsl_);
+    closeFd(data_);
+}
 
 void ScriptedSession::waitForClientClose(int ms) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -159,7 +246,22 @@ void ScriptedSession::close() {
 
 ScriptedFtpServer::ScriptedFtpServer() { installDefaults(); }
 
-ScriptedFtpServer::~ScriptedFtpServer() { stop(); }
+ScriptedFtpServer::~ScriptedFtpServer() {
+    stop();
+    SSL_CTX_free(tls_);
+}
+
+bool ScriptedFtpServer::enableTls(const std::string& certificateFile, const std::string& keyFile) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (!context || SSL_CTX_use_certificate_chain_file(context, certificateFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        SSL_CTX_free(context);
+        return false;
+    }
+    SSL_CTX_free(tls_);
+    tls_ = context;
+    return true;
+}
 
 void ScriptedFtpServer::on(const std::string& verb, ScriptedHandler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -221,6 +323,20 @@ void ScriptedFtpServer::installDefaults() {
     handlers_["DELE"] = simple("250 deleted");
     handlers_["RNFR"] = simple("350 go on");
     handlers_["RNTO"] = simple("250 renamed");
+    handlers_["AUTH"] = [this](ScriptedSession& s, const std::string& argument) {
+        if (!tls_ || argument != "TLS") {
+            s.reply("504 not available");
+            return;
+        }
+        s.reply("234 AUTH TLS ok");
+        if (!s.startTls())
+            s.close();
+    };
+    handlers_["PBSZ"] = simple("200 PBSZ=0");
+    handlers_["PROT"] = [](ScriptedSession& s, const std::string& argument) {
+        s.protectData(argument == "P");
+        s.reply("200 PROT " + argument + " ok");
+    };
     handlers_["QUIT"] = [](ScriptedSession& s, const std::string&) {
         s.reply("221 bye");
         s.close();
@@ -299,7 +415,8 @@ void ScriptedSession::serveData(const std::string& bytes) {
     reply("226 done");
 }
 
-bool ScriptedFtpServer::start() {
+bool ScriptedFtpServer::start(int port) {
+    port_ = port;
     listener_ = listenLoopback(port_);
     if (listener_ < 0)
         return false;
@@ -342,6 +459,8 @@ void ScriptedFtpServer::serve(int fd) {
         std::lock_guard<std::mutex> lock(mutex_);
         greeting = greeting_;
     }
+    if (implicitTls_ && !session.startTls())
+        return;
     session.send(greeting);
     std::string pending;
     char buffer[4096];
@@ -355,13 +474,14 @@ void ScriptedFtpServer::serve(int fd) {
             dispatch(session, line);
             continue;
         }
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        long n = session.receive(buffer, sizeof buffer);
         if (n <= 0)
             break;
         pending.append(buffer, static_cast<std::size_t>(n));
     }
     session.closeData();
     closeFd(session.passiveListener_);
+    endTls(session.ssl_);
 }
 
 void ScriptedFtpServer::dispatch(ScriptedSession& session, const std::string& line) {

@@ -5,16 +5,24 @@
 // thread. Every command has a default answer; a test replaces the answer of
 // the verbs it cares about with on().
 //
+// With enableTls() it answers AUTH TLS with 234 and speaks TLS on the
+// control connection from then on, and on data connections after PROT P
+// (it is the TLS server on both, in both modes).
+//
 //   ScriptedFtpServer server;
 //   server.on("PWD", [](ScriptedSession& s, const std::string&) { s.send("257 \"/a\r\n"); });
 //   ASSERT_TRUE(server.start());
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+struct ssl_st;
+struct ssl_ctx_st;
 
 namespace testsupport {
 
@@ -49,16 +57,29 @@ public:
     // Ends the control connection (and the data connection).
     void close();
     bool closed() const { return closed_; }
+    // TLS server handshake on the control connection (after "234 ...").
+    bool startTls();
+    bool tlsActive() const { return ssl_ != nullptr; }
+    // PROT P: data connections go through TLS from the next one on.
+    void protectData(bool on) { protectData_ = on; }
+    // Received bytes of the control connection; 0 at its end.
+    long receive(char* buffer, std::size_t size);
     ScriptedFtpServer& server() { return *server_; }
 
 private:
     friend class ScriptedFtpServer;
     ScriptedFtpServer* server_ = nullptr;
+    void writeControl(const std::string& bytes);
+    void writeData(const std::string& bytes);
+
     int control_ = -1;
     int data_ = -1;
     int passiveListener_ = -1;
     int activePort_ = 0;
     bool closed_ = false;
+    ssl_st* ssl_ = nullptr;      // control connection under TLS
+    ssl_st* dataSsl_ = nullptr;  // data connection under TLS
+    bool protectData_ = false;
 };
 
 using ScriptedHandler = std::function<void(ScriptedSession& session, const std::string& argument)>;
@@ -81,7 +102,13 @@ public:
     // What RETR sends for the name.
     void setFile(const std::string& name, const std::string& bytes);
 
-    bool start();
+    // TLS with this certificate and key (PEM files).
+    bool enableTls(const std::string& certificateFile, const std::string& keyFile);
+    // TLS from the first byte, before the greeting (implicit TLS).
+    void setImplicitTls(bool implicit) { implicitTls_ = implicit; }
+
+    // port 0: one the system chooses.
+    bool start(int port = 0);
     void stop();
     int port() const { return port_; }
 
@@ -101,6 +128,8 @@ private:
 
     int listener_ = -1;
     int port_ = 0;
+    ssl_ctx_st* tls_ = nullptr;
+    bool implicitTls_ = false;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> client_{-1};
