@@ -176,7 +176,7 @@ DataArrival DataConnection::secure(FtpReply& reply, bool& hasReply) {
     }
     // Anyone else who reached our data port first would show another
     // certificate (or could not resume the session at all).
-    if (data_.tls()->certificate().fingerprint != protection_->fingerprint)
+    if (data_.tls()->peerFingerprint() != protection_->fingerprint)
         return refuseData(hasReply);
     return DataArrival::Connected;
 }

@@ -192,6 +192,11 @@ TlsSession TlsStream::session() const {
     return session ? TlsSession(session, SSL_SESSION_free) : TlsSession();
 }
 
+std::string TlsStream::peerFingerprint() const {
+    X509* certificate = ssl_ ? SSL_get0_peer_certificate(ssl_) : nullptr;
+    return certificate ? fingerprintOf(certificate) : std::string();
+}
+
 ServerCertificate TlsStream::certificate() const {
     ServerCertificate result;
     X509* certificate = ssl_ ? SSL_get0_peer_certificate(ssl_) : nullptr;

@@ -52,6 +52,8 @@ public:
     bool resumed() const;
     TlsSession session() const;
     ServerCertificate certificate() const;
+    // The certificate's fingerprint alone (as ServerCertificate gives it).
+    std::string peerFingerprint() const;
 
 private:
     TlsStatus statusOf(int result);
