@@ -6,10 +6,13 @@
 //   ftp_bench list PORT REMOTE_DIR EXPECTED_COUNT
 //   ftp_bench getmany PORT REMOTE_DIR LOCAL_DIR   (every file of the directory)
 //   ftp_bench putmany PORT LOCAL_DIR REMOTE_DIR   (every file of the folder, flat)
+// With CORVANE_BENCH_CA set to a PEM file, servers are verified against it
+// (the TLS group's self-signed certificate) instead of the system's store.
 #include "bench/BenchReport.h"
 #include "ftp/FtpClient.h"
 #include "platform/LocalFiles.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,8 @@ namespace {
 constexpr const char* kProgram = "ftp_bench";
 
 bool connectTo(FtpClient& client, const std::string& port) {
+    if (const char* ca = std::getenv("CORVANE_BENCH_CA"))
+        client.setTrustedCertificates(ca);
     return client.connect("127.0.0.1", "anonymous", "", std::stoi(port));
 }
 

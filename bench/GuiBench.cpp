@@ -8,11 +8,14 @@
 //   gui_bench delete     PORT REMOTE_DIR NAME               (remote delete of one row)
 //   gui_bench locallist  FOLDER EXPECTED_ROWS               (listLocalDirectory)
 //   gui_bench localfill  FOLDER EXPECTED_ROWS               (the same rows, appendRows only)
+// With CORVANE_BENCH_CA set to a PEM file, servers are verified against it
+// (the TLS group's self-signed certificate) instead of the system's store.
 #include "app/AppState.h"
 #include "app/Handlers.h"
 #include "app/WorkerThreads.h"
 #include "app/controls/ListControl.h"
 #include "bench/BenchReport.h"
+#include "ftp/FtpClientInstance.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/GuiHarness.h"
@@ -225,6 +228,8 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    if (const char* ca = std::getenv("CORVANE_BENCH_CA"))
+        ftpClient().setTrustedCertificates(ca);
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "download" && argc >= 5)
         return download(argv, argc);
