@@ -161,6 +161,8 @@ DataArrival DataConnection::secure(FtpReply& reply, bool& hasReply) {
         WaitResult waited = hasReply ? (events == POLLIN ? data_.waitReadable(static_cast<int>(left))
                                                          : data_.waitWritable(static_cast<int>(left)))
                                      : waitEither(data_, events, control_.socket(), static_cast<int>(left), abort_, ready);
+        if (waited == WaitResult::TimedOut)
+            return refuseData(hasReply);
         if (waited != WaitResult::Ready)
             return DataArrival::Failed;
         if (ready == 1) {

@@ -126,10 +126,10 @@ bool Socket::pollShowsInput(short revents) const {
     return tls_->takeArrivedInput();
 }
 
-WaitResult Socket::waitFor(short events, int timeoutMs) const {
+WaitResult Socket::waitFor(short events, int timeoutMs, bool forData) const {
     if (fd_ < 0)
         return WaitResult::Failed;
-    if ((events & POLLIN) && readableNow())
+    if ((events & POLLIN) && forData && readableNow())
         return WaitResult::Ready;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -145,7 +145,7 @@ WaitResult Socket::waitFor(short events, int timeoutMs) const {
             return WaitResult::Aborted;
         if (n == 0)
             return WaitResult::TimedOut;
-        if ((events & POLLIN) && !pollShowsInput(fds[0].revents))
+        if ((events & POLLIN) && forData && !pollShowsInput(fds[0].revents))
             continue;
         // Errors and hang-ups count as ready: the next call reports them.
         return WaitResult::Ready;
@@ -306,7 +306,7 @@ long Socket::sendTls(const char* data, std::size_t size, int waitMs) {
         }
         if (status == TlsStatus::WantWrite || total > 0)
             break;
-        if (status != TlsStatus::WantRead || waitFor(POLLIN, waitMs) != WaitResult::Ready)
+        if (status != TlsStatus::WantRead || waitFor(POLLIN, waitMs, false) != WaitResult::Ready)
             return -1;
     }
     return static_cast<long>(total);
@@ -392,7 +392,7 @@ bool Socket::finishTls(int timeoutMs) {
         TlsStatus status = advanceTls();
         if (status == TlsStatus::Done)
             return true;
-        WaitResult waited = status == TlsStatus::WantRead    ? waitReadable(remainingMs(deadline))
+        WaitResult waited = status == TlsStatus::WantRead    ? waitFor(POLLIN, remainingMs(deadline), false)
                             : status == TlsStatus::WantWrite ? waitWritable(remainingMs(deadline))
                                                              : WaitResult::Failed;
         if (waited != WaitResult::Ready)

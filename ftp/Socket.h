@@ -96,7 +96,9 @@ public:
     bool pollShowsInput(short revents) const;
 
 private:
-    WaitResult waitFor(short events, int timeoutMs) const;
+    // forData: under TLS, readable means data for the reader; otherwise
+    // any arrived bytes count (what a handshake or a write needs).
+    WaitResult waitFor(short events, int timeoutMs, bool forData = true) const;
     long receiveTls(char* buffer, std::size_t size, int timeoutMs);
     long sendTls(const char* data, std::size_t size, int waitMs);
 
