@@ -1,5 +1,6 @@
 #pragma once
 // One server reply and the parsing of what replies carry.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ int parseReplyCode(const std::string& line, bool& continued);
 // quote, with doubled quotes made single. False when there is none.
 bool parseQuotedPath(const std::string& text, std::string& path);
 
+// The byte count a transfer's preliminary reply announces, as in
+// "150 Opening BINARY mode data connection for f (1234 bytes)"; -1 when the
+// text names none.
+int64_t parseAnnouncedSize(const std::string& text);
+
 // The port of a 229 reply "(|||port|)". 0 when malformed.
 int parseEpsvPort(const std::string& text);
 // The port of a 227 reply "(h1,h2,h3,h4,p1,p2)". 0 when malformed. The host
@@ -45,6 +51,7 @@ struct ServerFeatures {
     bool utf8 = false;
     bool epsv = false;
     bool eprt = false;
+    bool size = false;
 };
 ServerFeatures parseFeatures(const FtpReply& reply);
 
