@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -88,6 +89,25 @@ private:
     int fd_;
     bool previousCr_ = false;
 };
+
+// Opens a file to upload only when it is a regular file, a link being
+// followed to one. Nothing here can block: a FIFO, socket or device is
+// refused by its stat before any open, and one put in the file's place in
+// between is opened without waiting and refused by the check on what was
+// opened. O_NONBLOCK changes nothing for reads of a regular file.
+int openRegularFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 // "213 1234": the digits, -1 when there are none.
 int64_t parseSizeReply(const std::string& text) {
@@ -445,7 +465,7 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
         finishLocked();
         return false;
     }
-    int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(localPath);
     if (fd < 0) {
         finishLocked();
         return false;

@@ -20,29 +20,37 @@
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
-#include <climits>
-#include <cstdlib>
-#include <set>
 
 namespace {
 
 constexpr const char* kUploadCaption = "上传";
 constexpr const char* kStopCaption = "停止";
-constexpr int kFileBits = 0x27;  // read-only, hidden, system, archive
+// A real folder, not a link to one.
+bool isRealFolder(const std::string& path, const platform::LocalEntry& entry) {
+    return (entry.attributes & platform::kAttrDirectory) && !platform::isSymlink(path);
+}
 
-void listFilesInto(const std::string& folder, std::vector<std::string>& files,
-                   std::set<std::string>& visited) {
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) == nullptr || !visited.insert(resolved).second)
+// Everything in the folder that is not a real folder is listed as a file,
+// links included whatever they lead to: putFile sends only regular files and
+// the rest fail with their own log line. Only real folders are walked, so the
+// walk never leaves the chosen folder. The chosen folder itself is followed
+// when it is a link (the user picked it), the folders below it never are.
+void listFilesInto(const std::string& folder, bool followLink, std::vector<std::string>& files) {
+    if (workersStopping())
         return;
     const std::string prefix = localPrefix(folder);
-    const std::vector<platform::LocalEntry> entries = platform::listFolder(folder);
-    for (const auto& e : entries)
-        if (!(e.attributes & platform::kAttrDirectory) && (e.attributes & kFileBits))
-            files.push_back(prefix + e.name);
-    for (const auto& e : entries)
-        if (e.attributes & platform::kAttrDirectory)
-            listFilesInto(prefix + e.name, files, visited);
+    const std::vector<platform::LocalEntry> entries =
+        followLink ? platform::listFolder(folder) : platform::listFolderUnlessLink(folder);
+    std::vector<std::string> folders;
+    for (const auto& e : entries) {
+        const std::string path = prefix + e.name;
+        if (isRealFolder(path, e))
+            folders.push_back(path);
+        else
+            files.push_back(path);
+    }
+    for (const std::string& sub : folders)
+        listFilesInto(sub, false, files);
 }
 
 // Creates the remote folder unless this batch made it already or it exists.
@@ -85,11 +93,10 @@ void uploadFolder(const std::string& folder, const std::string& remotePrefixText
 
 std::vector<std::string> listFilesRecursive(const std::string& folder) {
     std::vector<std::string> files;
-    std::set<std::string> visited;
     std::string start = folder;
     while (start.size() > 1 && start.back() == platform::kPathSeparator)
         start.pop_back();
-    listFilesInto(start, files, visited);
+    listFilesInto(start, true, files);
     return files;
 }
 

@@ -184,6 +184,20 @@ TEST(SettingsFile, GarbageAndHugeLinesKeepTheOtherKeys) {
               original.substr(0, original.size() - 3));
 }
 
+TEST(SettingsFile, EuroIsTheByte80OfChineseWindowsBothWays) {
+    TempFolder dir;
+    const std::string path = dir.file("wangluo.ini");
+    const std::string server = gbk("[shuji]\r\nIP信息=家里|10.0.0.1|21|张三|") + "pa\x80ss\r\n";
+    dir.write("wangluo.ini", server);
+    const std::string read = readValue(path, "shuji", "IP信息", "");
+    EXPECT_EQ(read, "家里|10.0.0.1|21|张三|pa€ss");
+    // Written back as read, the file does not change.
+    ASSERT_TRUE(writeValue(path, "shuji", "IP信息", read));
+    EXPECT_EQ(dir.read("wangluo.ini"), server);
+    ASSERT_TRUE(writeValue(path, "shuji", "服务器目录", "/€"));
+    EXPECT_EQ(dir.read("wangluo.ini"), server + "\xB7\xFE\xCE\xF1\xC6\xF7\xC4\xBF\xC2\xBC=/\x80\r\n");
+}
+
 TEST(SettingsFile, UnstorableTextIsRefusedAndChangesNothing) {
     TempFolder dir;
     const std::string path = dir.file("wangluo.ini");
