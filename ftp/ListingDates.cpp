@@ -491,8 +491,9 @@ std::size_t readDateGroup(const Fields& fields, std::size_t first, const Listing
             ++last;
         }
     } else {
-        // Month and day in either order (or together), then a time or a
-        // year; "Mar 20 10:00:00 2023" has both.
+        // Month and day in either order (or together, or the month as a
+        // number first), then a time or a year; "Mar 20 10:00:00 2023" has
+        // both.
         std::size_t next;
         if (p0.kind == PartKind::MonthDay) {
             t.month = p0.month, t.day = p0.day;
@@ -503,6 +504,8 @@ std::size_t readDateGroup(const Fields& fields, std::size_t first, const Listing
                 t.month = p0.month, t.day = p1.day;
             else if (p0.kind == PartKind::Day && p1.kind == PartKind::Month)
                 t.month = p1.month, t.day = p0.day;
+            else if (p0.kind == PartKind::Day && p0.day <= 12 && p1.kind == PartKind::Day)
+                t.month = p0.day, t.day = p1.day;  // "3 20 10:00": a month by its number
             else
                 return 0;
             next = first + 2;

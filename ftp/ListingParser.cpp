@@ -38,9 +38,15 @@ bool isNotAnEntry(std::string_view line, const Fields& f, ListingState& state) {
     const std::string_view second = f.size() > 1 ? f[1].text : std::string_view();
     if (equalsNoCase(first, "total") && (f.size() == 1 || allDigits(second) || second == "of"))
         return true;
+    // "total" in the listing's language ("合计 24", "insgesamt 24").
+    if (f.size() == 2 && allDigits(second) && first.find_first_of("0123456789./;") == std::string_view::npos)
+        return true;
     if (first == "Grand" && equalsNoCase(second, "total"))
         return true;
     if (first == "Directory" && f.size() >= 2)
+        return true;
+    // The heading and totals of a Windows "dir".
+    if ((first == "Volume" && (second == "in" || second == "Serial")) || second == "File(s)" || second == "Dir(s)")
         return true;
     if (onlyDashes(line))
         return true;

@@ -95,6 +95,7 @@ TEST(ListingFamilies, UnixInEveryLocaleAndLayout) {
             "-rw-r--r-- 1 user group 1400 Mar 20 10:00  leading blank",
             "-rw-r--r-- 1 user group 1500 Mar 20 10:00 trailing blanks  ",
             "-C--E-----FTP B QUA1I1      18128       41 Aug 12 13:56 QUADTEST",
+            "-rw-r--r-- 1 user group 1600 3 20 10:00 numeric month.txt",
         },
         {
             {"中文文件.txt", File, 13},
@@ -130,8 +131,9 @@ TEST(ListingFamilies, UnixInEveryLocaleAndLayout) {
             {" leading blank", File, 1400},
             {"trailing blanks  ", File, 1500},
             {"QUADTEST", File, 41},
+            {"numeric month.txt", File, 1600},
         });
-    ASSERT_EQ(entries.size(), 33u);
+    ASSERT_EQ(entries.size(), 34u);
     expectTime(entries[0], 2023, 12, 8, 19, 27);   // December seen in March: last year
     expectTime(entries[3], 2023, 3, 20, 10, 0);
     expectTime(entries[5], 2024, 3, 9, 10, 0);
@@ -145,6 +147,7 @@ TEST(ListingFamilies, UnixInEveryLocaleAndLayout) {
     expectTime(entries[17], 2023, 3, 20, 10, 0);
     expectTime(entries[19], 2024, 3, 10, 0, 0);     // 24:00 is the next day's start
     expectTime(entries[20], 2021, 3, 20, 10, 0);
+    expectTime(entries[33], 2023, 3, 20, 10, 0);
 }
 
 TEST(ListingFamilies, WindowsDirectoryStyles) {
@@ -391,6 +394,11 @@ TEST(ListingFamilies, VxWorksAndOs9) {
 TEST(ListingFamilies, UnreadableLinesAreCounted) {
     const ftp::ParsedListing parsed = ftp::readListing(
         "total 3\r\n"
+        "总用量 24\r\n"
+        "insgesamt 24\r\n"
+        " Volume in drive C has no label.\r\n"
+        " Directory of C:\\ftp\r\n"
+        "               1 File(s)              1 bytes\r\n"
         "\r\n"
         "drwxr-xr-x 2 0 0 0 Jan 01 2020 .\r\n"
         "-rw-r--r-- 1 0 0 1 Jan 01 2020 good.txt\r\n"

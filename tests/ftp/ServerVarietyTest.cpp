@@ -56,6 +56,7 @@ const char* const kMixedListing =
     "-rw-r--r-- 1 user group 2048 2023-03-20 10:00:00.000000000 +0800 iso.txt\r\n"
     "03-20-23  10:00AM       <DIR>          Windows Folder\r\n"
     "03-20-23  10:00AM                 1536  lead.txt\r\n"
+    "03-20-23  10:00AM                    5 trail.txt  \r\n"
     "A_LONG_VMS_NAME.TXT;2\r\n"
     "                        3/4        20-MAR-2023 10:00:00  [USER]  (RWED,RWED,RE,)\r\n"
     "+i1.2,m1679306400,r,s512,\tEPLF file.bin\r\n"
@@ -75,11 +76,21 @@ TEST(ServerVariety, MixedFamiliesFillTheListAndUnreadableLinesAreSaidOncePerList
                       {"中文目录", kKindDirectory, ""},
                       {"iso.txt", kKindFile, "2"},
                       {" lead.txt", kKindFile, "1.5"},
+                      {"trail.txt  ", kKindFile, "0.005"},
                       {"A_LONG_VMS_NAME.TXT", kKindFile, "1.5"},
                       {"EPLF file.bin", kKindFile, "0.5"},
                   });
-    EXPECT_EQ(c.w().状态条1.paneText(1), "文件数:6");
+    EXPECT_EQ(c.w().状态条1.paneText(1), "文件数:7");
     EXPECT_EQ(logCount(c, "有2行列表无法识别"), 1);
+
+    // Blanks around names go back to the server as they came.
+    server.setFile("/ lead.txt", "lead");
+    server.setFile("/trail.txt  ", "trail");
+    c.select("远程文件框", {" lead.txt", "trail.txt  "});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().下载钮.caption() == "下载" && runningWorkers() == 0; }));
+    EXPECT_EQ(c.local.read(" lead.txt"), "lead");
+    EXPECT_EQ(c.local.read("trail.txt  "), "trail");
 
     refresh(c);
     EXPECT_EQ(logCount(c, "有2行列表无法识别"), 2);
