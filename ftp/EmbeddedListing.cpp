@@ -6,23 +6,6 @@ namespace ftp::listing {
 
 namespace {
 
-// "FEB-24-2014"
-bool readMonthDayYear(std::string_view text, RemoteTime& time) {
-    const std::size_t dash1 = text.find('-');
-    const std::size_t dash2 = text.rfind('-');
-    if (dash1 == std::string_view::npos || dash1 == dash2)
-        return false;
-    const int month = monthFromName(text.substr(0, dash1));
-    const int day = smallNumber(text.substr(dash1 + 1, dash2 - dash1 - 1));
-    const std::string_view year = text.substr(dash2 + 1);
-    if (month == 0 || day < 1 || day > 31 || year.size() != 4 || !allDigits(year))
-        return false;
-    time.year = smallNumber(year);
-    time.month = month;
-    time.day = day;
-    return true;
-}
-
 // OS-9 dates are "YY/MM/DD" and times "HHMM".
 bool readOs9Date(std::string_view date, std::string_view clock, RemoteTime& time) {
     if (date.size() != 8 || date[2] != '/' || date[5] != '/' || clock.size() != 4 || !allDigits(clock))
@@ -51,7 +34,7 @@ bool readVxWorksLine(std::string_view line, const Fields& f, LineEntry& out) {
     // "    41         FEB-24-2014  12:00:00   readme.txt",
     // "   512         JAN-01-2000  00:00:00   subdir          <DIR>"
     RemoteTime time;
-    if (f.size() < 4 || !allDigits(f[0].text) || !readMonthDayYear(f[1].text, time) || !readClock(f[2].text, time))
+    if (f.size() < 4 || !allDigits(f[0].text) || !readNamedMonthDate(f[1].text, time) || !readClock(f[2].text, time))
         return false;
     settleMidnight(time);
     std::string_view rest = line.substr(f[2].end());

@@ -420,6 +420,28 @@ bool readNumericDate(std::string_view text, RemoteTime& time) {
     return true;
 }
 
+bool readNamedMonthDate(std::string_view text, RemoteTime& time) {
+    const std::size_t dash1 = text.find('-');
+    const std::size_t dash2 = text.rfind('-');
+    if (dash1 == std::string_view::npos || dash1 == dash2)
+        return false;
+    const std::string_view first = text.substr(0, dash1);
+    const std::string_view middle = text.substr(dash1 + 1, dash2 - dash1 - 1);
+    const std::string_view year = text.substr(dash2 + 1);
+    int month = monthFromName(middle);
+    int day = smallNumber(first);
+    if (month == 0) {
+        month = monthFromName(first);
+        day = smallNumber(middle);
+    }
+    if (month == 0 || day < 1 || day > 31 || (year.size() != 2 && year.size() != 4) || !allDigits(year))
+        return false;
+    time.year = fullYear(smallNumber(year), year.size());
+    time.month = month;
+    time.day = day;
+    return true;
+}
+
 void settleYear(RemoteTime& time, const ListingDate& today) {
     time.year = today.year;
     if (time.month > today.month || (time.month == today.month && time.day > today.day + 1))

@@ -26,6 +26,10 @@ bool readClock(std::string_view text, RemoteTime& time);
 // 1900.
 bool readNumericDate(std::string_view text, RemoteTime& time);
 
+// "20-MAR-2023", "20-Mar-23" or "FEB-24-2014": a month name and numbers
+// joined by "-", the day before or after the month.
+bool readNamedMonthDate(std::string_view text, RemoteTime& time);
+
 // A year from two or four digits (1970-2069 for two).
 int fullYear(int year, std::size_t digits);
 

@@ -46,23 +46,6 @@ bool isAs400Type(std::string_view text) {
     return true;
 }
 
-// "20-Mar-23"
-bool readDayMonthYear(std::string_view text, RemoteTime& time) {
-    const std::size_t dash1 = text.find('-');
-    const std::size_t dash2 = text.rfind('-');
-    if (dash1 == std::string_view::npos || dash1 == dash2)
-        return false;
-    const int day = smallNumber(text.substr(0, dash1));
-    const int month = monthFromName(text.substr(dash1 + 1, dash2 - dash1 - 1));
-    const std::string_view year = text.substr(dash2 + 1);
-    if (day < 1 || day > 31 || month == 0 || (year.size() != 2 && year.size() != 4) || !allDigits(year))
-        return false;
-    time.year = fullYear(smallNumber(year), year.size());
-    time.month = month;
-    time.day = day;
-    return true;
-}
-
 int countOrZero(std::string_view text) {
     const int value = smallNumber(text);
     return value < 0 ? 0 : value;
@@ -194,7 +177,7 @@ bool readNonStopLine(const Fields& f, LineEntry& out) {
     if (f[i].text == "O")
         ++i;
     RemoteTime time;
-    if (i + 2 >= f.size() || !allDigits(f[i].text) || !readDayMonthYear(f[i + 1].text, time) ||
+    if (i + 2 >= f.size() || !allDigits(f[i].text) || !readNamedMonthDate(f[i + 1].text, time) ||
         !readClock(f[i + 2].text, time))
         return false;
     out.entry.size = decimalNumber(f[i].text);

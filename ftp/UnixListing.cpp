@@ -76,6 +76,28 @@ void setName(std::string_view line, std::size_t start, ListingEntry& entry) {
     entry.wireName = std::string(name);
 }
 
+struct SizeAndDate {
+    int64_t size = 0;
+    RemoteTime time;
+    std::size_t last = 0;  // the date's last field
+};
+
+// The first date group from field `from` on that follows a size and is
+// followed by a name.
+bool findSizeAndDate(std::string_view line, const Fields& f, std::size_t from, const ListingDate& today,
+                     SizeAndDate& found) {
+    for (std::size_t first = from; first + 1 < f.size(); ++first) {
+        const std::size_t last = readDateGroup(f, first, today, found.time);
+        if (last == 0)
+            continue;
+        found.size = sizeBeforeDate(f[first - 1].text);
+        found.last = last;
+        if (found.size >= 0 && f[last].end() + 1 < line.size())
+            return true;
+    }
+    return false;
+}
+
 bool looksLikeClock(std::string_view field) {
     return field.size() >= 4 && isDigit(field[0]) && field.find(':') != std::string_view::npos;
 }
@@ -110,22 +132,15 @@ bool readUnixLine(std::string_view line, const Fields& f, const ListingDate& tod
     if (mode == Mode::None)
         return false;
     ListingEntry& entry = out.entry;
-    for (std::size_t first = 2; first + 1 < f.size(); ++first) {
-        RemoteTime time;
-        const std::size_t last = readDateGroup(f, first, today, time);
-        if (last == 0)
-            continue;
-        const int64_t size = sizeBeforeDate(f[first - 1].text);
-        const std::size_t nameStart = f[last].end() + 1;
-        if (size < 0 || nameStart >= line.size())
-            continue;
-        entry.size = size;
-        entry.time = time;
-        setType(f[0].text, mode, entry);
-        setName(line, nameStart, entry);
-        return true;
+    SizeAndDate found;
+    std::size_t nameStart = 0;
+    if (findSizeAndDate(line, f, 2, today, found)) {
+        entry.size = found.size;
+        entry.time = found.time;
+        nameStart = f[found.last].end() + 1;
+    } else if (mode == Mode::Letters) {
+        nameStart = readUndated(line, f, entry);
     }
-    const std::size_t nameStart = mode == Mode::Letters ? readUndated(line, f, entry) : 0;
     if (nameStart == 0)
         return false;
     setType(f[0].text, mode, entry);
@@ -138,23 +153,15 @@ bool readNetWareLine(std::string_view line, const Fields& f, const ListingDate& 
     if (f.size() < 7 || f[0].text.size() != 1 || (f[0].text[0] != 'd' && f[0].text[0] != '-'))
         return false;
     const std::string_view rights = f[1].text;
-    if (rights.size() < 3 || rights.front() != '[' || rights.back() != ']')
+    SizeAndDate found;
+    if (rights.size() < 3 || rights.front() != '[' || rights.back() != ']' || !findSizeAndDate(line, f, 4, today, found))
         return false;
-    for (std::size_t first = 4; first + 1 < f.size(); ++first) {
-        RemoteTime time;
-        const std::size_t last = readDateGroup(f, first, today, time);
-        if (last == 0)
-            continue;
-        const int64_t size = groupedNumber(f[first - 1].text);
-        if (size < 0 || last + 1 >= f.size())
-            return false;
-        out.entry.size = f[0].text[0] == 'd' ? 0 : size;
-        out.entry.time = time;
-        out.entry.attributes = f[0].text[0] == 'd' ? kAttrDirectory : kAttrNormal;
-        setPaddedName(out, Padding::NetWare, line.substr(f[last].end()), 0);
-        return true;
-    }
-    return false;
+    const bool folder = f[0].text[0] == 'd';
+    out.entry.size = folder ? 0 : found.size;
+    out.entry.time = found.time;
+    out.entry.attributes = folder ? kAttrDirectory : kAttrNormal;
+    setPaddedName(out, Padding::NetWare, line.substr(f[found.last].end()), 0);
+    return true;
 }
 
 } // namespace ftp::listing

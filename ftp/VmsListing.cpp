@@ -23,23 +23,6 @@ bool splitVersion(std::string_view field, std::string_view& name, std::string_vi
            name.find(';') == std::string_view::npos;
 }
 
-// "20-MAR-2023" or "8-SEP-1996"
-bool readVmsDate(std::string_view text, RemoteTime& time) {
-    const std::size_t dash1 = text.find('-');
-    const std::size_t dash2 = text.rfind('-');
-    if (dash1 == std::string_view::npos || dash1 == dash2)
-        return false;
-    const int day = smallNumber(text.substr(0, dash1));
-    const int month = monthFromName(text.substr(dash1 + 1, dash2 - dash1 - 1));
-    const std::string_view year = text.substr(dash2 + 1);
-    if (day < 1 || day > 31 || month == 0 || year.size() != 4 || !allDigits(year))
-        return false;
-    time.year = smallNumber(year);
-    time.month = month;
-    time.day = day;
-    return true;
-}
-
 void setVmsName(std::string_view field, ListingEntry& entry, LineEntry& out) {
     std::string_view name, version;
     splitVersion(field, name, version);
@@ -81,7 +64,7 @@ bool readVmsRest(const Fields& f, LineEntry& out) {
         blocks = blocks.substr(0, slash);
     const int64_t used = decimalNumber(blocks);
     RemoteTime time;
-    if (used < 0 || used > (INT64_MAX / kVmsBlock) || !readVmsDate(f[1].text, time) || !readClock(f[2].text, time))
+    if (used < 0 || used > (INT64_MAX / kVmsBlock) || !readNamedMonthDate(f[1].text, time) || !readClock(f[2].text, time))
         return false;
     settleMidnight(time);
     out.entry.time = time;
