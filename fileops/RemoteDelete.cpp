@@ -14,46 +14,68 @@
 #include "ftp/RemotePath.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
 constexpr const char* kDeletingText = "正在删除文件...";
-constexpr int kDirectoryBit = 16;
+// Deeper than this a server is taken to show the same folders again and
+// again (a loop it does not show as links): such folders are not walked,
+// only removed when empty.
+constexpr int kMaxWalkDepth = 256;
+
+enum class Found { File, Folder, Link };
 
 struct Listed {
     std::string path;
-    bool folder;
+    Found what;
 };
 
-// The entries of one remote folder, with the types its listing gives.
-// "." and ".." are never part of the walk.
+Found whatIs(const RemoteEntry& entry) {
+    if (entry.isLink())
+        return Found::Link;
+    return entry.isDirectory() ? Found::Folder : Found::File;
+}
+
+// The entries of one remote folder. A folder counts as one only when the
+// server shows it as a real directory: a link is removed as the link and
+// never walked, so nothing outside the chosen folder is reached.
 std::vector<Listed> listFolder(const std::string& folder) {
-    std::vector<std::string> names;
-    std::vector<int> attributes;
-    ftpClient().listDirectory(remotePrefix(folder) + "*.*", -1, &names, &attributes);
     std::vector<Listed> entries;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == "." || names[i] == ".." || names[i].empty())
-            continue;
-        entries.push_back({remotePrefix(folder) + names[i], (attributes[i] & kDirectoryBit) != 0});
-    }
+    for (const RemoteEntry& e : ftpClient().listEntries(folder, true).entries)
+        entries.push_back({remotePrefix(folder) + e.name, whatIs(e)});
     return entries;
+}
+
+// What the selected rows of the remote list are, asked of the server: the
+// rows only say what the listing claimed, and a link to a folder may have
+// been listed as a folder.
+std::unordered_map<std::string, Found> confirmedKinds(const std::string& directory) {
+    std::unordered_map<std::string, Found> kinds;
+    for (const RemoteEntry& e : ftpClient().listEntries(listedDirectory(directory), true).entries)
+        kinds.emplace(e.name, whatIs(e));
+    return kinds;
+}
+
+// The log line of one removed entry inside a folder.
+std::string removedLine(const std::string& path, Found what, bool ok) {
+    const char* kind = what == Found::Folder ? "目录" : what == Found::Link ? "链接" : "文件";
+    return "删除“" + path + "”" + kind + (ok ? "成功" : "失败");
 }
 
 // Deletes what the collection found, files before folders, children before
 // parents. Returns false when anything could not be deleted.
-bool deleteCollected(size_t folderCount, int& deleted) {
+bool deleteCollected(const RemoteTree& tree, int& deleted) {
     AppState& app = appState();
     FtpClient& ftp = ftpClient();
     bool allGone = true;
     LogBatch log;
     for (size_t i = app.deleteFolders.size(); i-- > 0;) {
         const std::string& path = app.deleteFolders[i];
-        const bool folder = i < folderCount;
-        const bool ok = folder ? ftp.removeDirectory(path) : ftp.deleteFile(path);
-        const char* what = folder ? "目录" : "文件";
-        log.add("删除“" + path + "”" + what + (ok ? "成功" : "失败"));
+        const Found what = i < tree.folderCount ? Found::Folder : tree.links.count(path) ? Found::Link : Found::File;
+        const bool ok = what == Found::Folder ? ftp.removeDirectory(path) : ftp.deleteFile(path);
+        log.add(removedLine(path, what, ok));
         if (ok)
             ++deleted;
         else
@@ -62,39 +84,52 @@ bool deleteCollected(size_t folderCount, int& deleted) {
     return allGone;
 }
 
+// One selected row that is a file or a link: removed itself.
+void deleteOneEntry(int row, const std::string& name, const std::string& path, int& deleted) {
+    if (ftpClient().deleteFile(path)) {
+        ++deleted;
+        appendLog("删除“" + name + "”成功");
+        mainWindow().远程文件框.deleteItem(row);
+    } else {
+        appendLog("删除“" + name + "”失败");
+    }
+}
+
 } // namespace
 
-size_t collectRemoteTree(const std::string& folder) {
+RemoteTree collectRemoteTree(const std::string& folder) {
     AppState& app = appState();
-    std::vector<Listed> top = listFolder(folder);
-    app.deleteFolders.push_back(folder);
+    RemoteTree tree;
+    auto take = [&](const Listed& e, std::vector<std::string>& folders) {
+        if (e.what == Found::Folder) {
+            folders.push_back(e.path);
+            return;
+        }
+        if (e.what == Found::Link)
+            tree.links.insert(e.path);
+        app.deleteFiles.push_back(e.path);
+    };
     std::vector<std::string> subfolders;
-    for (const Listed& e : top) {
-        if (e.folder)
-            subfolders.push_back(e.path);
-        else
-            app.deleteFiles.push_back(e.path);
-    }
+    for (const Listed& e : listFolder(folder))
+        take(e, subfolders);
+    app.deleteFolders.push_back(folder);
     // Each top subfolder is walked level by level.
     for (const std::string& sub : subfolders) {
         std::vector<std::string> level{sub};
-        while (!level.empty() && !workersStopping()) {
+        for (int depth = 1; !level.empty() && !workersStopping(); ++depth) {
             std::vector<std::string> next;
             for (const std::string& d : level) {
-                for (const Listed& e : listFolder(d)) {
-                    if (e.folder)
-                        next.push_back(e.path);
-                    else
-                        app.deleteFiles.push_back(e.path);
-                }
+                if (depth < kMaxWalkDepth)
+                    for (const Listed& e : listFolder(d))
+                        take(e, next);
                 app.deleteFolders.push_back(d);
             }
             level = std::move(next);
         }
     }
-    const size_t folderCount = app.deleteFolders.size();
+    tree.folderCount = app.deleteFolders.size();
     app.deleteFolders.insert(app.deleteFolders.end(), app.deleteFiles.begin(), app.deleteFiles.end());
-    return folderCount;
+    return tree;
 }
 
 void deleteRemoteCommand() {
@@ -119,26 +154,34 @@ void deleteRemoteBatch() {
     w.状态条1.setPaneText(2, std::string());
     w.状态条1.setPaneText(1, kDeletingText);
     const std::vector<int> rows = w.远程文件框.selectedItems();
+    const std::string directory = w.FTP目录框.text();
+    std::unordered_map<std::string, Found> confirmed;
+    bool confirmedRead = false;
     int deleted = 0;
     for (auto it = rows.rbegin(); it != rows.rend() && !workersStopping(); ++it) {
         const int row = *it;
         const std::string name = w.远程文件框.itemText(row);
         const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
-        const std::string path = remotePrefix(w.FTP目录框.text()) + name;
-        if (!isDirectoryName(path, true, kind)) {
-            if (ftp.deleteFile(path)) {
-                ++deleted;
-                appendLog("删除“" + name + "”成功");
-                w.远程文件框.deleteItem(row);
-            } else {
-                appendLog("删除“" + name + "”失败");
-            }
+        const std::string path = remotePrefix(directory) + name;
+        if (kind == kKindLink || !isDirectoryName(path, true, kind)) {
+            deleteOneEntry(row, name, path, deleted);
             continue;
+        }
+        // A folder row of an MLSD listing may be a link: asked again.
+        if (ftpClient().listsWithMlsd()) {
+            if (!confirmedRead) {
+                confirmed = confirmedKinds(directory);
+                confirmedRead = true;
+            }
+            auto found = confirmed.find(name);
+            if (found == confirmed.end() || found->second != Found::Folder) {
+                deleteOneEntry(row, name, path, deleted);
+                continue;
+            }
         }
         app.deleteFolders.clear();
         app.deleteFiles.clear();
-        const size_t folderCount = collectRemoteTree(path);
-        if (deleteCollected(folderCount, deleted))
+        if (deleteCollected(collectRemoteTree(path), deleted))
             w.远程文件框.deleteItem(row);
     }
     w.状态条1.setPaneText(1, "删除文件：" + std::to_string(deleted) + "个");

@@ -64,6 +64,8 @@ private:
     ControlConnection& control_;
     const AbortSignal& abort_;
     FtpTimeouts timeouts_;
+    // Active mode takes the data connection only from the server's host.
+    SocketAddress server_;
     Socket listener_;
     Socket data_;
     bool active_ = false;

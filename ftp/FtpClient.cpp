@@ -5,6 +5,7 @@
 #include "ftp/DataConnection.h"
 #include "ftp/ListingParser.h"
 #include "ftp/NamePattern.h"
+#include "ftp/PartialFile.h"
 #include "ftp/WireNames.h"
 
 #include <algorithm>
@@ -88,6 +89,15 @@ private:
     bool previousCr_ = false;
 };
 
+// "213 1234": the digits, -1 when there are none.
+int64_t parseSizeReply(const std::string& text) {
+    int64_t value = 0;
+    std::size_t digits = 0;
+    while (digits < text.size() && digits < 18 && text[digits] >= '0' && text[digits] <= '9')
+        value = value * 10 + (text[digits++] - '0');
+    return digits > 0 ? value : -1;
+}
+
 long readSome(int fd, char* buffer, std::size_t size) {
     ssize_t n;
     do {
@@ -99,7 +109,7 @@ long readSome(int fd, char* buffer, std::size_t size) {
 } // namespace
 
 std::string partialFilePath(const std::string& localPath) {
-    return localPath + ".part";
+    return ftp::preferredPartialPath(localPath);
 }
 
 FtpClient::FtpClient()
@@ -234,6 +244,7 @@ void FtpClient::readFeaturesLocked() {
     if (control_->command("FEAT", reply, active_.replyMs))
         *features_ = ftp::parseFeatures(reply);
     names_->reset(features_->utf8);
+    mlst_ = features_->mlst;
     // Some servers switch to UTF-8 only when asked; a refusal is harmless.
     if (features_->utf8 && !control_->lost())
         control_->command("OPTS UTF8 ON", reply, active_.replyMs);
@@ -395,20 +406,18 @@ bool FtpClient::runTransferLocked(const std::string& command,
     return false;
 }
 
-bool FtpClient::getFile(const std::string& remoteName, const std::string& localPath, bool textMode) {
+bool FtpClient::getFile(const std::string& remoteName, const std::string& localPath, bool textMode,
+                        int64_t expectedSize) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
     std::string wire;
-    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire)) {
+    ftp::PartialFile partial;
+    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire) || !partial.create(localPath)) {
         finishLocked();
         return false;
     }
-    std::string partial = partialFilePath(localPath);
-    int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        finishLocked();
-        return false;
-    }
+    publishPartial(localPath, partial.path());
+    const int fd = partial.fd();
     TextModeDownload text(fd);
     std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
         return textMode ? text.write(data, size) : writeWhole(fd, data, size);
@@ -416,12 +425,40 @@ bool FtpClient::getFile(const std::string& remoteName, const std::string& localP
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_);
     ok = ok && (!textMode || text.finish());
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(partial.c_str(), localPath.c_str()) == 0;
+    // A text-mode transfer changes line ends, so its count cannot be checked.
+    ok = ok && (textMode || receivedWholeFileLocked(wire, expectedSize));
+    ok = partial.close() && ok;
+    ok = ok && partial.commit(localPath);
     if (!ok)
-        std::remove(partial.c_str());
+        partial.discard();
     finishLocked();
     return ok;
+}
+
+// The byte count of a download against the size the server announced in
+// its preliminary reply, else the size the caller knows from the listing,
+// else the server's SIZE (only then an extra round trip).
+bool FtpClient::receivedWholeFileLocked(const std::string& wire, int64_t expectedSize) {
+    int64_t expected = control_->announcedSize();
+    if (expected < 0)
+        expected = expectedSize;
+    if (expected < 0 && features_->size) {
+        ftp::FtpReply reply;
+        if (control_->command("SIZE " + wire, reply, active_.replyMs) && reply.code == 213)
+            expected = parseSizeReply(reply.text());
+    }
+    return expected < 0 || expected == transferred_.load();
+}
+
+void FtpClient::publishPartial(const std::string& localPath, const std::string& partialPath) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    partialTarget_ = localPath;
+    partialPath_ = partialPath;
+}
+
+std::string FtpClient::partialPathFor(const std::string& localPath) const {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    return localPath == partialTarget_ ? partialPath_ : std::string();
 }
 
 bool FtpClient::putFile(const std::string& localPath, const std::string& remoteName, bool textMode) {
@@ -469,7 +506,7 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string&
 bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd) {
     std::string data;
     int code = 0;
-    mlsd = features_->mlst && !mlsdUnsupported_;
+    mlsd = listsWithMlsd();
     bool ok = listLocked(directory, mlsd, data, code);
     if (!ok && mlsd && !control_->lost() && !abort_->raised()) {
         // Not implemented (500-504): use LIST for the rest of the connection.
@@ -503,6 +540,10 @@ void FtpClient::markUnconfirmedFoldersLocked(const std::string& directory,
         if (!realFolder)
             entry.attributes |= ftp::kAttrLink;
     }
+}
+
+bool FtpClient::listsWithMlsd() const {
+    return mlst_.load() && !mlsdUnsupported_.load();
 }
 
 DirectoryListing FtpClient::listEntries(const std::string& directory, bool confirmFolders) {

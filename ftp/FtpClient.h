@@ -47,10 +47,14 @@ public:
     void disconnect();
     bool isConnected() const;
 
-    // Downloads into partialFilePath(localPath) and replaces localPath only
-    // when the whole file arrived; a failed transfer leaves localPath as it
-    // was and removes the partial file.
-    bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false);
+    // Downloads into a partial file created new beside localPath and
+    // replaces localPath only when the whole file arrived; a failed transfer
+    // leaves localPath as it was and removes the partial file. Nothing else
+    // is touched. A binary download whose byte count differs from the size
+    // the server announces, or else from expectedSize (the listing's, -1
+    // when unknown), or else from SIZE, fails.
+    bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false,
+                 int64_t expectedSize = -1);
     bool putFile(const std::string& localPath, const std::string& remoteName, bool textMode = false);
     bool deleteFile(const std::string& remoteName);
     bool renameFile(const std::string& oldName, const std::string& newName);
@@ -81,10 +85,16 @@ public:
     // folder. Any other is marked as a link, so a walk never goes through
     // it.
     DirectoryListing listEntries(const std::string& directory, bool confirmFolders = false);
+    // True while listings come from MLSD, whose folders may be links the
+    // listing does not show as such.
+    bool listsWithMlsd() const;
 
     // Any thread: closes the connection under a running operation, which
     // then fails promptly. The client is disconnected afterwards.
     void abort();
+    // The partial file the current or last download of localPath writes;
+    // empty when no download was for localPath.
+    std::string partialPathFor(const std::string& localPath) const;
     // Bytes moved by the current or last transfer.
     int64_t transferredBytes() const { return transferred_.load(); }
     void setTimeouts(const FtpTimeouts& timeouts);
@@ -110,6 +120,8 @@ private:
     bool runTransferLocked(const std::string& command, const std::function<bool(const char*, std::size_t)>* sink,
                            const std::function<long(char*, std::size_t)>* source, int& finalCode,
                            std::atomic<int64_t>& counter);
+    bool receivedWholeFileLocked(const std::string& wire, int64_t expectedSize);
+    void publishPartial(const std::string& localPath, const std::string& partialPath);
     bool listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode);
     // The parsed listing of the directory, MLSD when the server has it.
     bool fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd);
@@ -120,6 +132,8 @@ private:
     FtpTimeouts timeouts_;
     FtpTimeouts active_;  // copy taken at the start of each operation
     std::string account_;
+    std::string partialTarget_;  // guarded by settingsMutex_
+    std::string partialPath_;
     std::unique_ptr<ftp::AbortSignal> abort_;
     std::unique_ptr<ftp::ControlConnection> control_;
     std::unique_ptr<ftp::WireNames> names_;
@@ -130,10 +144,10 @@ private:
     std::atomic<int64_t> listingBytes_{0};  // kept apart from the file progress
     std::string enteredWire_;  // the last absolute path CWD accepted
     bool epsvRefused_ = false;
-    bool mlsdUnsupported_ = false;
+    std::atomic<bool> mlsdUnsupported_{false};
+    std::atomic<bool> mlst_{false};  // the server announced MLST/MLSD
     char type_ = 0;
 };
 
-// The name the download is written to until it is complete, beside the
-// target; the progress display reads the growing size from it.
+// The name a download of localPath writes to first, when no file has it.
 std::string partialFilePath(const std::string& localPath);

@@ -181,6 +181,30 @@ int parsePasvPort(const std::string& text) {
     return port > 0 ? port : 0;
 }
 
+int64_t parseAnnouncedSize(const std::string& text) {
+    // "(N bytes)" must end the text (a "." may follow): a file name earlier
+    // in the text may hold the same shape.
+    const std::string upperText = upper(text);
+    std::size_t end = upperText.find_last_not_of(" .");
+    if (end == std::string::npos || upperText[end] != ')')
+        return -1;
+    std::size_t open = upperText.rfind('(', end);
+    if (open == std::string::npos)
+        return -1;
+    std::size_t pos = open + 1;
+    int64_t value = 0;
+    int digits = 0;
+    while (pos < end && upperText[pos] >= '0' && upperText[pos] <= '9' && digits < 18) {
+        value = value * 10 + (upperText[pos] - '0');
+        ++pos;
+        ++digits;
+    }
+    const std::string unit = upperText.substr(pos, end - pos);
+    if (digits == 0 || (unit != " BYTES" && unit != " BYTE"))
+        return -1;
+    return value;
+}
+
 ServerFeatures parseFeatures(const FtpReply& reply) {
     ServerFeatures features;
     if (!reply.isSuccess())
@@ -196,6 +220,7 @@ ServerFeatures parseFeatures(const FtpReply& reply) {
         else if (name == "UTF8") features.utf8 = true;
         else if (name == "EPSV") features.epsv = true;
         else if (name == "EPRT") features.eprt = true;
+        else if (name == "SIZE") features.size = true;
     }
     return features;
 }

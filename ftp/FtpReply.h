@@ -1,5 +1,6 @@
 #pragma once
 // One server reply and the parsing of what replies carry.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ bool parseQuotedPath(const std::string& text, std::string& path, const std::stri
 // The last name of a path ("/a/b/" gives "b"); empty for the root.
 std::string lastPathName(const std::string& path);
 
+// The byte count a transfer's preliminary reply announces, as in
+// "150 Opening BINARY mode data connection for f (1234 bytes)"; -1 when the
+// text names none.
+int64_t parseAnnouncedSize(const std::string& text);
+
 // The port of a 229 reply "(|||port|)". 0 when malformed.
 int parseEpsvPort(const std::string& text);
 // The port of a 227 reply "(h1,h2,h3,h4,p1,p2)". 0 when malformed. The host
@@ -56,6 +62,7 @@ struct ServerFeatures {
     bool utf8 = false;
     bool epsv = false;
     bool eprt = false;
+    bool size = false;
 };
 ServerFeatures parseFeatures(const FtpReply& reply);
 

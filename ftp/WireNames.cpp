@@ -149,7 +149,9 @@ std::string WireNames::componentToWire(const std::string& directory, const std::
                 return seen->second;
         }
     }
-    if (isAscii(name))
+    // Bytes that are not UTF-8 (a local name of another encoding) are sent
+    // as they are: re-encoding would turn them into "?".
+    if (isAscii(name) || !platform::isValidUtf8(name))
         return name;
     return gb18030_ ? platform::utf8ToGb18030(name) : name;
 }

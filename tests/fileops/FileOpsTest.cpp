@@ -74,6 +74,28 @@ TEST_F(RemoteFileOps, AFolderGoesWithEverythingBelowIt) {
     EXPECT_FALSE(platform::pathExists(site.file("pub/a")));
 }
 
+// The server's MLSD calls a link to a folder a folder; the walk must not go
+// through it, nor through a selected row that is such a link: nothing outside
+// the chosen folder is touched.
+TEST_F(RemoteFileOps, LinksAreRemovedAsLinksAndNeverWalked) {
+    site.write("outside/keep.txt", "k");
+    site.write("outside/sub/deep.txt", "d");
+    ASSERT_EQ(::symlink("../../outside", site.file("pub/a/lnk").c_str()), 0);
+    ASSERT_EQ(::symlink("../outside", site.file("pub/tolink").c_str()), 0);
+    refreshRemote();
+    ASSERT_GE(c->w().远程文件框.findItem("tolink"), 0);
+    c->select("远程文件框", {"a", "tolink"});
+    trigger(*c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(*c); }));
+    EXPECT_TRUE(platform::pathExists(site.file("outside/keep.txt")));
+    EXPECT_TRUE(platform::pathExists(site.file("outside/sub/deep.txt")));
+    EXPECT_FALSE(platform::isSymlink(site.file("pub/tolink")));
+    EXPECT_FALSE(platform::pathExists(site.file("pub/a")));
+    EXPECT_TRUE(c->logHas("删除“/pub/a/lnk”链接成功"));
+    EXPECT_TRUE(c->logHas("删除“tolink”成功"));
+    EXPECT_EQ(c->w().远程文件框.findItem("tolink"), -1);
+}
+
 TEST_F(RemoteFileOps, NamesWithBlanksAndChineseCharacters) {
     site.write("pub/新 文件夹/说明 文件.txt", "x");
     refreshRemote();
@@ -221,6 +243,61 @@ TEST(RemoteDeleteFaults, ListingsNamingDotEntriesAreNotWalked) {
         EXPECT_EQ(command.find("/."), std::string::npos) << command;
     }
     EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：2个");
+}
+
+// MLSD says folder, LIST says link (or cannot say): only a folder both show
+// as a directory is walked; the others are removed as links.
+TEST(RemoteDeleteFaults, AFolderOnlyMlsdCallsAFolderIsNeverWalked) {
+    ScriptedFtpServer server;
+    server.setFeatures({"MLST type*;size*;modify*;"});
+    server.on("MLSD", [](ScriptedSession& s, const std::string& path) {
+        if (path == "/")
+            s.serveData("type=dir; top\r\n");
+        else if (path == "/top")
+            s.serveData("type=dir; lnk\r\ntype=dir; real\r\ntype=dir; odd\r\ntype=file;size=1; f.txt\r\n");
+        else
+            s.serveData("type=file;size=1; inner.txt\r\n");
+    });
+    server.on("LIST", [](ScriptedSession& s, const std::string& path) {
+        if (path == "/top")
+            s.serveData("lrwxrwxrwx 1 u g 4 Jan 01 2024 lnk -> /etc\r\n"
+                        "drwxr-xr-x 2 u g 0 Jan 01 2024 real\r\n"
+                        "-rw-r--r-- 1 u g 1 Jan 01 2024 f.txt\r\n");
+        else
+            s.serveData("drwxr-xr-x 2 u g 0 Jan 01 2024 top\r\n");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"top"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }));
+    for (const std::string& command : server.commands()) {
+        EXPECT_EQ(command.find("/top/lnk/"), std::string::npos) << command;
+        EXPECT_NE(command, "MLSD /top/lnk");
+        EXPECT_NE(command, "MLSD /top/odd");
+    }
+    EXPECT_EQ(countCommand(server, "MLSD /top/real"), 1);
+    EXPECT_EQ(countCommand(server, "DELE /top/real/inner.txt"), 1);
+    EXPECT_EQ(countCommand(server, "DELE /top/lnk"), 1);
+    EXPECT_TRUE(c.logHas("删除“/top/lnk”链接成功"));
+    EXPECT_TRUE(c.logHas("删除“/top/real”目录成功"));
+}
+
+// A server that shows a folder inside every folder (a loop it does not show
+// as a link): the walk stops at a depth and the batch ends.
+TEST(RemoteDeleteFaults, AnEndlessTreeEndsTheWalk) {
+    ScriptedFtpServer server;
+    server.setListing("drwxr-xr-x 2 u g 0 Jan 01 2024 loop\r\n");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"loop"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }, 60000));
+    int listings = 0;
+    for (const std::string& command : server.commands())
+        listings += command.rfind("LIST", 0) == 0;
+    EXPECT_GT(listings, 100);
+    EXPECT_LT(listings, 300);
 }
 
 TEST(LocalDelete, QuestionsSelectionAndTrees) {

@@ -236,6 +236,68 @@ TEST_F(FaultTest, ServerClosingMidTransferKeepsTheOldLocalFile) {
     expectUsableAgain();
 }
 
+// Someone on another address connects to our active-mode port before the
+// server does: that connection is closed, the server's is taken.
+TEST_F(FaultTest, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+    local_.write("f", "old");
+    bool intruded = false;
+    server_.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening (13 bytes)");
+        intruded = s.intrudeOnActivePort("127.0.0.2", "forged data!!");
+        s.openData();
+        s.sendData("the real file");
+        s.closeData();
+        s.reply("226 done");
+    });
+    startAndConnect();
+    ASSERT_TRUE(client_.getFile("f", local_.file("f")));
+    ASSERT_TRUE(intruded);
+    EXPECT_EQ(local_.read("f"), "the real file");
+    EXPECT_FALSE(client_.isPassive());
+}
+
+// A transfer that ends with 226 but with more or fewer bytes than the
+// server announced, or than the listing said, is a failure, and the old
+// local file stays. SIZE is asked only when nothing else gave a size.
+TEST_F(FaultTest, ShortOrLongDownloadsFailAndKeepTheOldFile) {
+    server_.setFeatures({"SIZE"});
+    std::string announce, body;
+    server_.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening" + announce);
+        s.openData();
+        s.sendData(body);
+        s.closeData();
+        s.reply("226 done");
+    });
+    server_.on("SIZE", [](ScriptedSession& s, const std::string&) { s.reply("213 10"); });
+    startAndConnect();
+    struct Case {
+        const char* announce;
+        std::string body;
+        int64_t listed;
+        bool whole;
+    };
+    const std::vector<Case> cases = {
+        {" for f (10 bytes).", "12345", -1, false},     // half, then 226
+        {" for f (10 bytes).", "123456789012", -1, false},
+        {" for f (10 bytes).", "1234567890", 5, true},  // the server's own word wins
+        {"", "12345", 10, false},                       // the listing's size
+        {"", "1234567890", 10, true},
+        {"", "12345", -1, false},                       // SIZE
+        {"", "1234567890", -1, true},
+    };
+    for (const Case& c : cases) {
+        announce = c.announce;
+        body = c.body;
+        local_.write("f", "old");
+        EXPECT_EQ(client_.getFile("f", local_.file("f"), false, c.listed), c.whole) << c.announce << c.body;
+        EXPECT_EQ(local_.read("f"), c.whole ? c.body : "old") << c.announce << c.body;
+        EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("f"))));
+    }
+    // Only the two cases without any other size asked.
+    EXPECT_EQ(countCommands("SIZE"), 2);
+}
+
 TEST_F(FaultTest, SlowTransferThatKeepsMovingIsNotCut) {
     server_.on("RETR", [](ScriptedSession& s, const std::string&) {
         s.reply("150 opening");

@@ -103,6 +103,22 @@ bool ScriptedSession::openData() {
 
 void ScriptedSession::sendData(const std::string& bytes) { writeAll(data_, bytes); }
 
+bool ScriptedSession::intrudeOnActivePort(const std::string& fromHost, const std::string& bytes) {
+    if (activePort_ == 0)
+        return false;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    ::inet_pton(AF_INET, fromHost.c_str(), &source.sin_addr);
+    sockaddr_in address = loopbackAddress(activePort_);
+    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0 &&
+              ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (ok)
+        writeAll(fd, bytes);
+    ::close(fd);
+    return ok;
+}
+
 std::string ScriptedSession::receiveData() {
     std::string bytes;
     char buffer[65536];
@@ -238,16 +254,7 @@ void ScriptedFtpServer::installDefaults() {
         s.reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
                 std::to_string(port % 256) + ")");
     };
-    auto sendListing = [this](ScriptedSession& s, const std::string&) {
-        s.reply("150 here it comes");
-        if (!s.openData()) {
-            s.reply("425 no data connection");
-            return;
-        }
-        s.sendData(listing_);
-        s.closeData();
-        s.reply("226 done");
-    };
+    auto sendListing = [this](ScriptedSession& s, const std::string&) { s.serveData(listing_); };
     handlers_["LIST"] = sendListing;
     handlers_["MLSD"] = sendListing;
     handlers_["RETR"] = [this](ScriptedSession& s, const std::string& name) {
@@ -279,6 +286,17 @@ void ScriptedFtpServer::installDefaults() {
         }
         s.reply("226 stored");
     };
+}
+
+void ScriptedSession::serveData(const std::string& bytes) {
+    reply("150 here it comes");
+    if (!openData()) {
+        reply("425 no data connection");
+        return;
+    }
+    sendData(bytes);
+    closeData();
+    reply("226 done");
 }
 
 bool ScriptedFtpServer::start() {
