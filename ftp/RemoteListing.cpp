@@ -81,9 +81,7 @@ void listRemoteDirectory() {
     if (!connectIfNeeded())
         return;
     enterTypedDirectory();
-    // Folders are confirmed, so a link that the server's MLSD calls a folder
-    // shows as a link: deleting it then removes the link alone.
-    const DirectoryListing listing = ftpClient().listEntries(listedDirectory(w.FTP目录框.text()), true);
+    const DirectoryListing listing = ftpClient().listEntries(listedDirectory(w.FTP目录框.text()));
     app.entryCount = static_cast<int>(listing.entries.size());
 
     std::vector<ui::ListRow> rows = remoteRows(listing.entries, w.FTP目录框.text());

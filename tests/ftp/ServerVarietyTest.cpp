@@ -84,12 +84,12 @@ TEST(ServerVariety, MixedFamiliesFillTheListAndUnreadableLinesAreSaidOncePerList
     EXPECT_EQ(logCount(c, "有2行列表无法识别"), 1);
 
     // Blanks around names go back to the server as they came.
-    server.setFile("/ lead.txt", "lead");
+    server.setFile("/ lead.txt", std::string(1536, 'l'));
     server.setFile("/trail.txt  ", "trail");
     c.select("远程文件框", {" lead.txt", "trail.txt  "});
     downloadButton();
     ASSERT_TRUE(waitUntil([&] { return c.w().下载钮.caption() == "下载" && runningWorkers() == 0; }));
-    EXPECT_EQ(c.local.read(" lead.txt"), "lead");
+    EXPECT_EQ(c.local.read(" lead.txt"), std::string(1536, 'l'));
     EXPECT_EQ(c.local.read("trail.txt  "), "trail");
 
     refresh(c);
