@@ -179,7 +179,8 @@ ListingDate todayForListings() {
 ParsedListing readListing(const std::string& data, bool mlsd, const ListingDate& today) {
     ParsedListing result;
     std::vector<LineEntry> lines;
-    lines.reserve(data.size() / 48);  // about one entry per line of that length
+    // About one entry per line of that length; a huge listing grows on.
+    lines.reserve(std::min<std::size_t>(data.size() / 48, 1u << 16));
     ListingState state;
     LineEntry pending;  // a VMS name whose attributes are on the next line
     bool hasPending = false;
