@@ -157,8 +157,10 @@ std::string_view withoutCarriageReturn(std::string_view line) {
     return line;
 }
 
+// "." and "..", also as a padded name would read them.
 bool isCurrentOrParent(const std::string& name) {
-    return name == "." || name == "..";
+    const std::string_view text = trimEnd(std::string_view(name).substr(leadingBlanks(name)));
+    return text == "." || text == "..";
 }
 
 } // namespace
@@ -223,9 +225,11 @@ ParsedListing readListing(const std::string& data, bool mlsd, const ListingDate&
     settleNames(lines);
     result.entries.reserve(lines.size());
     for (LineEntry& line : lines) {
+        if (isCurrentOrParent(line.entry.wireName))
+            continue;
         if (isPlainEntryName(line.entry.wireName))
             result.entries.push_back(std::move(line.entry));
-        else if (!isCurrentOrParent(line.entry.wireName))
+        else
             ++result.unreadableLines;
     }
     return result;

@@ -75,9 +75,10 @@ bool readMlsdLine(std::string_view line, LineEntry& out) {
             return false;
         const std::string_view fact = line.substr(pos, end - pos);
         const std::size_t equals = fact.find('=');
-        if (equals == std::string_view::npos || equals == 0)
+        if (!fact.empty() && (equals == std::string_view::npos || equals == 0))
             return false;
-        applyFact(fact.substr(0, equals), fact.substr(equals + 1), facts, entry);
+        if (!fact.empty())
+            applyFact(fact.substr(0, equals), fact.substr(equals + 1), facts, entry);
         pos = end;
         if (line[end] == ';')
             ++pos;

@@ -153,6 +153,8 @@ TEST(ListingFamilies, UnixInEveryLocaleAndLayout) {
 TEST(ListingFamilies, WindowsDirectoryStyles) {
     const auto entries = expectListing(
         {
+            "12-08-23  07:27PM       <DIR>          .",
+            "12-08-23  07:27PM       <DIR>          ..",
             "12-08-23  07:27PM       <DIR>          Program Files",
             "01-31-1999  12:05AM            1,234,567 old report.doc",
             "03-04-85  23:59  42 a.txt",
@@ -220,6 +222,7 @@ TEST(ListingFamilies, MlsdFacts) {
             "type=OS.unix=slink:/srv/www;size=10; www",
             "Type=OS.unix=symlink;UNIX.mode=0777; link2",
             "size=5;modify=20230320100000 no final semicolon",
+            "modify=20230320100000;type=dir;; doubled semicolon",
             "modify=20230320100000;perm=adfr;size=6442450944;type=file;unique=801g4804045; big.iso",
         },
         {
@@ -229,6 +232,7 @@ TEST(ListingFamilies, MlsdFacts) {
             {"www", Link, 10},
             {"link2", Link, 0},
             {"no final semicolon", File, 5},
+            {"doubled semicolon", Folder, 0},
             {"big.iso", File, 6442450944},
         },
         true);
