@@ -7,6 +7,7 @@
 #include "ftp/ConnectionSetting.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/FtpClientInstance.h"
+#include "ftp/RemoteLinks.h"
 
 bool connectionIsUp() {
     return mainWindow().状态条1.paneText(0) == kConnectedText;
@@ -58,6 +59,7 @@ void connectServer() {
         app.connected = 0;
         return;
     }
+    forgetRemoteLinks();
     w.状态条1.setPaneText(0, kConnectedText);
     w.window.setTitle(std::string(kWindowTitle) + "——" + setting->name);
     enterTypedDirectory();

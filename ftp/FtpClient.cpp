@@ -227,6 +227,7 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
     }
     if (ok && !abort_->raised()) {
         passive_ = passive;
+        enteredWire_.clear();
         epsvRefused_ = false;
         mlsdUnsupported_ = false;
         type_ = 0;
@@ -292,11 +293,16 @@ bool FtpClient::toWireLocked(const std::string& path, std::string& wire) const {
     return ftp::isSafeCommandText(wire);
 }
 
+bool FtpClient::commandLocked(const std::string& verb, const std::string& path, std::string& wire,
+                              ftp::FtpReply& reply) {
+    return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
+           reply.isSuccess();
+}
+
 bool FtpClient::simpleCommandLocked(const std::string& verb, const std::string& path) {
     std::string wire;
     ftp::FtpReply reply;
-    return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
-           reply.isSuccess();
+    return commandLocked(verb, path, wire, reply);
 }
 
 bool FtpClient::deleteFile(const std::string& remoteName) {
@@ -307,8 +313,22 @@ bool FtpClient::deleteFile(const std::string& remoteName) {
 }
 
 bool FtpClient::makeDirectory(const std::string& dir) {
+    std::string createdName;
+    return makeDirectory(dir, createdName);
+}
+
+bool FtpClient::makeDirectory(const std::string& dir, std::string& createdName) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool ok = readyLocked() && simpleCommandLocked("MKD", dir);
+    std::string wire;
+    ftp::FtpReply reply;
+    const bool ok = readyLocked() && commandLocked("MKD", dir, wire, reply);
+    createdName = ftp::lastPathName(dir);
+    std::string created;
+    if (ok && reply.code == 257 && ftp::parseQuotedPath(reply.text(), created, wire)) {
+        const std::string name = ftp::lastPathName(names_->pathFromWire(created));
+        if (!name.empty())
+            createdName = name;
+    }
     finishLocked();
     return ok;
 }
@@ -322,7 +342,11 @@ bool FtpClient::removeDirectory(const std::string& dir) {
 
 bool FtpClient::setCurrentDirectory(const std::string& dir) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool ok = readyLocked() && simpleCommandLocked("CWD", dir);
+    std::string wire;
+    ftp::FtpReply reply;
+    const bool ok = readyLocked() && commandLocked("CWD", dir, wire, reply);
+    if (ok)
+        enteredWire_ = !wire.empty() && wire[0] == '/' ? wire : std::string();
     finishLocked();
     return ok;
 }
@@ -343,7 +367,7 @@ std::string FtpClient::currentDirectory() {
     std::string path;
     ftp::FtpReply reply;
     if (readyLocked() && control_->command("PWD", reply, active_.replyMs) && reply.code == 257 &&
-        ftp::parseQuotedPath(reply.text(), path))
+        ftp::parseQuotedPath(reply.text(), path, enteredWire_))
         path = names_->pathFromWire(path);
     else
         path.clear();
@@ -499,8 +523,7 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string&
     return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
 }
 
-bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries,
-                                   bool& mlsd) {
+bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd) {
     std::string data;
     int code = 0;
     mlsd = listsWithMlsd();
@@ -512,9 +535,9 @@ bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp
         mlsd = false;
         ok = listLocked(directory, false, data, code);
     }
-    entries.clear();
+    parsed = {};
     if (ok)
-        entries = ftp::parseListing(data, mlsd, ftp::todayForListings());
+        parsed = ftp::readListing(data, mlsd, ftp::todayForListings());
     return ok;
 }
 
@@ -546,10 +569,12 @@ bool FtpClient::listsWithMlsd() const {
 DirectoryListing FtpClient::listEntries(const std::string& directory, bool confirmFolders) {
     std::lock_guard<std::mutex> lock(mutex_);
     DirectoryListing listing;
-    std::vector<ftp::ListingEntry> entries;
+    ftp::ParsedListing parsed;
+    std::vector<ftp::ListingEntry>& entries = parsed.entries;
     bool mlsd = false;
-    if (readyLocked() && ftp::isSafeCommandText(directory) && fetchListingLocked(directory, entries, mlsd)) {
+    if (readyLocked() && ftp::isSafeCommandText(directory) && fetchListingLocked(directory, parsed, mlsd)) {
         listing.complete = true;
+        listing.unreadableLines = parsed.unreadableLines;
         const bool hasFolder = std::any_of(entries.begin(), entries.end(), [](const ftp::ListingEntry& e) {
             return (e.attributes & ftp::kAttrDirectory) && !(e.attributes & ftp::kAttrLink);
         });

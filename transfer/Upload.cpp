@@ -54,15 +54,21 @@ void listFilesInto(const std::string& folder, bool followLink, std::vector<std::
 }
 
 // Creates the remote folder unless this batch made it already or it exists.
-// Returns true when it was created now.
-bool makeRemoteFolder(const std::string& path, const std::string& createdFolders) {
+// Returns true when it was created now; createdName is then the name the
+// server gave it.
+bool makeRemoteFolder(const std::string& path, const std::string& createdFolders, std::string& createdName) {
     FtpClient& ftp = ftpClient();
     if (foldersListHolds(createdFolders, path) || ftp.setCurrentDirectory(path))
         return false;
-    if (ftp.makeDirectory(path))
+    if (ftp.makeDirectory(path, createdName))
         return true;
     appendLog("创建目录“" + path + "”失败");
     return false;
+}
+
+bool makeRemoteFolder(const std::string& path, const std::string& createdFolders) {
+    std::string createdName;
+    return makeRemoteFolder(path, createdFolders, createdName);
 }
 
 void uploadFolder(const std::string& folder, const std::string& remotePrefixText, std::string& createdFolders) {
@@ -70,8 +76,11 @@ void uploadFolder(const std::string& folder, const std::string& remotePrefixText
     const std::vector<std::string> files = listFilesRecursive(folder);
     const std::string name = lastPathPart(folder);
     std::string target = remotePrefixText + name;
-    if (makeRemoteFolder(target, createdFolders)) {
-        w.远程文件框.insertItem(-1, name, 0, kKindDirectory);
+    std::string createdName;
+    if (makeRemoteFolder(target, createdFolders, createdName)) {
+        // The files go where the folder now is, under the name it got.
+        target = remotePrefixText + createdName;
+        w.远程文件框.insertItem(-1, createdName, 0, kKindDirectory);
         w.远程文件框.setColumnWidth(0, -1);
     }
     target += "/";
