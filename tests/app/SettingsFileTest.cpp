@@ -233,3 +233,16 @@ TEST(SettingsFile, WriteWithoutPermissionFailsQuietly) {
     ::chmod(dir.file("locked").c_str(), 0755);
     EXPECT_EQ(readValue(dir.file("locked/wangluo.ini"), "shuji", "k", "d"), "d");
 }
+
+// Something other than a file at the settings name (a FIFO nobody writes
+// to) neither holds the program up nor gets replaced.
+TEST(SettingsFile, AFifoAtTheNameIsNeitherReadNorReplaced) {
+    TempFolder dir;
+    const std::string path = dir.file("wangluo.ini");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(readValue(path, "shuji", "k", "d"), "d");
+    EXPECT_FALSE(writeValue(path, "shuji", "k", "v"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}

@@ -225,6 +225,17 @@ TEST_F(ServerManager, TheBookIsCreatedPrivateAndAnExistingOneKeepsItsMode) {
     EXPECT_EQ(bookMode(), 0640u);
 }
 
+// A link at the book's name that leads nowhere: the book is not created
+// through it somewhere else.
+TEST_F(ServerManager, ADanglingLinkAtTheBookNameIsNotWrittenThrough) {
+    testsupport::TempFolder elsewhere;
+    const std::string target = elsewhere.file("stolen.edb");
+    ASSERT_EQ(::symlink(target.c_str(), bookPath().c_str()), 0);
+    openManager();
+    ServerManagerForm::instance()->close();
+    EXPECT_FALSE(platform::pathExists(target));
+}
+
 TEST_F(ServerManager, EuroOfChineseWindowsSurvivesSavingAndCountsOneByte) {
     // The byte 0x80 is how code page 936 writes "€".
     const std::string oldPassword = "pa\x80ss";
