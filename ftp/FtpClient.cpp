@@ -500,6 +500,8 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
     };
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code, transferred_);
+    if (ok)
+        names_->noteSent(remoteName, wire);
     ::close(fd);
     finishLocked();
     return ok;

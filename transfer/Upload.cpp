@@ -17,6 +17,7 @@
 #include "ftp/SizeText.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
+#include "platform/TextCodec.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
@@ -129,8 +130,13 @@ void uploadOne(const std::string& localPath, const std::string& remotePath, bool
             return;
         }
         const int count = ++app.entryCount;
-        if (!insideFolder && w.远程文件框.findItem(name) < 0) {
-            w.远程文件框.insertItem(-1, name, iconIndexFor(localPath, true, kKindFile), kKindFile);
+        // A name in bytes that are not UTF-8 is shown escaped, as listings
+        // show it.
+        const std::string shown = platform::escapeInvalidUtf8(name);
+        if (!insideFolder && w.远程文件框.findItem(shown) < 0) {
+            const int row = w.远程文件框.insertItem(-1, shown, iconIndexFor(localPath, true, kKindFile), kKindFile);
+            if (shown != name)
+                w.远程文件框.setItemRawText(row, name);
             w.远程文件框.setColumnWidth(0, -1);
         }
         w.状态条1.setPaneText(2, "已上传文件：" + std::to_string(count) + "个");

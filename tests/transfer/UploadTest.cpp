@@ -377,3 +377,27 @@ TEST(UploadProtocol, NewSubfoldersAreMadeOnceExistingOnesProbedPerFile) {
     EXPECT_EQ(server.upload("/pub/docs/old/e.txt"), "e");
     EXPECT_EQ(c.w().状态条1.paneText(2), "上传数：4  失败数：0");
 }
+
+// On a server that lists names in another encoding, a local name that is
+// not UTF-8 goes out in its own bytes (not re-encoded into "?"), is shown
+// escaped, and its row then reaches those bytes.
+TEST(UploadProtocol, ALocalNameInOtherBytesKeepsThem) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 1 Jan 01 2024 x\xfe.txt\r\n");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/pub");
+    c.local.write("b\xff.txt", "b");
+    listLocalDirectory();
+    c.select("上传文件框", {"b\\xFF.txt"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    EXPECT_EQ(server.upload("/pub/b\xff.txt"), "b");
+    ASSERT_GE(c.w().远程文件框.findItem("b\\xFF.txt"), 0);
+    c.select("远程文件框", {"b\\xFF.txt"});
+    deleteRemoteCommand();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }));
+    bool deleted = false;
+    for (const std::string& command : server.commands())
+        deleted = deleted || command == "DELE /pub/b\xff.txt";
+    EXPECT_TRUE(deleted);
+}
