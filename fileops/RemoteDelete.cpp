@@ -149,7 +149,6 @@ void deleteRemoteCommand() {
 void deleteRemoteBatch() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    FtpClient& ftp = ftpClient();
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
     w.状态条1.setPaneText(1, kDeletingText);

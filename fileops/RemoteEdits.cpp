@@ -25,11 +25,14 @@ void makeRemoteDirectory() {
     ui::InputResult answer = ui::inputBox("请输入目录名");
     if (!answer.ok)
         return;
-    if (!ftpClient().makeDirectory(w.FTP目录框.text() + "/" + answer.text)) {
+    // The row shows the folder the server made, which may be named
+    // otherwise than asked.
+    std::string created;
+    if (!ftpClient().makeDirectory(w.FTP目录框.text() + "/" + answer.text, created)) {
         ui::messageBox("创建失败！");
         return;
     }
-    w.远程文件框.insertItem(w.远程文件框.currentSelection(), answer.text, 0, kKindDirectory);
+    w.远程文件框.insertItem(w.远程文件框.currentSelection(), created, 0, kKindDirectory);
     w.远程文件框.setColumnWidth(0, -1);
     w.远程文件框.setColumnWidth(1, -1);
 }

@@ -9,6 +9,7 @@
 #include "ftp/ConnectionSetting.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/FtpClientInstance.h"
+#include "ftp/RemoteLinks.h"
 
 bool connectionIsUp() {
     return mainWindow().状态条1.paneText(0) == kConnectedText;
@@ -64,6 +65,7 @@ void connectServer() {
             appendLog(why);
         return;
     }
+    forgetRemoteLinks();
     w.状态条1.setPaneText(0, kConnectedText);
     appendLog(connectionSecurityLine());
     w.window.setTitle(std::string(kWindowTitle) + "——" + setting->name);

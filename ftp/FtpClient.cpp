@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +92,25 @@ private:
     int fd_;
     bool previousCr_ = false;
 };
+
+// Opens a file to upload only when it is a regular file, a link being
+// followed to one. Nothing here can block: a FIFO, socket or device is
+// refused by its stat before any open, and one put in the file's place in
+// between is opened without waiting and refused by the check on what was
+// opened. O_NONBLOCK changes nothing for reads of a regular file.
+int openRegularFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 // "213 1234": the digits, -1 when there are none.
 int64_t parseSizeReply(const std::string& text) {
@@ -256,6 +276,7 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
     }
     if (ok && !abort_->raised()) {
         passive_ = passive;
+        enteredWire_.clear();
         epsvRefused_ = false;
         mlsdUnsupported_ = false;
         type_ = 0;
@@ -412,11 +433,16 @@ bool FtpClient::toWireLocked(const std::string& path, std::string& wire) const {
     return ftp::isSafeCommandText(wire);
 }
 
+bool FtpClient::commandLocked(const std::string& verb, const std::string& path, std::string& wire,
+                              ftp::FtpReply& reply) {
+    return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
+           reply.isSuccess();
+}
+
 bool FtpClient::simpleCommandLocked(const std::string& verb, const std::string& path) {
     std::string wire;
     ftp::FtpReply reply;
-    return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
-           reply.isSuccess();
+    return commandLocked(verb, path, wire, reply);
 }
 
 bool FtpClient::deleteFile(const std::string& remoteName) {
@@ -427,8 +453,22 @@ bool FtpClient::deleteFile(const std::string& remoteName) {
 }
 
 bool FtpClient::makeDirectory(const std::string& dir) {
+    std::string createdName;
+    return makeDirectory(dir, createdName);
+}
+
+bool FtpClient::makeDirectory(const std::string& dir, std::string& createdName) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool ok = readyLocked() && simpleCommandLocked("MKD", dir);
+    std::string wire;
+    ftp::FtpReply reply;
+    const bool ok = readyLocked() && commandLocked("MKD", dir, wire, reply);
+    createdName = ftp::lastPathName(dir);
+    std::string created;
+    if (ok && reply.code == 257 && ftp::parseQuotedPath(reply.text(), created, wire)) {
+        const std::string name = ftp::lastPathName(names_->pathFromWire(created));
+        if (!name.empty())
+            createdName = name;
+    }
     finishLocked();
     return ok;
 }
@@ -442,7 +482,11 @@ bool FtpClient::removeDirectory(const std::string& dir) {
 
 bool FtpClient::setCurrentDirectory(const std::string& dir) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool ok = readyLocked() && simpleCommandLocked("CWD", dir);
+    std::string wire;
+    ftp::FtpReply reply;
+    const bool ok = readyLocked() && commandLocked("CWD", dir, wire, reply);
+    if (ok)
+        enteredWire_ = !wire.empty() && wire[0] == '/' ? wire : std::string();
     finishLocked();
     return ok;
 }
@@ -463,7 +507,7 @@ std::string FtpClient::currentDirectory() {
     std::string path;
     ftp::FtpReply reply;
     if (readyLocked() && control_->command("PWD", reply, active_.replyMs) && reply.code == 257 &&
-        ftp::parseQuotedPath(reply.text(), path))
+        ftp::parseQuotedPath(reply.text(), path, enteredWire_))
         path = names_->pathFromWire(path);
     else
         path.clear();
@@ -589,7 +633,7 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
         finishLocked();
         return false;
     }
-    int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(localPath);
     if (fd < 0) {
         finishLocked();
         return false;
@@ -600,6 +644,8 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
     };
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code, transferred_);
+    if (ok)
+        names_->noteSent(remoteName, wire);
     ::close(fd);
     finishLocked();
     return ok;
@@ -623,8 +669,7 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string&
     return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
 }
 
-bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries,
-                                   bool& mlsd) {
+bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd) {
     std::string data;
     int code = 0;
     mlsd = listsWithMlsd();
@@ -636,9 +681,9 @@ bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp
         mlsd = false;
         ok = listLocked(directory, false, data, code);
     }
-    entries.clear();
+    parsed = {};
     if (ok)
-        entries = ftp::parseListing(data, mlsd, ftp::todayForListings());
+        parsed = ftp::readListing(data, mlsd, ftp::todayForListings());
     return ok;
 }
 
@@ -670,10 +715,12 @@ bool FtpClient::listsWithMlsd() const {
 DirectoryListing FtpClient::listEntries(const std::string& directory, bool confirmFolders) {
     std::lock_guard<std::mutex> lock(mutex_);
     DirectoryListing listing;
-    std::vector<ftp::ListingEntry> entries;
+    ftp::ParsedListing parsed;
+    std::vector<ftp::ListingEntry>& entries = parsed.entries;
     bool mlsd = false;
-    if (readyLocked() && ftp::isSafeCommandText(directory) && fetchListingLocked(directory, entries, mlsd)) {
+    if (readyLocked() && ftp::isSafeCommandText(directory) && fetchListingLocked(directory, parsed, mlsd)) {
         listing.complete = true;
+        listing.unreadableLines = parsed.unreadableLines;
         const bool hasFolder = std::any_of(entries.begin(), entries.end(), [](const ftp::ListingEntry& e) {
             return (e.attributes & ftp::kAttrDirectory) && !(e.attributes & ftp::kAttrLink);
         });

@@ -21,7 +21,9 @@
 #include "ftp/ServerCertificate.h"
 
 namespace ftp {
+struct FtpReply;
 struct ListingEntry;
+struct ParsedListing;
 class AbortSignal;
 class ControlConnection;
 class TlsContext;
@@ -60,9 +62,15 @@ public:
     bool deleteFile(const std::string& remoteName);
     bool renameFile(const std::string& oldName, const std::string& newName);
     bool makeDirectory(const std::string& dir);
+    // The same, and the name of the folder that now exists: servers may
+    // store another name than the one asked for ("trail " as "trail_") and
+    // say so in their reply. The asked name when the reply names none.
+    bool makeDirectory(const std::string& dir, std::string& createdName);
     bool removeDirectory(const std::string& dir);
     bool setCurrentDirectory(const std::string& dir);
-    // The remote current directory; empty on failure.
+    // The remote current directory; empty on failure. When the server's
+    // reply can be read more than one way, the directory last entered by
+    // an absolute path is preferred.
     std::string currentDirectory();
     // Lists the directory part of the pattern and keeps the entries whose
     // name matches its last component ("*", "?"); a trailing "*.*" counts
@@ -130,6 +138,7 @@ private:
     void readFeaturesLocked();
     bool ensureTypeLocked(char type);
     bool simpleCommandLocked(const std::string& verb, const std::string& path);
+    bool commandLocked(const std::string& verb, const std::string& path, std::string& wire, ftp::FtpReply& reply);
     bool toWireLocked(const std::string& path, std::string& wire) const;
     // Runs one data command; exactly one of sink (download) and source
     // (upload) is given. finalCode is the server's last reply code (0: none).
@@ -140,7 +149,7 @@ private:
     void publishPartial(const std::string& localPath, const std::string& partialPath);
     bool listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode);
     // The parsed listing of the directory, MLSD when the server has it.
-    bool fetchListingLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries, bool& mlsd);
+    bool fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd);
     void markUnconfirmedFoldersLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries);
 
     mutable std::mutex mutex_;
@@ -169,6 +178,7 @@ private:
     std::string host_;
     std::string serverFingerprint_;  // the certificate the control connection accepted
     bool dataProtected_ = false;
+    std::string enteredWire_;  // the last absolute path CWD accepted
     bool epsvRefused_ = false;
     std::atomic<bool> mlsdUnsupported_{false};
     std::atomic<bool> mlst_{false};  // the server announced MLST/MLSD

@@ -3,12 +3,14 @@
 #include "app/AppState.h"
 #include "app/Handlers.h"
 #include "app/WorkerThreads.h"
+#include "app/Log.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/EntryKind.h"
 #include "ftp/FtpClientInstance.h"
 #include "ftp/NameRules.h"
+#include "ftp/RemoteLinks.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
 #include "platform/LocalFiles.h"
@@ -26,17 +28,18 @@ EntryKind kindOf(const RemoteEntry& entry) {
 
 // A row keeps the entry's real type as its value, its exact size, and the
 // name a local copy gets when that is not the shown text.
-ui::ListRow remoteRow(const RemoteEntry& entry) {
+ui::ListRow remoteRow(const RemoteEntry& entry, const std::string& directory) {
     const EntryKind kind = kindOf(entry);
     ui::ListRow row;
     row.text = entry.name;
     row.value = kind;
     if (entry.localName != entry.name)
         row.rawText = entry.localName;
-    if (entry.isDirectory()) {
-        row.image = iconIndexFor(entry.name, true, kKindDirectory);
-    } else {
-        row.image = iconIndexFor(entry.name, true, kKindFile);
+    if (kind == kKindLink)
+        row.image = remoteLinkIcon(remoteChild(directory, entry.name), entry);
+    else
+        row.image = iconIndexFor(entry.name, true, kind);
+    if (!entry.isDirectory()) {
         row.text1 = sizeTextKb(entry.size);
         // A link's listed size is the link's own, not its target's.
         if (kind == kKindFile)
@@ -47,7 +50,7 @@ ui::ListRow remoteRow(const RemoteEntry& entry) {
 
 // Directories first, in the reverse of the server's order, then the files
 // in the server's order; names starting with "." are left out.
-std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries) {
+std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries, const std::string& directory) {
     std::vector<ui::ListRow> rows;
     std::vector<size_t> files;
     for (size_t i = entries.size(); i-- > 0;) {
@@ -55,13 +58,19 @@ std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries) {
         if (entry.name.empty() || entry.name[0] == '.')
             continue;
         if (entry.isDirectory())
-            rows.push_back(remoteRow(entry));
+            rows.push_back(remoteRow(entry, directory));
         else
             files.push_back(i);
     }
     for (auto it = files.rbegin(); it != files.rend(); ++it)
-        rows.push_back(remoteRow(entries[*it]));
+        rows.push_back(remoteRow(entries[*it], directory));
     return rows;
+}
+
+// Entries the listing could not read are missing from the list: say so.
+void reportUnreadableLines(const DirectoryListing& listing) {
+    if (listing.unreadableLines > 0)
+        appendLog("有" + std::to_string(listing.unreadableLines) + "行列表无法识别");
 }
 
 } // namespace
@@ -75,7 +84,7 @@ void listRemoteDirectory() {
     const DirectoryListing listing = ftpClient().listEntries(listedDirectory(w.FTP目录框.text()));
     app.entryCount = static_cast<int>(listing.entries.size());
 
-    std::vector<ui::ListRow> rows = remoteRows(listing.entries);
+    std::vector<ui::ListRow> rows = remoteRows(listing.entries, w.FTP目录框.text());
     w.远程文件框.deleteAllItems();
     if (!rows.empty()) {
         w.远程文件框.appendRows(rows);
@@ -84,6 +93,7 @@ void listRemoteDirectory() {
             w.远程文件框.setColumnWidth(1, -1);
     }
     w.状态条1.setPaneText(1, "文件数:" + std::to_string(rows.size()));
+    reportUnreadableLines(listing);
     w.远程文件框.setDisabled(false);
     w.反退钮.setDisabled(false);
 }
@@ -126,6 +136,10 @@ void remoteItemDoubleClicked() {
     const int row = w.远程文件框.currentSelection();
     const std::string name = w.远程文件框.itemText(row);
     const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
+    if (kind == kKindLink) {
+        openRemoteLink(row);
+        return;
+    }
     if (!isDirectoryName(name, true, kind)) {
         openRemoteFile();
         return;

@@ -183,6 +183,14 @@ int ListControl::itemImage(int index) const {
     return result;
 }
 
+void ListControl::setItemImage(int index, int image) {
+    runOnUiThread([&] {
+        if (QTreeWidget* w = widget_)
+            if (QTreeWidgetItem* item = w->topLevelItem(index))
+                applyIcon(item, image);
+    });
+}
+
 void ListControl::setItemRawText(int index, const std::string& bytes) {
     runOnUiThread([&] {
         if (QTreeWidget* w = widget_)

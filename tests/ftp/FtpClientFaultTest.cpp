@@ -417,4 +417,37 @@ TEST_F(FaultTest, ReconnectSaysGoodbyeToTheOldServerFirst) {
     EXPECT_TRUE(server_.received("QUIT"));
 }
 
+// Replies as some servers write them: quotes in a path not doubled, and a
+// folder stored under another name than the one asked for.
+TEST_F(FaultTest, PathRepliesAreReadAsTheServerWroteThem) {
+    server_.on("PWD", [](ScriptedSession& s, const std::string&) {
+        s.reply("257 \"/q\" b\" is your current location");
+    });
+    server_.on("MKD", [](ScriptedSession& s, const std::string& path) {
+        if (path == "/pub/trail ")
+            s.reply("257 \"/pub/trail_\" created");
+        else if (path == "/pub/q\"t")
+            s.reply("257 \"/pub/q\"t\" created");
+        else
+            s.reply("257 Directory created.");
+    });
+    startAndConnect();
+    // Nothing asked for: the longest reading.
+    EXPECT_EQ(client_.currentDirectory(), "/q\" b");
+    // After entering "/q", that is the reading.
+    ASSERT_TRUE(client_.setCurrentDirectory("/q"));
+    EXPECT_EQ(client_.currentDirectory(), "/q");
+    ASSERT_TRUE(client_.setCurrentDirectory("relative"));
+    EXPECT_EQ(client_.currentDirectory(), "/q\" b");
+
+    std::string created;
+    ASSERT_TRUE(client_.makeDirectory("/pub/trail ", created));
+    EXPECT_EQ(created, "trail_");
+    ASSERT_TRUE(client_.makeDirectory("/pub/q\"t", created));
+    EXPECT_EQ(created, "q\"t");
+    ASSERT_TRUE(client_.makeDirectory("/pub/plain", created));
+    EXPECT_EQ(created, "plain");
+    EXPECT_TRUE(client_.makeDirectory("/pub/trail "));
+}
+
 } // namespace

@@ -47,17 +47,6 @@ int rowOf(ui::ListControl& list, const std::string& name) {
     return -1;
 }
 
-void doubleClickRow(MainWindowHarness& h, int row) {
-    auto* tree = h.form()->findChild<QTreeWidget*>("远程文件框");
-    QTreeWidgetItem* item = tree->topLevelItem(row);
-    tree->clearSelection();
-    item->setSelected(true);
-    QRect rect = tree->visualItemRect(item);
-    // A real double click: a click, then the second press as a double click.
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-}
-
 class RemoteListing : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -202,7 +191,7 @@ TEST_F(RemoteListing, NavigatesByDoubleClickUpButtonAndTypedPath) {
     connectWithF5(h);
     MainWindow& w = h.controls();
 
-    doubleClickRow(h, rowOf(w.远程文件框, "site.v2"));
+    doubleClickRemoteRow(h, rowOf(w.远程文件框, "site.v2"));
     waitForWorkers();
     EXPECT_EQ(w.FTP目录框.text(), "/site.v2");
     EXPECT_EQ(w.状态条1.paneText(1), "文件数:0");
@@ -229,7 +218,7 @@ TEST_F(RemoteListing, NavigatesByDoubleClickUpButtonAndTypedPath) {
     EXPECT_EQ(w.FTP目录框.text(), "/");
     EXPECT_TRUE(up->isEnabled());
 
-    doubleClickRow(h, rowOf(w.远程文件框, "目录"));
+    doubleClickRemoteRow(h, rowOf(w.远程文件框, "目录"));
     waitForWorkers();
     EXPECT_EQ(w.FTP目录框.text(), "/目录");
 }

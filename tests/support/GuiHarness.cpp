@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <thread>
 
@@ -29,6 +30,16 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+void doubleClickRemoteRow(MainWindowHarness& h, int row) {
+    auto* tree = h.form()->findChild<QTreeWidget*>("远程文件框");
+    QTreeWidgetItem* item = tree->topLevelItem(row);
+    tree->clearSelection();
+    item->setSelected(true);
+    const QRect rect = tree->visualItemRect(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
 }
 
 void pump(int milliseconds) {
