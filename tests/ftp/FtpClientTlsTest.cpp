@@ -181,6 +181,28 @@ TEST_F(TlsTest, AbortEndsAStalledHandshakeAtOnce) {
     EXPECT_FALSE(server_.received("USER"));
 }
 
+TEST_F(TlsTest, AbortEndsAStalledProtectedTransferAtOnce) {
+    client_.setTimeouts(FtpTimeouts{});
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        s.sendData("partial");
+        s.waitForClientClose(10000);
+    });
+    startWithTls(certificates_.selfSigned("server"));
+    ASSERT_TRUE(connect());
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        client_.abort();
+    });
+    auto started = std::chrono::steady_clock::now();
+    TempFolder local;
+    EXPECT_FALSE(client_.getFile("f", local.file("f")));
+    aborter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_FALSE(client_.isConnected());
+}
+
 TEST_F(TlsTest, CertificateThatDoesNotVerifyIsShownWithWhatIsWrong) {
     CertificateFiles files = certificates_.selfSigned("server");
     startWithTls(files);
