@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "ftp/ControlConnection.h"
+#include "ftp/Deadline.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/Socket.h"
 
@@ -33,7 +34,9 @@ enum class DataArrival {
 
 class DataConnection {
 public:
-    DataConnection(ControlConnection& control, const AbortSignal& abort, const FtpTimeouts& timeouts);
+    // Every wait ends by the deadline at the latest, if one is given.
+    DataConnection(ControlConnection& control, const AbortSignal& abort, const FtpTimeouts& timeouts,
+                   const Deadline& deadline = Deadline());
 
     // Active mode: listen on the control connection's local address on a
     // port the system chooses, then announce it with PORT or EPRT. Done
@@ -50,7 +53,9 @@ public:
 
     // Moves bytes until the server ends the stream. A reply arriving on the
     // control connection meanwhile is stored in earlyReply (hasEarlyReply);
-    // an error reply ends the transfer. counter grows with every byte.
+    // an error reply ends the transfer. counter grows with every byte. The
+    // transfer fails when no byte moved for the stall time, counted from
+    // the last byte: replies on the control connection do not restart it.
     bool receiveAll(const DataSink& sink, std::atomic<int64_t>& counter, FtpReply& earlyReply,
                     bool& hasEarlyReply);
     bool sendAll(const DataSource& source, std::atomic<int64_t>& counter, FtpReply& earlyReply,
@@ -60,10 +65,15 @@ public:
 
 private:
     bool readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply);
+    // How long the next wait of the byte loops may take: what is left of
+    // the stall time since lastProgress, and of the deadline.
+    int waitLeft(Deadline::Clock::time_point lastProgress) const;
+    int replyWait() const { return deadline_.cap(timeouts_.replyMs); }
 
     ControlConnection& control_;
     const AbortSignal& abort_;
     FtpTimeouts timeouts_;
+    Deadline deadline_;
     Socket listener_;
     Socket data_;
     bool active_ = false;

@@ -356,3 +356,190 @@ TEST_F(FaultTest, ReconnectSaysGoodbyeToTheOldServerFirst) {
 }
 
 } // namespace
+
+// Deadlines a server cannot stretch, and listings bounded in entries.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Sends the line every intervalMs until the client has gone or forMs passed.
+void keepSending(ScriptedSession& s, const std::string& line, int intervalMs, int forMs) {
+    auto until = Clock::now() + std::chrono::milliseconds(forMs);
+    while (Clock::now() < until && s.send(line))
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+}
+
+// A data connection that gets one listing line every intervalMs; answers
+// 426 once the client stops reading, as real servers do.
+void trickleListing(ScriptedSession& s, int intervalMs, int forMs) {
+    s.reply("150 here it comes");
+    s.openData();
+    auto until = Clock::now() + std::chrono::milliseconds(forMs);
+    for (int i = 0; Clock::now() < until; ++i) {
+        if (!s.sendData("-rw-r--r-- 1 0 0 1 Jan 01 2020 line" + std::to_string(i) + "\r\n")) {
+            s.reply("426 transfer aborted");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+    }
+    s.closeData();
+    s.reply("226 done");
+}
+
+TEST_F(FaultTest, EndlessPreliminaryRepliesEndAtTheReplyTimeout) {
+    server_.on("CWD", [](ScriptedSession& s, const std::string&) { keepSending(s, "150 still thinking\r\n", 50, 5000); });
+    startAndConnect();
+    auto started = Clock::now();
+    EXPECT_FALSE(client_.setCurrentDirectory("/slow"));
+    EXPECT_LT(secondsSince(started), 2.0);  // the reply time-out is 0.4 s
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, PreliminaryRepliesInsteadOfTheEndOfAListingEndAtTheReplyTimeout) {
+    server_.on("LIST", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 here it comes");
+        s.openData();
+        s.sendData("-rw-r--r-- 1 0 0 1 Jan 01 2020 a.txt\r\n");
+        s.closeData();
+        keepSending(s, "150 keep-alive\r\n", 50, 5000);
+    });
+    startAndConnect();
+    auto started = Clock::now();
+    DirectoryListing listing = client_.listEntries("/");
+    EXPECT_FALSE(listing.complete);
+    EXPECT_TRUE(listing.entries.empty());
+    EXPECT_LT(secondsSince(started), 2.0);
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, ControlRepliesDuringAStalledTransferDoNotRestartTheStallTime) {
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        s.sendData("a little");
+        keepSending(s, "150 keep-alive\r\n", 50, 5000);
+    });
+    startAndConnect();
+    auto started = Clock::now();
+    EXPECT_FALSE(client_.getFile("stall", local_.file("stall")));
+    EXPECT_LT(secondsSince(started), 2.0);  // the stall time is 0.3 s
+    EXPECT_FALSE(std::filesystem::exists(local_.file("stall")));
+}
+
+TEST_F(FaultTest, TricklingListingEndsAtItsDeadlineAndKeepsTheConnection) {
+    FtpTimeouts timeouts = kShortTimeouts;
+    timeouts.listingMs = 1000;
+    client_.setTimeouts(timeouts);
+    server_.on("LIST", [](ScriptedSession& s, const std::string&) { trickleListing(s, 100, 8000); });
+    server_.on("PWD", [](ScriptedSession& s, const std::string&) { s.reply("257 \"/still\""); });
+    startAndConnect();
+    auto started = Clock::now();
+    DirectoryListing listing = client_.listEntries("/");
+    const double took = secondsSince(started);
+    EXPECT_FALSE(listing.complete);
+    EXPECT_FALSE(listing.overLimit);
+    EXPECT_TRUE(listing.entries.empty());
+    EXPECT_GE(took, 0.9);  // each line came well within the stall time
+    EXPECT_LT(took, 3.0);
+    // The server answered the cut transfer: the same connection goes on.
+    EXPECT_TRUE(client_.isConnected());
+    EXPECT_EQ(client_.currentDirectory(), "/still");
+    EXPECT_EQ(server_.connections(), 1);
+}
+
+TEST_F(FaultTest, TheListingDeadlineDoesNotLimitFileTransfers) {
+    FtpTimeouts timeouts = kShortTimeouts;
+    timeouts.listingMs = 300;
+    client_.setTimeouts(timeouts);
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        for (int i = 0; i < 8; ++i) {  // 8 x 100 ms, each piece within the stall time
+            s.sendData("0123456789");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        s.closeData();
+        s.reply("226 done");
+    });
+    startAndConnect();
+    ASSERT_TRUE(client_.getFile("slow", local_.file("slow")));
+    EXPECT_EQ(local_.read("slow").size(), 80u);
+}
+
+TEST_F(FaultTest, AbortingTheRunningListingEndsItAndAnIdleConnectionStays) {
+    client_.setTimeouts(FtpTimeouts{});  // the long defaults: only the abort can end it
+    server_.on("LIST", [](ScriptedSession& s, const std::string&) { trickleListing(s, 100, 8000); });
+    startAndConnect();
+    client_.abortRunningOperation();  // nothing runs: nothing happens
+    EXPECT_TRUE(client_.isConnected());
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        client_.abortRunningOperation();
+    });
+    auto started = Clock::now();
+    EXPECT_FALSE(client_.listEntries("/").complete);
+    aborter.join();
+    EXPECT_LT(secondsSince(started), 1.3);
+    EXPECT_FALSE(client_.isConnected());
+    expectUsableAgain();
+}
+
+// n MLSD lines of short names.
+std::string mlsdLines(std::size_t n) {
+    std::string text;
+    text.reserve(n * 16);
+    for (std::size_t i = 0; i < n; ++i)
+        text += "type=file; f" + std::to_string(i) + "\r\n";
+    return text;
+}
+
+TEST_F(FaultTest, ListingsBeyondTheEntryCapAreReportedAndTheConnectionStays) {
+    server_.setFeatures({"MLST type*;"});
+    server_.on("MLSD", [](ScriptedSession& s, const std::string& argument) {
+        if (argument == "/at-cap")
+            s.serveData(mlsdLines(ftp::kMaxListingEntries));
+        else if (argument == "/over-cap")
+            s.serveData(mlsdLines(ftp::kMaxListingEntries + 1));
+        else
+            s.serveData("type=file; small\r\n");
+    });
+    startAndConnect();
+    DirectoryListing atCap = client_.listEntries("/at-cap");
+    EXPECT_TRUE(atCap.complete);
+    EXPECT_EQ(atCap.entries.size(), ftp::kMaxListingEntries);
+    atCap = {};
+
+    DirectoryListing over = client_.listEntries("/over-cap");
+    EXPECT_FALSE(over.complete);
+    EXPECT_TRUE(over.overLimit);
+    EXPECT_TRUE(over.entries.empty());
+    DirectoryListing next = client_.listEntries("/");
+    EXPECT_TRUE(next.complete);
+    EXPECT_EQ(next.entries.size(), 1u);
+    EXPECT_EQ(server_.connections(), 1);
+}
+
+TEST_F(FaultTest, ANeverEndingListingIsCutWhileItArrives) {
+    server_.setFeatures({"MLST type*;"});
+    server_.on("MLSD", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 here it comes");
+        s.openData();
+        const std::string block = mlsdLines(4096);
+        while (s.sendData(block)) {
+        }
+        s.reply("426 transfer aborted");
+    });
+    startAndConnect();
+    DirectoryListing listing = client_.listEntries("/");
+    EXPECT_FALSE(listing.complete);
+    EXPECT_TRUE(listing.overLimit);
+    EXPECT_TRUE(listing.entries.empty());
+    EXPECT_TRUE(client_.isConnected());
+    EXPECT_EQ(client_.currentDirectory(), "/");
+}
+
+} // namespace

@@ -41,14 +41,15 @@ int listenLoopback(int& port) {
     return fd;
 }
 
-void writeAll(int fd, const std::string& bytes) {
+bool writeAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (fd >= 0 && done < bytes.size()) {
         ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0)
-            return;
+            return false;
         done += static_cast<std::size_t>(n);
     }
+    return fd >= 0;
 }
 
 void closeFd(int& fd) {
@@ -70,9 +71,9 @@ std::string upperVerb(const std::string& line, std::string& argument) {
 
 // ---- session
 
-void ScriptedSession::send(const std::string& bytes) { writeAll(control_, bytes); }
+bool ScriptedSession::send(const std::string& bytes) { return writeAll(control_, bytes); }
 
-void ScriptedSession::reply(const std::string& line) { send(line + "\r\n"); }
+bool ScriptedSession::reply(const std::string& line) { return send(line + "\r\n"); }
 
 void ScriptedSession::sendByteByByte(const std::string& bytes) {
     int one = 1;
@@ -101,7 +102,7 @@ bool ScriptedSession::openData() {
     return data_ >= 0;
 }
 
-void ScriptedSession::sendData(const std::string& bytes) { writeAll(data_, bytes); }
+bool ScriptedSession::sendData(const std::string& bytes) { return writeAll(data_, bytes); }
 
 std::string ScriptedSession::receiveData() {
     std::string bytes;

@@ -23,15 +23,16 @@ class ScriptedFtpServer;
 // One control connection as a handler sees it.
 class ScriptedSession {
 public:
-    // Raw bytes on the control connection (nothing added).
-    void send(const std::string& bytes);
+    // Raw bytes on the control connection (nothing added). These and
+    // sendData return false once the client is gone.
+    bool send(const std::string& bytes);
     // One reply line; CR LF is added.
-    void reply(const std::string& line);
+    bool reply(const std::string& line);
     // The bytes one write at a time, so the client gets them in pieces.
     void sendByteByByte(const std::string& bytes);
     // Opens the data connection as the last PORT/EPRT/EPSV/PASV said.
     bool openData();
-    void sendData(const std::string& bytes);
+    bool sendData(const std::string& bytes);
     std::string receiveData();
     void closeData();
     // A whole listing or file the ordinary way: 150, the bytes on a new data
