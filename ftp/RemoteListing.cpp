@@ -2,6 +2,7 @@
 // and moving between directories.
 #include "app/AppState.h"
 #include "app/Handlers.h"
+#include "app/Log.h"
 #include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
@@ -9,6 +10,7 @@
 #include "ftp/EntryKind.h"
 #include "ftp/FtpClientInstance.h"
 #include "ftp/NameRules.h"
+#include "ftp/RemoteListLock.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
 #include "platform/LocalFiles.h"
@@ -64,31 +66,18 @@ std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries) {
     return rows;
 }
 
-} // namespace
-
-void listRemoteDirectory() {
-    AppState& app = appState();
-    MainWindow& w = mainWindow();
-    if (!connectIfNeeded())
-        return;
-    enterTypedDirectory();
-    const DirectoryListing listing = ftpClient().listEntries(listedDirectory(w.FTP目录框.text()));
-    app.entryCount = static_cast<int>(listing.entries.size());
-
-    std::vector<ui::ListRow> rows = remoteRows(listing.entries);
-    w.远程文件框.deleteAllItems();
-    if (!rows.empty()) {
-        w.远程文件框.appendRows(rows);
-        w.远程文件框.setColumnWidth(0, -1);
-        if (w.远程文件框.columnWidth(1) > 80)
-            w.远程文件框.setColumnWidth(1, -1);
-    }
-    w.状态条1.setPaneText(1, "文件数:" + std::to_string(rows.size()));
-    w.远程文件框.setDisabled(false);
-    w.反退钮.setDisabled(false);
+// The log line of a listing that failed or did not arrive whole; the list
+// then shows nothing, as for a refused listing.
+std::string listingFailedLine(const std::string& directory, const DirectoryListing& listing) {
+    std::string line = "读取目录“" + directory + "”失败";
+    if (listing.overLimit)
+        line += "：列表过长";
+    return line;
 }
 
-void refreshRemote() {
+// Refresh: the remote path box follows the server's current directory
+// where it has to, then the list is filled.
+void refreshRemoteListing() {
     MainWindow& w = mainWindow();
     FtpClient& ftp = ftpClient();
     const std::string shown = w.FTP目录框.text();
@@ -104,6 +93,49 @@ void refreshRemote() {
         }
     }
     listRemoteDirectory();
+}
+
+} // namespace
+
+std::mutex& remoteListMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void listRemoteDirectory() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    if (!connectIfNeeded())
+        return;
+    std::lock_guard<std::mutex> lock(remoteListMutex());
+    w.远程文件框.setDisabled(true);
+    w.反退钮.setDisabled(true);
+    FtpClient& ftp = ftpClient();
+    // Without a connection (after 断开) the empty list is all there is to
+    // say; a listing that failed on a connection is reported.
+    const bool wasConnected = ftp.isConnected();
+    enterTypedDirectory();
+    const std::string directory = w.FTP目录框.text();
+    const DirectoryListing listing = ftp.listEntries(listedDirectory(directory));
+    app.entryCount = static_cast<int>(listing.entries.size());
+
+    std::vector<ui::ListRow> rows = remoteRows(listing.entries);
+    w.远程文件框.deleteAllItems();
+    if (!rows.empty()) {
+        w.远程文件框.appendRows(rows);
+        w.远程文件框.setColumnWidth(0, -1);
+        if (w.远程文件框.columnWidth(1) > 80)
+            w.远程文件框.setColumnWidth(1, -1);
+    }
+    if (!listing.complete && wasConnected)
+        appendLog(listingFailedLine(directory, listing));
+    w.状态条1.setPaneText(1, "文件数:" + std::to_string(rows.size()));
+    w.远程文件框.setDisabled(false);
+    w.反退钮.setDisabled(false);
+}
+
+void refreshRemote() {
+    startWorker(refreshRemoteListing);
 }
 
 void goUpRemote() {
@@ -127,7 +159,7 @@ void remoteItemDoubleClicked() {
     const std::string name = w.远程文件框.itemText(row);
     const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
     if (!isDirectoryName(name, true, kind)) {
-        openRemoteFile();
+        startWorker(openRemoteFile);
         return;
     }
     w.FTP目录框.setText(remoteChild(w.FTP目录框.text(), name));
@@ -138,5 +170,5 @@ void remoteItemDoubleClicked() {
 }
 
 void remotePathEntered() {
-    listRemoteDirectory();
+    startWorker(listRemoteDirectory);
 }

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <algorithm>
 #include <thread>
 
 namespace testsupport {
@@ -43,6 +44,16 @@ void pump(int milliseconds) {
 void typeText(QWidget* widget, const QString& text) {
     for (QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+UiHeartbeat::UiHeartbeat() {
+    clock_.start();
+    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
+    timer_.start(10);
+}
+
+qint64 UiHeartbeat::longestGapMs() const {
+    return std::max(longest_, clock_.elapsed());
 }
 
 MainWindowHarness::MainWindowHarness() {
