@@ -22,7 +22,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cstdlib>
@@ -66,7 +66,7 @@ public:
         h.open();
     }
     MainWindow& w() const { return h.controls(); }
-    QTreeWidget* tree(const char* name) const { return h.form()->findChild<QTreeWidget*>(name); }
+    QTreeView* tree(const char* name) const { return h.form()->findChild<QTreeView*>(name); }
     bool connect() {
         connectServer();
         return w().状态条1.paneText(0) == "连接服务器成功";
@@ -76,7 +76,7 @@ public:
 };
 
 bool selectRows(BenchWindow& b, const char* listName, ui::ListControl& list, const std::string& name) {
-    QTreeWidget* tree = b.tree(listName);
+    QTreeView* tree = b.tree(listName);
     tree->clearSelection();
     if (name.empty()) {
         tree->selectAll();

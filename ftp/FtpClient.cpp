@@ -517,7 +517,7 @@ bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp
         return false;
     }
     if (entries.size() > kMaxListingEntries) {
-        entries = {};
+        std::vector<ftp::ListingEntry>().swap(entries);
         overLimit = true;
         return false;
     }
@@ -590,7 +590,7 @@ std::vector<RemoteEntry> FtpClient::namedEntriesLocked(const std::string& direct
         entries[i].time = listed[i].time;
         wires[i] = std::move(listed[i].wireName);
     }
-    listed = {};
+    std::vector<ftp::ListingEntry>().swap(listed);
     std::vector<ftp::ListedName> names = names_->namesOfListing(directory, wires);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         RemoteEntry& entry = entries[i];

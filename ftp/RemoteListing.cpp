@@ -5,6 +5,7 @@
 #include "app/Log.h"
 #include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/EntryKind.h"
@@ -15,6 +16,8 @@
 #include "ftp/SizeText.h"
 #include "platform/LocalFiles.h"
 
+#include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -27,14 +30,12 @@ EntryKind kindOf(const RemoteEntry& entry) {
 }
 
 // A row keeps the entry's real type as its value, its exact size, and the
-// name a local copy gets when that is not the shown text.
-ui::ListRow remoteRow(const RemoteEntry& entry) {
+// name a local copy gets when that is not the shown text. The entry's
+// texts are moved into the row: a listing may hold a million entries.
+ui::ListRow remoteRow(RemoteEntry& entry) {
     const EntryKind kind = kindOf(entry);
     ui::ListRow row;
-    row.text = entry.name;
     row.value = kind;
-    if (entry.localName != entry.name)
-        row.rawText = entry.localName;
     if (entry.isDirectory()) {
         row.image = iconIndexFor(entry.name, true, kKindDirectory);
     } else {
@@ -44,17 +45,26 @@ ui::ListRow remoteRow(const RemoteEntry& entry) {
         if (kind == kKindFile)
             row.size = entry.size;
     }
+    if (entry.localName != entry.name)
+        row.rawText = std::move(entry.localName);
+    std::string().swap(entry.localName);
+    row.text = std::move(entry.name);
     return row;
+}
+
+bool isShown(const RemoteEntry& entry) {
+    return !entry.name.empty() && entry.name[0] != '.';
 }
 
 // Directories first, in the reverse of the server's order, then the files
 // in the server's order; names starting with "." are left out.
-std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries) {
+std::vector<ui::ListRow> remoteRows(std::vector<RemoteEntry>& entries) {
     std::vector<ui::ListRow> rows;
-    std::vector<size_t> files;
-    for (size_t i = entries.size(); i-- > 0;) {
-        const RemoteEntry& entry = entries[i];
-        if (entry.name.empty() || entry.name[0] == '.')
+    rows.reserve(static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(), isShown)));
+    std::vector<std::size_t> files;
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        RemoteEntry& entry = entries[i];
+        if (!isShown(entry))
             continue;
         if (entry.isDirectory())
             rows.push_back(remoteRow(entry));
@@ -64,6 +74,30 @@ std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries) {
     for (auto it = files.rbegin(); it != files.rend(); ++it)
         rows.push_back(remoteRow(entries[*it]));
     return rows;
+}
+
+// Fills the list with the listing's rows; false when there was no memory
+// for them (the list then stays empty). Returns the number of rows shown.
+bool showListing(DirectoryListing& listing, std::size_t& shown) {
+    ui::ListControl& list = mainWindow().远程文件框;
+    shown = 0;
+    std::vector<ui::ListRow> rows;
+    try {
+        rows = remoteRows(listing.entries);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::vector<RemoteEntry>().swap(listing.entries);  // the rows hold the names now
+    if (rows.empty())
+        return true;
+    const std::size_t count = rows.size();
+    if (!list.appendRows(std::move(rows)))
+        return false;
+    shown = count;
+    list.setColumnWidth(0, -1);
+    if (list.columnWidth(1) > 80)
+        list.setColumnWidth(1, -1);
+    return true;
 }
 
 // The log line of a listing that failed or did not arrive whole; the list
@@ -108,28 +142,28 @@ void listRemoteDirectory() {
     if (!connectIfNeeded())
         return;
     std::lock_guard<std::mutex> lock(remoteListMutex());
-    w.远程文件框.setDisabled(true);
-    w.反退钮.setDisabled(true);
+    ui::runOnUiThread([&] {
+        w.远程文件框.setDisabled(true);
+        w.反退钮.setDisabled(true);
+    });
     FtpClient& ftp = ftpClient();
     // Without a connection (after 断开) the empty list is all there is to
     // say; a listing that failed on a connection is reported.
     const bool wasConnected = ftp.isConnected();
     enterTypedDirectory();
     const std::string directory = w.FTP目录框.text();
-    const DirectoryListing listing = ftp.listEntries(listedDirectory(directory));
+    DirectoryListing listing = ftp.listEntries(listedDirectory(directory));
     app.entryCount = static_cast<int>(listing.entries.size());
 
-    std::vector<ui::ListRow> rows = remoteRows(listing.entries);
     w.远程文件框.deleteAllItems();
-    if (!rows.empty()) {
-        w.远程文件框.appendRows(rows);
-        w.远程文件框.setColumnWidth(0, -1);
-        if (w.远程文件框.columnWidth(1) > 80)
-            w.远程文件框.setColumnWidth(1, -1);
+    std::size_t shown = 0;
+    if (!showListing(listing, shown)) {
+        listing.complete = false;
+        listing.overLimit = true;
     }
     if (!listing.complete && wasConnected)
         appendLog(listingFailedLine(directory, listing));
-    w.状态条1.setPaneText(1, "文件数:" + std::to_string(rows.size()));
+    w.状态条1.setPaneText(1, "文件数:" + std::to_string(shown));
     w.远程文件框.setDisabled(false);
     w.反退钮.setDisabled(false);
 }

@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -48,14 +48,13 @@ int rowOf(ui::ListControl& list, const std::string& name) {
 }
 
 void doubleClickRow(MainWindowHarness& h, int row) {
-    auto* tree = h.form()->findChild<QTreeWidget*>("远程文件框");
-    QTreeWidgetItem* item = tree->topLevelItem(row);
+    auto* tree = h.form()->findChild<QTreeView*>("远程文件框");
     tree->clearSelection();
-    item->setSelected(true);
-    QRect rect = tree->visualItemRect(item);
+    h.controls().远程文件框.selectItem(row);
+    const QPoint centre = listRowCentre(tree, row);
     // A real double click: a click, then the second press as a double click.
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
 }
 
 class RemoteListing : public ::testing::Test {

@@ -41,6 +41,10 @@ void pump(int milliseconds) {
     }
 }
 
+QPoint listRowCentre(QTreeView* list, int row) {
+    return list->visualRect(list->model()->index(row, 0)).center();
+}
+
 void typeText(QWidget* widget, const QString& text) {
     for (QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QTreeView>
 
 #include <deque>
 #include <functional>
@@ -22,6 +23,9 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 
 // Processes events for a while.
 void pump(int milliseconds);
+
+// The centre of a row of a report list, in its viewport's coordinates.
+QPoint listRowCentre(QTreeView* list, int row);
 
 // Types the text into the widget one key press per character, like a user
 // would (works for characters without a key of their own, such as Chinese).
