@@ -60,7 +60,11 @@ bool isShown(const RemoteEntry& entry) {
 // in the server's order; names starting with "." are left out.
 std::vector<ui::ListRow> remoteRows(std::vector<RemoteEntry>& entries) {
     std::vector<ui::ListRow> rows;
-    rows.reserve(static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(), isShown)));
+    // The rows become the list's storage. Room for some more (a created
+    // folder, uploaded files) spares moving a long list when they come;
+    // space never written costs no memory.
+    const auto shown = static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(), isShown));
+    rows.reserve(shown + shown / 16 + 16);
     std::vector<std::size_t> files;
     for (std::size_t i = entries.size(); i-- > 0;) {
         RemoteEntry& entry = entries[i];

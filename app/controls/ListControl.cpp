@@ -25,8 +25,17 @@ QString folded(const QString& text) {
     return QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
 }
 
+// The folded text of a row's name; plain ASCII without the round trip
+// through code points (a long list is indexed in one pass).
 QString foldedName(const std::string& text) {
-    return folded(qs(text));
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii)
+        return folded(qs(text));
+    QString lower = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    for (QChar& c : lower)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return lower;
 }
 
 // The code point starting at text[i]; i moves past it. A byte that starts
@@ -278,12 +287,16 @@ void ListControl::deleteItem(int index) {
 }
 
 void ListControl::deleteAllItems() {
+    // Freeing the rows and the name index of a long list takes tens of
+    // milliseconds: called from a worker, the worker frees them.
+    std::vector<ListRow> rows;
+    QHash<QString, int> names;
     runOnUiThread([&] {
         if (ListModel* m = model())
-            m->clear();
+            rows = m->takeAll();
         widest_.assign(ListModel::kColumns, 0);
         widestStale_ = false;
-        names_.clear();
+        names.swap(names_);
         namesIndexed_ = 0;
     });
 }

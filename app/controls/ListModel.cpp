@@ -60,11 +60,12 @@ void ListModel::remove(int index) {
     endRemoveRows();
 }
 
-void ListModel::clear() {
+std::vector<ListRow> ListModel::takeAll() {
+    std::vector<ListRow> taken;
     beginResetModel();
-    // Gives the memory back: the list may have held a very long listing.
-    std::vector<ListRow>().swap(rows_);
+    taken.swap(rows_);
     endResetModel();
+    return taken;
 }
 
 void ListModel::setIcons(std::vector<QIcon> icons) {

@@ -47,7 +47,8 @@ public:
     // was (and throws std::bad_alloc).
     void append(std::vector<ListRow>&& rows);
     void remove(int index);
-    void clear();
+    // Empties the list and hands its rows over (the caller frees them).
+    std::vector<ListRow> takeAll();
 
     // The pictures shown for the image indexes.
     void setIcons(std::vector<QIcon> icons);
