@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include <unordered_map>
@@ -111,6 +112,20 @@ long readSome(int fd, char* buffer, std::size_t size) {
 
 namespace ftp {
 
+namespace {
+
+std::size_t countLines(const char* bytes, std::size_t size) {
+    std::size_t lines = 0;
+    const char* end = bytes + size;
+    while (const void* lf = std::memchr(bytes, '\n', static_cast<std::size_t>(end - bytes))) {
+        ++lines;
+        bytes = static_cast<const char*>(lf) + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
 // The bytes of one listing, gathered up to the caps: past them the sink
 // refuses and the transfer is cut.
 struct ListingBytes {
@@ -118,8 +133,18 @@ struct ListingBytes {
     std::size_t lines = 0;
     bool overLimit = false;
 
+    // Room for the largest listing allowed, taken at once: the text is then
+    // never copied while it grows, and pages never written cost no memory.
+    void reserveAll() {
+        try {
+            data.reserve(kMaxListingBytes);
+        } catch (const std::bad_alloc&) {
+            // Grows as it comes instead.
+        }
+    }
+
     bool add(const char* bytes, std::size_t size) {
-        lines += static_cast<std::size_t>(std::count(bytes, bytes + size, '\n'));
+        lines += countLines(bytes, size);
         if (data.size() + size > kMaxListingBytes || lines > kMaxListingLines) {
             overLimit = true;
             return false;
@@ -486,6 +511,7 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, ftp::Listing
         command += " " + wire;
     }
     bytes = ftp::ListingBytes{};
+    bytes.reserveAll();
     std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
         return bytes.add(data, size);
     };

@@ -15,6 +15,9 @@
 using testsupport::ScriptedFtpServer;
 using testsupport::ScriptedSession;
 using testsupport::TempFolder;
+using testsupport::endlessListing;
+using testsupport::mlsdLines;
+using testsupport::trickleListing;
 
 namespace {
 
@@ -237,6 +240,9 @@ TEST_F(FaultTest, ServerClosingMidTransferKeepsTheOldLocalFile) {
 }
 
 TEST_F(FaultTest, SlowTransferThatKeepsMovingIsNotCut) {
+    FtpTimeouts timeouts = kShortTimeouts;
+    timeouts.listingMs = 300;  // a listing's deadline: no limit for a file
+    client_.setTimeouts(timeouts);
     server_.on("RETR", [](ScriptedSession& s, const std::string&) {
         s.reply("150 opening");
         s.openData();
@@ -373,23 +379,6 @@ void keepSending(ScriptedSession& s, const std::string& line, int intervalMs, in
         std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
 }
 
-// A data connection that gets one listing line every intervalMs; answers
-// 426 once the client stops reading, as real servers do.
-void trickleListing(ScriptedSession& s, int intervalMs, int forMs) {
-    s.reply("150 here it comes");
-    s.openData();
-    auto until = Clock::now() + std::chrono::milliseconds(forMs);
-    for (int i = 0; Clock::now() < until; ++i) {
-        if (!s.sendData("-rw-r--r-- 1 0 0 1 Jan 01 2020 line" + std::to_string(i) + "\r\n")) {
-            s.reply("426 transfer aborted");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
-    }
-    s.closeData();
-    s.reply("226 done");
-}
-
 TEST_F(FaultTest, EndlessPreliminaryRepliesEndAtTheReplyTimeout) {
     server_.on("CWD", [](ScriptedSession& s, const std::string&) { keepSending(s, "150 still thinking\r\n", 50, 5000); });
     startAndConnect();
@@ -451,25 +440,6 @@ TEST_F(FaultTest, TricklingListingEndsAtItsDeadlineAndKeepsTheConnection) {
     EXPECT_EQ(server_.connections(), 1);
 }
 
-TEST_F(FaultTest, TheListingDeadlineDoesNotLimitFileTransfers) {
-    FtpTimeouts timeouts = kShortTimeouts;
-    timeouts.listingMs = 300;
-    client_.setTimeouts(timeouts);
-    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
-        s.reply("150 opening");
-        s.openData();
-        for (int i = 0; i < 8; ++i) {  // 8 x 100 ms, each piece within the stall time
-            s.sendData("0123456789");
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        s.closeData();
-        s.reply("226 done");
-    });
-    startAndConnect();
-    ASSERT_TRUE(client_.getFile("slow", local_.file("slow")));
-    EXPECT_EQ(local_.read("slow").size(), 80u);
-}
-
 TEST_F(FaultTest, AbortingTheRunningListingEndsItAndAnIdleConnectionStays) {
     client_.setTimeouts(FtpTimeouts{});  // the long defaults: only the abort can end it
     server_.on("LIST", [](ScriptedSession& s, const std::string&) { trickleListing(s, 100, 8000); });
@@ -486,15 +456,6 @@ TEST_F(FaultTest, AbortingTheRunningListingEndsItAndAnIdleConnectionStays) {
     EXPECT_LT(secondsSince(started), 1.3);
     EXPECT_FALSE(client_.isConnected());
     expectUsableAgain();
-}
-
-// n MLSD lines of short names.
-std::string mlsdLines(std::size_t n) {
-    std::string text;
-    text.reserve(n * 16);
-    for (std::size_t i = 0; i < n; ++i)
-        text += "type=file; f" + std::to_string(i) + "\r\n";
-    return text;
 }
 
 TEST_F(FaultTest, ListingsBeyondTheEntryCapAreReportedAndTheConnectionStays) {
@@ -525,14 +486,7 @@ TEST_F(FaultTest, ListingsBeyondTheEntryCapAreReportedAndTheConnectionStays) {
 
 TEST_F(FaultTest, ANeverEndingListingIsCutWhileItArrives) {
     server_.setFeatures({"MLST type*;"});
-    server_.on("MLSD", [](ScriptedSession& s, const std::string&) {
-        s.reply("150 here it comes");
-        s.openData();
-        const std::string block = mlsdLines(4096);
-        while (s.sendData(block)) {
-        }
-        s.reply("426 transfer aborted");
-    });
+    server_.on("MLSD", [](ScriptedSession& s, const std::string&) { endlessListing(s); });
     startAndConnect();
     DirectoryListing listing = client_.listEntries("/");
     EXPECT_FALSE(listing.complete);

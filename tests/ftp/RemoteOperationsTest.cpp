@@ -30,31 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// One listing line every intervalMs for at most forMs; answers 426 once the
-// client stops reading, as real servers do.
-void trickleListing(ScriptedSession& s, int intervalMs, int forMs) {
-    s.reply("150 here it comes");
-    s.openData();
-    auto until = Clock::now() + std::chrono::milliseconds(forMs);
-    for (int i = 0; Clock::now() < until; ++i) {
-        if (!s.sendData("-rw-r--r-- 1 0 0 1 Jan 01 2020 line" + std::to_string(i) + "\r\n")) {
-            s.reply("426 transfer aborted");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
-    }
-    s.closeData();
-    s.reply("226 done");
-}
-
-std::string mlsdLines(std::size_t n) {
-    std::string text;
-    text.reserve(n * 16);
-    for (std::size_t i = 0; i < n; ++i)
-        text += "type=file; f" + std::to_string(i) + "\r\n";
-    return text;
-}
-
 class WindowAnswers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -213,12 +188,7 @@ TEST_F(WindowAnswers, ListingsThatNeverEndOrHoldTooManyEntriesAreReported) {
         if (argument == "/huge") {
             s.serveData(mlsdLines(ftp::kMaxListingEntries + 1));
         } else if (argument == "/endless") {
-            s.reply("150 here it comes");
-            s.openData();
-            const std::string block = mlsdLines(4096);
-            while (s.sendData(block)) {
-            }
-            s.reply("426 transfer aborted");
+            endlessListing(s);
         } else {
             s.serveData("type=file; small.txt\r\n");
         }

@@ -366,4 +366,38 @@ void ScriptedFtpServer::dispatch(ScriptedSession& session, const std::string& li
         session.reply("500 unknown command");
 }
 
+// ---- listings
+
+void trickleListing(ScriptedSession& s, int intervalMs, int forMs) {
+    s.reply("150 here it comes");
+    s.openData();
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(forMs);
+    for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
+        if (!s.sendData("-rw-r--r-- 1 0 0 1 Jan 01 2020 line" + std::to_string(i) + "\r\n")) {
+            s.reply("426 transfer aborted");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+    }
+    s.closeData();
+    s.reply("226 done");
+}
+
+void endlessListing(ScriptedSession& s) {
+    s.reply("150 here it comes");
+    s.openData();
+    const std::string block = mlsdLines(4096);
+    while (s.sendData(block)) {
+    }
+    s.reply("426 transfer aborted");
+}
+
+std::string mlsdLines(std::size_t n) {
+    std::string text;
+    text.reserve(n * 16);
+    for (std::size_t i = 0; i < n; ++i)
+        text += "type=file; f" + std::to_string(i) + "\r\n";
+    return text;
+}
+
 } // namespace testsupport

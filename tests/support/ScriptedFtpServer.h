@@ -9,6 +9,7 @@
 //   server.on("PWD", [](ScriptedSession& s, const std::string&) { s.send("257 \"/a\r\n"); });
 //   ASSERT_TRUE(server.start());
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -111,5 +112,13 @@ private:
     std::map<std::string, std::string> uploads_;
     std::vector<std::string> commands_;
 };
+
+// Listings of the kinds the fault tests need, served from a handler:
+// one Unix line every intervalMs for at most forMs (a 426 reply once the
+// client stops reading, as real servers do); MLSD lines without end until
+// the client stops reading; and n MLSD lines of short names.
+void trickleListing(ScriptedSession& s, int intervalMs, int forMs);
+void endlessListing(ScriptedSession& s);
+std::string mlsdLines(std::size_t n);
 
 } // namespace testsupport
