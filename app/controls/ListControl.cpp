@@ -114,29 +114,19 @@ void ListControl::appendNewRows(const std::vector<ListRow>& rows) {
     runOnUiThread([&] { appendRowsNow(copy, true); });
 }
 
+// Runs on the UI thread, where an exception must not escape: a failed
+// allocation leaves the rows out and says so.
 bool ListControl::appendRowsNow(std::vector<ListRow>& rows, bool onlyNewNames) {
     ListModel* m = model();
     if (!m)
         return false;
-    if (onlyNewNames) {
-        indexNames();
-        std::vector<ListRow> unlisted;
-        unlisted.reserve(rows.size());
-        for (ListRow& row : rows) {
-            const QString key = foldedName(row.text);
-            if (names_.contains(key))
-                continue;
-            names_.insert(key, 1);
-            ++namesIndexed_; // in step again once the rows are added
-            unlisted.push_back(std::move(row));
-        }
-        rows.swap(unlisted);
-    }
-    for (const ListRow& row : rows) {
-        noteCellWidth(row, 0);
-        noteCellWidth(row, 1);
-    }
     try {
+        if (onlyNewNames)
+            keepUnlistedNames(rows);
+        for (const ListRow& row : rows) {
+            noteCellWidth(row, 0);
+            noteCellWidth(row, 1);
+        }
         m->append(std::move(rows));
     } catch (const std::bad_alloc&) {
         widestStale_ = true;
@@ -148,6 +138,23 @@ bool ListControl::appendRowsNow(std::vector<ListRow>& rows, bool onlyNewNames) {
     // never searched, and the first exact search rebuilds the index in one
     // pass.
     return true;
+}
+
+// Leaves out the rows whose name is listed already, or comes earlier among
+// the rows; the index then holds the names of the rows kept.
+void ListControl::keepUnlistedNames(std::vector<ListRow>& rows) {
+    indexNames();
+    std::vector<ListRow> unlisted;
+    unlisted.reserve(rows.size());
+    for (ListRow& row : rows) {
+        const QString key = foldedName(row.text);
+        if (names_.contains(key))
+            continue;
+        names_.insert(key, 1);
+        ++namesIndexed_; // in step again once the rows are added
+        unlisted.push_back(std::move(row));
+    }
+    rows.swap(unlisted);
 }
 
 void ListControl::setItemText(int index, int column, const std::string& text) {

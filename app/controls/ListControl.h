@@ -70,6 +70,7 @@ public:
 
 private:
     bool appendRowsNow(std::vector<ListRow>& rows, bool onlyNewNames);
+    void keepUnlistedNames(std::vector<ListRow>& rows);
     ListModel* model() const;
     int widestCell(int column) const;
     int textWidth(const std::string& text) const;

@@ -71,6 +71,24 @@ protected:
         return std::chrono::duration<double>(Clock::now() - started).count();
     }
 
+    // A LIST of /slow trickles one line every 100 ms for forMs; any other
+    // path lists one file.
+    void trickleAtSlow(int forMs) {
+        server.on("LIST", [forMs](ScriptedSession& s, const std::string& argument) {
+            if (argument == "/slow")
+                trickleListing(s, 100, forMs);
+            else
+                s.serveData("-rw-r--r-- 1 0 0 1 Jan 01 2020 a.txt\r\n");
+        });
+    }
+
+    // Starts the listing of /slow and lets it run a while.
+    void startSlowListing() {
+        enterPath("/slow");
+        pump(300);
+        ASSERT_EQ(runningWorkers(), 1);
+    }
+
     bool logHas(const std::string& line) const {
         return ("\n" + w().消息框.text()).find("\n" + line + "\n") != std::string::npos;
     }
@@ -88,12 +106,7 @@ const FtpTimeouts kQuick{2000, 800, 1000, 1000, 1500};
 } // namespace
 
 TEST_F(WindowAnswers, ATricklingListingEndsAtItsDeadlineAndIsReported) {
-    server.on("LIST", [this](ScriptedSession& s, const std::string& argument) {
-        if (argument == "/slow")
-            trickleListing(s, 100, 10000);  // each line well within the stall time
-        else
-            s.serveData("-rw-r--r-- 1 0 0 1 Jan 01 2020 a.txt\r\n");
-    });
+    trickleAtSlow(10000);  // each line well within the stall time
     connectWindow(kQuick);
     UiHeartbeat beat;
     enterPath("/slow");
@@ -144,16 +157,9 @@ TEST_F(WindowAnswers, KeepAliveRepliesInsteadOfTheEndOfARefreshEndAtTheReplyTime
 }
 
 TEST_F(WindowAnswers, ClosingTheWindowEndsARunningListingAtOnce) {
-    server.on("LIST", [](ScriptedSession& s, const std::string& argument) {
-        if (argument == "/slow")
-            trickleListing(s, 100, 20000);
-        else
-            s.serveData("-rw-r--r-- 1 0 0 1 Jan 01 2020 a.txt\r\n");
-    });
+    trickleAtSlow(20000);
     connectWindow(FtpTimeouts{});  // the long defaults: only the close can end it
-    enterPath("/slow");
-    pump(300);
-    ASSERT_EQ(runningWorkers(), 1);
+    startSlowListing();
     QElapsedTimer clock;
     clock.start();
     h.close();
@@ -163,16 +169,9 @@ TEST_F(WindowAnswers, ClosingTheWindowEndsARunningListingAtOnce) {
 }
 
 TEST_F(WindowAnswers, DisconnectEndsARunningListingAtOnce) {
-    server.on("LIST", [](ScriptedSession& s, const std::string& argument) {
-        if (argument == "/slow")
-            trickleListing(s, 100, 20000);
-        else
-            s.serveData("-rw-r--r-- 1 0 0 1 Jan 01 2020 a.txt\r\n");
-    });
+    trickleAtSlow(20000);
     connectWindow(FtpTimeouts{});
-    enterPath("/slow");
-    pump(300);
-    ASSERT_EQ(runningWorkers(), 1);
+    startSlowListing();
     UiHeartbeat beat;
     QTest::keyClick(h.form(), Qt::Key_F6);
     EXPECT_TRUE(waitUntil([] { return runningWorkers() == 0; }, 2000));
