@@ -20,6 +20,10 @@
 namespace {
 
 constexpr const char* kDeletingText = "正在删除文件...";
+// Deeper than this a server is taken to show the same folders again and
+// again (a loop it does not show as links): such folders are not walked,
+// only removed when empty.
+constexpr int kMaxWalkDepth = 256;
 
 enum class Found { File, Folder, Link };
 
@@ -112,11 +116,12 @@ RemoteTree collectRemoteTree(const std::string& folder) {
     // Each top subfolder is walked level by level.
     for (const std::string& sub : subfolders) {
         std::vector<std::string> level{sub};
-        while (!level.empty() && !workersStopping()) {
+        for (int depth = 1; !level.empty() && !workersStopping(); ++depth) {
             std::vector<std::string> next;
             for (const std::string& d : level) {
-                for (const Listed& e : listFolder(d))
-                    take(e, next);
+                if (depth < kMaxWalkDepth)
+                    for (const Listed& e : listFolder(d))
+                        take(e, next);
                 app.deleteFolders.push_back(d);
             }
             level = std::move(next);
@@ -144,7 +149,6 @@ void deleteRemoteCommand() {
 void deleteRemoteBatch() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    FtpClient& ftp = ftpClient();
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
     w.状态条1.setPaneText(1, kDeletingText);

@@ -33,15 +33,18 @@ void makeRemoteDirectory() {
     if (!answer.ok)
         return;
     const std::string path = w.FTP目录框.text() + "/" + answer.text;
-    startWorker([path, name = answer.text] {
-        if (!ftpClient().makeDirectory(path)) {
+    startWorker([path] {
+        // The row shows the folder the server made, which may be named
+        // otherwise than asked.
+        std::string created;
+        if (!ftpClient().makeDirectory(path, created)) {
             ui::messageBox("创建失败！");
             return;
         }
         ui::ListControl& list = mainWindow().远程文件框;
         std::lock_guard<std::mutex> lock(remoteListMutex());
         ui::runOnUiThread([&] {
-            list.insertItem(list.currentSelection(), name, 0, kKindDirectory);
+            list.insertItem(list.currentSelection(), created, 0, kKindDirectory);
             list.setColumnWidth(0, -1);
             list.setColumnWidth(1, -1);
         });

@@ -8,6 +8,7 @@
 #include "ftp/ConnectionSetting.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/FtpClientInstance.h"
+#include "ftp/RemoteLinks.h"
 #include "ftp/RemoteListLock.h"
 
 bool connectionIsUp() {
@@ -60,6 +61,7 @@ void connectServer() {
         app.connected = 0;
         return;
     }
+    forgetRemoteLinks();
     w.状态条1.setPaneText(0, kConnectedText);
     w.window.setTitle(std::string(kWindowTitle) + "——" + setting->name);
     enterTypedDirectory();

@@ -29,6 +29,7 @@ void ControlConnection::close() {
 bool ControlConnection::send(const std::string& command) {
     if (!isSafeCommandText(command) || !isOpen())
         return false;
+    announcedSize_ = -1;
     std::string line = command + "\r\n";
     if (!socket_.sendAll(line.data(), line.size(), sendMs_)) {
         lost_ = true;
@@ -53,6 +54,11 @@ bool ControlConnection::readReply(FtpReply& reply, int timeoutMs) {
     }
     if (reply.code == 421)
         lost_ = true;  // the server is closing the connection
+    if (reply.isPreliminary()) {
+        int64_t size = parseAnnouncedSize(reply.text());
+        if (size >= 0)
+            announcedSize_ = size;
+    }
     return true;
 }
 

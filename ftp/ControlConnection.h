@@ -1,6 +1,7 @@
 #pragma once
 // The control connection: commands out, replies in, and a record of whether
 // the conversation can still go on.
+#include <cstdint>
 #include <string>
 
 #include "ftp/FtpReply.h"
@@ -34,6 +35,10 @@ public:
     // Longest wait for the socket to take a command.
     void setSendTimeout(int ms) { sendMs_ = ms; }
 
+    // The size a preliminary reply to the last command announced
+    // ("150 ... (N bytes)"), -1 when none did.
+    int64_t announcedSize() const { return announcedSize_; }
+
     // A complete reply is already received and waiting to be read.
     bool hasReadyReply() const { return reader_.hasReply(); }
     Socket& socket() { return socket_; }
@@ -43,6 +48,7 @@ private:
     ReplyReader reader_;
     bool lost_ = false;
     int sendMs_ = 30000;
+    int64_t announcedSize_ = -1;
 };
 
 // True when the text can travel inside one command line.

@@ -52,7 +52,7 @@ int DataConnection::waitLeft(Deadline::Clock::time_point lastProgress) const {
 DataSetup DataConnection::announceActive() {
     active_ = true;
     SocketAddress local;
-    if (!control_.socket().localAddress(local))
+    if (!control_.socket().localAddress(local) || !control_.socket().peerAddress(server_))
         return DataSetup::Failed;
     local.setPort(0);
     if (!listener_.listenOn(local) || !listener_.localAddress(local))
@@ -132,12 +132,12 @@ DataArrival DataConnection::awaitConnection(FtpReply& reply, bool& hasReply) {
             // server already sent everything. Taking the reply alone would
             // turn the file into an empty one.
             hasReply = true;
-            if (listener_.acceptWithin(kLateConnectionMs, data_) != WaitResult::Ready)
+            if (listener_.acceptWithin(kLateConnectionMs, data_, &server_) != WaitResult::Ready)
                 return DataArrival::ReplyInstead;
             listener_.close();
             return DataArrival::Connected;
         }
-        WaitResult accepted = listener_.acceptWithin(0, data_);
+        WaitResult accepted = listener_.acceptWithin(0, data_, &server_);
         if (accepted == WaitResult::Ready) {
             listener_.close();
             return DataArrival::Connected;

@@ -74,6 +74,8 @@ private:
     const AbortSignal& abort_;
     FtpTimeouts timeouts_;
     Deadline deadline_;
+    // Active mode takes the data connection only from the server's host.
+    SocketAddress server_;
     Socket listener_;
     Socket data_;
     bool active_ = false;

@@ -6,6 +6,7 @@
 #include "ftp/Deadline.h"
 #include "ftp/ListingParser.h"
 #include "ftp/NamePattern.h"
+#include "ftp/PartialFile.h"
 #include "ftp/WireNames.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -100,6 +102,34 @@ private:
     bool previousCr_ = false;
 };
 
+// Opens a file to upload only when it is a regular file, a link being
+// followed to one. Nothing here can block: a FIFO, socket or device is
+// refused by its stat before any open, and one put in the file's place in
+// between is opened without waiting and refused by the check on what was
+// opened. O_NONBLOCK changes nothing for reads of a regular file.
+int openRegularFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// "213 1234": the digits, -1 when there are none.
+int64_t parseSizeReply(const std::string& text) {
+    int64_t value = 0;
+    std::size_t digits = 0;
+    while (digits < text.size() && digits < 18 && text[digits] >= '0' && text[digits] <= '9')
+        value = value * 10 + (text[digits++] - '0');
+    return digits > 0 ? value : -1;
+}
+
 long readSome(int fd, char* buffer, std::size_t size) {
     ssize_t n;
     do {
@@ -162,7 +192,7 @@ struct ListingBytes {
 } // namespace ftp
 
 std::string partialFilePath(const std::string& localPath) {
-    return localPath + ".part";
+    return ftp::preferredPartialPath(localPath);
 }
 
 FtpClient::FtpClient()
@@ -267,6 +297,7 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
     }
     if (ok && !abort_->raised()) {
         passive_ = passive;
+        enteredWire_.clear();
         epsvRefused_ = false;
         mlsdUnsupported_ = false;
         type_ = 0;
@@ -332,11 +363,16 @@ bool FtpClient::toWireLocked(const std::string& path, std::string& wire) const {
     return ftp::isSafeCommandText(wire);
 }
 
+bool FtpClient::commandLocked(const std::string& verb, const std::string& path, std::string& wire,
+                              ftp::FtpReply& reply) {
+    return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
+           reply.isSuccess();
+}
+
 bool FtpClient::simpleCommandLocked(const std::string& verb, const std::string& path) {
     std::string wire;
     ftp::FtpReply reply;
-    return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
-           reply.isSuccess();
+    return commandLocked(verb, path, wire, reply);
 }
 
 bool FtpClient::deleteFile(const std::string& remoteName) {
@@ -347,8 +383,22 @@ bool FtpClient::deleteFile(const std::string& remoteName) {
 }
 
 bool FtpClient::makeDirectory(const std::string& dir) {
+    std::string createdName;
+    return makeDirectory(dir, createdName);
+}
+
+bool FtpClient::makeDirectory(const std::string& dir, std::string& createdName) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool ok = readyLocked() && simpleCommandLocked("MKD", dir);
+    std::string wire;
+    ftp::FtpReply reply;
+    const bool ok = readyLocked() && commandLocked("MKD", dir, wire, reply);
+    createdName = ftp::lastPathName(dir);
+    std::string created;
+    if (ok && reply.code == 257 && ftp::parseQuotedPath(reply.text(), created, wire)) {
+        const std::string name = ftp::lastPathName(names_->pathFromWire(created));
+        if (!name.empty())
+            createdName = name;
+    }
     finishLocked();
     return ok;
 }
@@ -362,7 +412,11 @@ bool FtpClient::removeDirectory(const std::string& dir) {
 
 bool FtpClient::setCurrentDirectory(const std::string& dir) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool ok = readyLocked() && simpleCommandLocked("CWD", dir);
+    std::string wire;
+    ftp::FtpReply reply;
+    const bool ok = readyLocked() && commandLocked("CWD", dir, wire, reply);
+    if (ok)
+        enteredWire_ = !wire.empty() && wire[0] == '/' ? wire : std::string();
     finishLocked();
     return ok;
 }
@@ -383,7 +437,7 @@ std::string FtpClient::currentDirectory() {
     std::string path;
     ftp::FtpReply reply;
     if (readyLocked() && control_->command("PWD", reply, active_.replyMs) && reply.code == 257 &&
-        ftp::parseQuotedPath(reply.text(), path))
+        ftp::parseQuotedPath(reply.text(), path, enteredWire_))
         path = names_->pathFromWire(path);
     else
         path.clear();
@@ -449,20 +503,18 @@ int FtpClient::finalReplyWaitLocked() const {
     return std::min(active_.replyMs, std::max(deadline_.cap(active_.replyMs), kReplyAfterCutMs));
 }
 
-bool FtpClient::getFile(const std::string& remoteName, const std::string& localPath, bool textMode) {
+bool FtpClient::getFile(const std::string& remoteName, const std::string& localPath, bool textMode,
+                        int64_t expectedSize) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
     std::string wire;
-    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire)) {
+    ftp::PartialFile partial;
+    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire) || !partial.create(localPath)) {
         finishLocked();
         return false;
     }
-    std::string partial = partialFilePath(localPath);
-    int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        finishLocked();
-        return false;
-    }
+    publishPartial(localPath, partial.path());
+    const int fd = partial.fd();
     TextModeDownload text(fd);
     std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
         return textMode ? text.write(data, size) : writeWhole(fd, data, size);
@@ -470,12 +522,40 @@ bool FtpClient::getFile(const std::string& remoteName, const std::string& localP
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_);
     ok = ok && (!textMode || text.finish());
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(partial.c_str(), localPath.c_str()) == 0;
+    // A text-mode transfer changes line ends, so its count cannot be checked.
+    ok = ok && (textMode || receivedWholeFileLocked(wire, expectedSize));
+    ok = partial.close() && ok;
+    ok = ok && partial.commit(localPath);
     if (!ok)
-        std::remove(partial.c_str());
+        partial.discard();
     finishLocked();
     return ok;
+}
+
+// The byte count of a download against the size the server announced in
+// its preliminary reply, else the size the caller knows from the listing,
+// else the server's SIZE (only then an extra round trip).
+bool FtpClient::receivedWholeFileLocked(const std::string& wire, int64_t expectedSize) {
+    int64_t expected = control_->announcedSize();
+    if (expected < 0)
+        expected = expectedSize;
+    if (expected < 0 && features_->size) {
+        ftp::FtpReply reply;
+        if (control_->command("SIZE " + wire, reply, active_.replyMs) && reply.code == 213)
+            expected = parseSizeReply(reply.text());
+    }
+    return expected < 0 || expected == transferred_.load();
+}
+
+void FtpClient::publishPartial(const std::string& localPath, const std::string& partialPath) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    partialTarget_ = localPath;
+    partialPath_ = partialPath;
+}
+
+std::string FtpClient::partialPathFor(const std::string& localPath) const {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    return localPath == partialTarget_ ? partialPath_ : std::string();
 }
 
 bool FtpClient::putFile(const std::string& localPath, const std::string& remoteName, bool textMode) {
@@ -486,7 +566,7 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
         finishLocked();
         return false;
     }
-    int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(localPath);
     if (fd < 0) {
         finishLocked();
         return false;
@@ -497,6 +577,8 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
     };
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code, transferred_);
+    if (ok)
+        names_->noteSent(remoteName, wire);
     ::close(fd);
     finishLocked();
     return ok;
@@ -518,8 +600,8 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, ftp::Listing
     return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
 }
 
-bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries,
-                                   bool& mlsd, bool& overLimit) {
+bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd,
+                                   bool& overLimit) {
     ftp::ListingBytes bytes;
     int code = 0;
     mlsd = listsWithMlsd();
@@ -532,18 +614,18 @@ bool FtpClient::fetchListingLocked(const std::string& directory, std::vector<ftp
         ok = listLocked(directory, false, bytes, code);
     }
     overLimit = bytes.overLimit;
-    entries.clear();
+    parsed = {};
     if (!ok)
         return false;
     try {
-        entries = ftp::parseListing(bytes.data, mlsd, ftp::todayForListings());
+        parsed = ftp::readListing(bytes.data, mlsd, ftp::todayForListings());
     } catch (const std::bad_alloc&) {
-        entries.clear();
+        parsed = {};
         overLimit = true;
         return false;
     }
-    if (entries.size() > kMaxListingEntries) {
-        std::vector<ftp::ListingEntry>().swap(entries);
+    if (parsed.entries.size() > kMaxListingEntries) {
+        parsed = {};
         overLimit = true;
         return false;
     }
@@ -578,13 +660,15 @@ bool FtpClient::listsWithMlsd() const {
 DirectoryListing FtpClient::listEntries(const std::string& directory, bool confirmFolders) {
     std::lock_guard<std::mutex> lock(mutex_);
     DirectoryListing listing;
-    std::vector<ftp::ListingEntry> entries;
+    ftp::ParsedListing parsed;
+    std::vector<ftp::ListingEntry>& entries = parsed.entries;
     bool mlsd = false;
     if (readyLocked() && ftp::isSafeCommandText(directory)) {
         // The whole listing, a second LIST for the folders included, ends
         // by this deadline however slowly the server sends.
         deadline_ = ftp::Deadline::in(active_.listingMs);
-        if (fetchListingLocked(directory, entries, mlsd, listing.overLimit)) {
+        if (fetchListingLocked(directory, parsed, mlsd, listing.overLimit)) {
+            listing.unreadableLines = parsed.unreadableLines;
             const bool hasFolder = std::any_of(entries.begin(), entries.end(), [](const ftp::ListingEntry& e) {
                 return (e.attributes & ftp::kAttrDirectory) && !(e.attributes & ftp::kAttrLink);
             });

@@ -21,7 +21,9 @@
 #include "ftp/RemoteEntry.h"
 
 namespace ftp {
+struct FtpReply;
 struct ListingEntry;
+struct ParsedListing;
 class AbortSignal;
 class ControlConnection;
 class WireNames;
@@ -47,17 +49,27 @@ public:
     void disconnect();
     bool isConnected() const;
 
-    // Downloads into partialFilePath(localPath) and replaces localPath only
-    // when the whole file arrived; a failed transfer leaves localPath as it
-    // was and removes the partial file.
-    bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false);
+    // Downloads into a partial file created new beside localPath and
+    // replaces localPath only when the whole file arrived; a failed transfer
+    // leaves localPath as it was and removes the partial file. Nothing else
+    // is touched. A binary download whose byte count differs from the size
+    // the server announces, or else from expectedSize (the listing's, -1
+    // when unknown), or else from SIZE, fails.
+    bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false,
+                 int64_t expectedSize = -1);
     bool putFile(const std::string& localPath, const std::string& remoteName, bool textMode = false);
     bool deleteFile(const std::string& remoteName);
     bool renameFile(const std::string& oldName, const std::string& newName);
     bool makeDirectory(const std::string& dir);
+    // The same, and the name of the folder that now exists: servers may
+    // store another name than the one asked for ("trail " as "trail_") and
+    // say so in their reply. The asked name when the reply names none.
+    bool makeDirectory(const std::string& dir, std::string& createdName);
     bool removeDirectory(const std::string& dir);
     bool setCurrentDirectory(const std::string& dir);
-    // The remote current directory; empty on failure.
+    // The remote current directory; empty on failure. When the server's
+    // reply can be read more than one way, the directory last entered by
+    // an absolute path is preferred.
     std::string currentDirectory();
     // Lists the directory part of the pattern and keeps the entries whose
     // name matches its last component ("*", "?"); a trailing "*.*" counts
@@ -87,6 +99,9 @@ public:
     // Any thread: aborts the operation running now, if there is one; an
     // idle connection is left as it is.
     void abortRunningOperation();
+    // The partial file the current or last download of localPath writes;
+    // empty when no download was for localPath.
+    std::string partialPathFor(const std::string& localPath) const;
     // Bytes moved by the current or last transfer.
     int64_t transferredBytes() const { return transferred_.load(); }
     void setTimeouts(const FtpTimeouts& timeouts);
@@ -105,17 +120,20 @@ private:
     void readFeaturesLocked();
     bool ensureTypeLocked(char type);
     bool simpleCommandLocked(const std::string& verb, const std::string& path);
+    bool commandLocked(const std::string& verb, const std::string& path, std::string& wire, ftp::FtpReply& reply);
     bool toWireLocked(const std::string& path, std::string& wire) const;
     // Runs one data command; exactly one of sink (download) and source
     // (upload) is given. finalCode is the server's last reply code (0: none).
     bool runTransferLocked(const std::string& command, const std::function<bool(const char*, std::size_t)>* sink,
                            const std::function<long(char*, std::size_t)>* source, int& finalCode,
                            std::atomic<int64_t>& counter);
+    bool receivedWholeFileLocked(const std::string& wire, int64_t expectedSize);
+    void publishPartial(const std::string& localPath, const std::string& partialPath);
     int finalReplyWaitLocked() const;
     bool listLocked(const std::string& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode);
     // The parsed listing of the directory, MLSD when the server has it.
     // overLimit tells a listing cut at the caps.
-    bool fetchListingLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries, bool& mlsd,
+    bool fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd,
                             bool& overLimit);
     std::vector<RemoteEntry> namedEntriesLocked(const std::string& directory,
                                                 std::vector<ftp::ListingEntry>& listed);
@@ -127,6 +145,8 @@ private:
     FtpTimeouts active_;  // copy taken at the start of each operation
     ftp::Deadline deadline_;  // of the running operation, if it has one
     std::string account_;
+    std::string partialTarget_;  // guarded by settingsMutex_
+    std::string partialPath_;
     std::unique_ptr<ftp::AbortSignal> abort_;
     std::unique_ptr<ftp::ControlConnection> control_;
     std::unique_ptr<ftp::WireNames> names_;
@@ -135,12 +155,12 @@ private:
     std::atomic<bool> passive_{false};
     std::atomic<int64_t> transferred_{0};
     std::atomic<int64_t> listingBytes_{0};  // kept apart from the file progress
+    std::string enteredWire_;  // the last absolute path CWD accepted
     bool epsvRefused_ = false;
     std::atomic<bool> mlsdUnsupported_{false};
     std::atomic<bool> mlst_{false};  // the server announced MLST/MLSD
     char type_ = 0;
 };
 
-// The name the download is written to until it is complete, beside the
-// target; the progress display reads the growing size from it.
+// The name a download of localPath writes to first, when no file has it.
 std::string partialFilePath(const std::string& localPath);

@@ -60,11 +60,16 @@ int parseReplyCode(const std::string& line, bool& continued) {
     return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
 
-bool parseQuotedPath(const std::string& text, std::string& path) {
-    path.clear();
+namespace {
+
+// Between the first quote and its closing quote, doubled quotes made
+// single; empty when there is none. doubled tells whether any was.
+std::string standardQuotedReading(const std::string& text, bool& doubled) {
+    doubled = false;
+    std::string path;
     std::size_t pos = text.find('"');
     if (pos == std::string::npos)
-        return false;
+        return path;
     for (++pos; pos < text.size(); ++pos) {
         if (text[pos] != '"') {
             path += text[pos];
@@ -72,13 +77,75 @@ bool parseQuotedPath(const std::string& text, std::string& path) {
         }
         if (pos + 1 < text.size() && text[pos + 1] == '"') {
             path += '"';
+            doubled = true;
             ++pos;
             continue;
         }
-        return !path.empty();
+        return path;
     }
+    return std::string();  // no closing quote
+}
+
+// The readings of a server that does not double quotes: up to each quote
+// after the first that ends the text or is followed by a blank, longest
+// first.
+std::vector<std::string> singleQuoteReadings(const std::string& text) {
+    std::vector<std::string> readings;
+    const std::size_t open = text.find('"');
+    if (open == std::string::npos)
+        return readings;
+    for (std::size_t close = text.size(); close-- > open + 1;) {
+        if (text[close] != '"')
+            continue;
+        if (close + 1 < text.size() && text[close + 1] != ' ' && text[close + 1] != '\t')
+            continue;
+        if (close > open + 1)
+            readings.push_back(text.substr(open + 1, close - open - 1));
+    }
+    return readings;
+}
+
+// A path without repeated or trailing separators, for comparing.
+std::string normalizedPath(const std::string& path) {
+    std::string out;
+    for (char c : path)
+        if (c != '/' || out.empty() || out.back() != '/')
+            out += c;
+    if (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+bool isAskedPath(const std::string& reading, const std::string& asked) {
+    if (asked.empty())
+        return false;
+    if (normalizedPath(reading) == normalizedPath(asked))
+        return true;
+    const std::string name = lastPathName(asked);
+    return !name.empty() && lastPathName(reading) == name;
+}
+
+} // namespace
+
+std::string lastPathName(const std::string& path) {
+    const std::string normal = normalizedPath(path);
+    const std::size_t slash = normal.rfind('/');
+    return slash == std::string::npos ? normal : normal.substr(slash + 1);
+}
+
+bool parseQuotedPath(const std::string& text, std::string& path, const std::string& asked) {
+    bool doubled = false;
+    const std::string standard = standardQuotedReading(text, doubled);
+    const std::vector<std::string> single = singleQuoteReadings(text);
     path.clear();
-    return false;  // no closing quote
+    if (!standard.empty() && isAskedPath(standard, asked))
+        path = standard;
+    for (const std::string& reading : single)
+        if (path.empty() && isAskedPath(reading, asked))
+            path = reading;
+    if (path.empty())
+        path = doubled || single.empty() ? standard : single.front();
+    return !path.empty();
 }
 
 int parseEpsvPort(const std::string& text) {
@@ -114,6 +181,30 @@ int parsePasvPort(const std::string& text) {
     return port > 0 ? port : 0;
 }
 
+int64_t parseAnnouncedSize(const std::string& text) {
+    // "(N bytes)" must end the text (a "." may follow): a file name earlier
+    // in the text may hold the same shape.
+    const std::string upperText = upper(text);
+    std::size_t end = upperText.find_last_not_of(" .");
+    if (end == std::string::npos || upperText[end] != ')')
+        return -1;
+    std::size_t open = upperText.rfind('(', end);
+    if (open == std::string::npos)
+        return -1;
+    std::size_t pos = open + 1;
+    int64_t value = 0;
+    int digits = 0;
+    while (pos < end && upperText[pos] >= '0' && upperText[pos] <= '9' && digits < 18) {
+        value = value * 10 + (upperText[pos] - '0');
+        ++pos;
+        ++digits;
+    }
+    const std::string unit = upperText.substr(pos, end - pos);
+    if (digits == 0 || (unit != " BYTES" && unit != " BYTE"))
+        return -1;
+    return value;
+}
+
 ServerFeatures parseFeatures(const FtpReply& reply) {
     ServerFeatures features;
     if (!reply.isSuccess())
@@ -129,6 +220,7 @@ ServerFeatures parseFeatures(const FtpReply& reply) {
         else if (name == "UTF8") features.utf8 = true;
         else if (name == "EPSV") features.epsv = true;
         else if (name == "EPRT") features.eprt = true;
+        else if (name == "SIZE") features.size = true;
     }
     return features;
 }

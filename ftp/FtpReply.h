@@ -1,5 +1,6 @@
 #pragma once
 // One server reply and the parsing of what replies carry.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,25 @@ struct FtpReply {
 // Sets continued when the line opens a multi-line reply.
 int parseReplyCode(const std::string& line, bool& continued);
 
-// The path of a 257 reply: the text between the first quote and its closing
-// quote, with doubled quotes made single. False when there is none.
-bool parseQuotedPath(const std::string& text, std::string& path);
+// The path of a 257 reply. Quotes inside the path should be doubled, but
+// some servers send them single ("/q"uote" is your current location), so
+// the reply may read several ways. The reading chosen:
+//  1. the one that is the path the client asked for (asked, when given:
+//     the same path, or the same last name);
+//  2. else the standard reading, when the server doubled a quote;
+//  3. else the longest reading whose closing quote ends the text or is
+//     followed by a blank;
+//  4. else the standard reading.
+// False when there is no non-empty reading.
+bool parseQuotedPath(const std::string& text, std::string& path, const std::string& asked = std::string());
+
+// The last name of a path ("/a/b/" gives "b"); empty for the root.
+std::string lastPathName(const std::string& path);
+
+// The byte count a transfer's preliminary reply announces, as in
+// "150 Opening BINARY mode data connection for f (1234 bytes)"; -1 when the
+// text names none.
+int64_t parseAnnouncedSize(const std::string& text);
 
 // The port of a 229 reply "(|||port|)". 0 when malformed.
 int parseEpsvPort(const std::string& text);
@@ -45,6 +62,7 @@ struct ServerFeatures {
     bool utf8 = false;
     bool epsv = false;
     bool eprt = false;
+    bool size = false;
 };
 ServerFeatures parseFeatures(const FtpReply& reply);
 

@@ -1,6 +1,7 @@
 #pragma once
-// Parsing of directory listings: Unix "ls -l" and DOS/IIS lines of LIST, and
-// the facts of MLSD. Names stay in the bytes the server sent.
+// Parsing of directory listings: the LIST lines of Unix, Windows, VMS,
+// mainframe and other servers, and the facts of MLSD. Names stay in the
+// bytes the server sent.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,15 +24,26 @@ struct ListingDate {
 };
 ListingDate todayForListings();
 
-// One LIST line (Unix or DOS). False for lines that are no entry: "total"
-// lines, blank lines, and lines in no known form.
+// One LIST line read on its own. False for lines that are no entry
+// ("total" lines, headings, blank lines) and lines in no known form.
 bool parseListLine(std::string_view line, const ListingDate& today, ListingEntry& entry);
 // One MLSD line. False for cdir/pdir entries and malformed lines.
 bool parseMlsdLine(std::string_view line, ListingEntry& entry);
 
-// Every entry of a listing in server order. Lines that cannot be read and
-// names that are not plain names ("." "..", with "/" or control
-// characters) are left out.
+struct ParsedListing {
+    std::vector<ListingEntry> entries;
+    // Lines that named an entry we could not read (blank lines, totals,
+    // headings and the folder's own MLSD entries are not counted).
+    int unreadableLines = 0;
+};
+
+// Every entry of a listing in server order. Formats whose entries span
+// lines or whose names are padded to a column are read as a whole. Lines
+// that cannot be read and names that are not plain names ("." "..", with
+// "/" or control characters) are left out; the count of such lines, "."
+// and ".." aside, is kept.
+ParsedListing readListing(const std::string& data, bool mlsd, const ListingDate& today);
+// The entries alone.
 std::vector<ListingEntry> parseListing(const std::string& data, bool mlsd, const ListingDate& today);
 
 // A name that can be used as one path component here.

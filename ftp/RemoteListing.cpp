@@ -11,6 +11,7 @@
 #include "ftp/EntryKind.h"
 #include "ftp/FtpClientInstance.h"
 #include "ftp/NameRules.h"
+#include "ftp/RemoteLinks.h"
 #include "ftp/RemoteListLock.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
@@ -32,14 +33,15 @@ EntryKind kindOf(const RemoteEntry& entry) {
 // A row keeps the entry's real type as its value, its exact size, and the
 // name a local copy gets when that is not the shown text. The entry's
 // texts are moved into the row: a listing may hold a million entries.
-ui::ListRow remoteRow(RemoteEntry& entry) {
+ui::ListRow remoteRow(RemoteEntry& entry, const std::string& directory) {
     const EntryKind kind = kindOf(entry);
     ui::ListRow row;
     row.value = kind;
-    if (entry.isDirectory()) {
-        row.image = iconIndexFor(entry.name, true, kKindDirectory);
-    } else {
-        row.image = iconIndexFor(entry.name, true, kKindFile);
+    if (kind == kKindLink)
+        row.image = remoteLinkIcon(remoteChild(directory, entry.name), entry);
+    else
+        row.image = iconIndexFor(entry.name, true, kind);
+    if (!entry.isDirectory()) {
         row.text1 = sizeTextKb(entry.size);
         // A link's listed size is the link's own, not its target's.
         if (kind == kKindFile)
@@ -58,7 +60,7 @@ bool isShown(const RemoteEntry& entry) {
 
 // Directories first, in the reverse of the server's order, then the files
 // in the server's order; names starting with "." are left out.
-std::vector<ui::ListRow> remoteRows(std::vector<RemoteEntry>& entries) {
+std::vector<ui::ListRow> remoteRows(std::vector<RemoteEntry>& entries, const std::string& directory) {
     std::vector<ui::ListRow> rows;
     // The rows become the list's storage. Room for some more (a created
     // folder, uploaded files) spares moving a long list when they come;
@@ -71,23 +73,23 @@ std::vector<ui::ListRow> remoteRows(std::vector<RemoteEntry>& entries) {
         if (!isShown(entry))
             continue;
         if (entry.isDirectory())
-            rows.push_back(remoteRow(entry));
+            rows.push_back(remoteRow(entry, directory));
         else
             files.push_back(i);
     }
     for (auto it = files.rbegin(); it != files.rend(); ++it)
-        rows.push_back(remoteRow(entries[*it]));
+        rows.push_back(remoteRow(entries[*it], directory));
     return rows;
 }
 
 // Fills the list with the listing's rows; false when there was no memory
-// for them (the list then stays empty). Returns the number of rows shown.
-bool showListing(DirectoryListing& listing, std::size_t& shown) {
+// for them (the list then stays empty). shown is the number of rows shown.
+bool showListing(DirectoryListing& listing, const std::string& directory, std::size_t& shown) {
     ui::ListControl& list = mainWindow().远程文件框;
     shown = 0;
     std::vector<ui::ListRow> rows;
     try {
-        rows = remoteRows(listing.entries);
+        rows = remoteRows(listing.entries, directory);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -111,6 +113,12 @@ std::string listingFailedLine(const std::string& directory, const DirectoryListi
     if (listing.overLimit)
         line += "：列表过长";
     return line;
+}
+
+// Entries the listing could not read are missing from the list: say so.
+void reportUnreadableLines(const DirectoryListing& listing) {
+    if (listing.unreadableLines > 0)
+        appendLog("有" + std::to_string(listing.unreadableLines) + "行列表无法识别");
 }
 
 // Refresh: the remote path box follows the server's current directory
@@ -161,13 +169,14 @@ void listRemoteDirectory() {
 
     w.远程文件框.deleteAllItems();
     std::size_t shown = 0;
-    if (!showListing(listing, shown)) {
+    if (!showListing(listing, directory, shown)) {
         listing.complete = false;
         listing.overLimit = true;
     }
     if (!listing.complete && wasConnected)
         appendLog(listingFailedLine(directory, listing));
     w.状态条1.setPaneText(1, "文件数:" + std::to_string(shown));
+    reportUnreadableLines(listing);
     w.远程文件框.setDisabled(false);
     w.反退钮.setDisabled(false);
 }
@@ -196,6 +205,10 @@ void remoteItemDoubleClicked() {
     const int row = w.远程文件框.currentSelection();
     const std::string name = w.远程文件框.itemText(row);
     const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
+    if (kind == kKindLink) {
+        startWorker([row] { openRemoteLink(row); });
+        return;
+    }
     if (!isDirectoryName(name, true, kind)) {
         startWorker(openRemoteFile);
         return;

@@ -55,6 +55,37 @@ std::string SocketAddress::host() const {
     return text;
 }
 
+namespace {
+
+// The IPv4 address of an IPv4 or IPv4-mapped IPv6 address.
+bool ipv4Of(const SocketAddress& address, in_addr& out) {
+    if (address.family() == AF_INET) {
+        out = reinterpret_cast<const sockaddr_in&>(address.storage).sin_addr;
+        return true;
+    }
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address.storage).sin6_addr;
+    if (address.family() == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&v6)) {
+        std::memcpy(&out, v6.s6_addr + 12, sizeof out);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool SocketAddress::sameHost(const SocketAddress& other) const {
+    in_addr mine{}, theirs{};
+    const bool v4 = ipv4Of(*this, mine);
+    if (v4 != ipv4Of(other, theirs))
+        return false;
+    if (v4)
+        return mine.s_addr == theirs.s_addr;
+    if (family() != AF_INET6 || other.family() != AF_INET6)
+        return false;
+    return std::memcmp(&reinterpret_cast<const sockaddr_in6&>(storage).sin6_addr,
+                       &reinterpret_cast<const sockaddr_in6&>(other.storage).sin6_addr, sizeof(in6_addr)) == 0;
+}
+
 Socket::Socket(Socket&& other) noexcept : abort_(other.abort_), fd_(other.fd_) {
     other.fd_ = -1;
 }
@@ -174,13 +205,23 @@ bool Socket::listenOn(const SocketAddress& address) {
     return true;
 }
 
-WaitResult Socket::acceptWithin(int timeoutMs, Socket& accepted) {
+WaitResult Socket::acceptWithin(int timeoutMs, Socket& accepted, const SocketAddress* onlyFrom) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         WaitResult waited = waitReadable(remainingMs(deadline));
         if (waited != WaitResult::Ready)
             return waited;
-        int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        SocketAddress peer;
+        peer.length = sizeof peer.storage;
+        int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer.storage), &peer.length,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0 && onlyFrom && !peer.sameHost(*onlyFrom)) {
+            // Someone else got to our port first: not the server's data.
+            ::close(fd);
+            if (remainingMs(deadline) == 0)
+                return WaitResult::TimedOut;
+            continue;
+        }
         if (fd >= 0) {
             accepted.close();
             accepted.fd_ = fd;

@@ -21,6 +21,9 @@ struct SocketAddress {
     void setPort(int port);
     // Numeric host text ("127.0.0.1", "::1").
     std::string host() const;
+    // Same host, ports aside; an IPv4 address and its IPv6-mapped form
+    // ("::ffff:a.b.c.d") are the same host.
+    bool sameHost(const SocketAddress& other) const;
 };
 
 enum class WaitResult { Ready, TimedOut, Aborted, Failed };
@@ -43,8 +46,9 @@ public:
     bool connectTo(const SocketAddress& address, int timeoutMs);
     // Listens on the address (port 0: the system chooses).
     bool listenOn(const SocketAddress& address);
-    // Waits for one incoming connection.
-    WaitResult acceptWithin(int timeoutMs, Socket& accepted);
+    // Waits for one incoming connection. With onlyFrom, connections from
+    // any other host are closed at once and the wait goes on.
+    WaitResult acceptWithin(int timeoutMs, Socket& accepted, const SocketAddress* onlyFrom = nullptr);
 
     // Sends everything; fails when no byte could be sent for stallMs.
     bool sendAll(const char* data, std::size_t size, int stallMs);

@@ -135,6 +135,18 @@ std::string WireNames::pathFromWire(const std::string& wirePath) {
     return path;
 }
 
+void WireNames::noteSent(const std::string& path, const std::string& wirePath) {
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || platform::isValidUtf8(name))
+        return;
+    const std::size_t wireSlash = wirePath.rfind('/');
+    makeRoom();
+    remember(slash == std::string::npos ? std::string() : path.substr(0, slash + 1),
+             platform::escapeInvalidUtf8(name),
+             wireSlash == std::string::npos ? wirePath : wirePath.substr(wireSlash + 1));
+}
+
 std::string WireNames::componentToWire(const std::string& directory, const std::string& name) const {
     if (name.empty())
         return name;
@@ -149,7 +161,9 @@ std::string WireNames::componentToWire(const std::string& directory, const std::
                 return seen->second;
         }
     }
-    if (isAscii(name))
+    // Bytes that are not UTF-8 (a local name of another encoding) are sent
+    // as they are: re-encoding would turn them into "?".
+    if (isAscii(name) || !platform::isValidUtf8(name))
         return name;
     return gb18030_ ? platform::utf8ToGb18030(name) : name;
 }

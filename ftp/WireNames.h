@@ -31,6 +31,9 @@ public:
                                            const std::vector<std::string>& wireNames);
     // A path as the server gave it (a 257 reply), component by component.
     std::string pathFromWire(const std::string& wirePath);
+    // After a file was sent to path: a last component that is not UTF-8 is
+    // shown escaped, and that shown name leads back to its bytes.
+    void noteSent(const std::string& path, const std::string& wirePath);
     // A UTF-8 path (relative or absolute) to wire bytes: names listed in
     // their directory go back as they came, others in the connection's
     // encoding.

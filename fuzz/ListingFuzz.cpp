@@ -4,6 +4,7 @@
 #include "ftp/ListingParser.h"
 #include "ftp/WireNames.h"
 
+#include <algorithm>
 #include <map>
 
 namespace fuzz {
@@ -16,7 +17,13 @@ void listingInput(const uint8_t* data, std::size_t size) {
     const bool utf8Announced = data[0] & 2;
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     const ftp::ListingDate today{2024, 2, 29};
-    const std::vector<ftp::ListingEntry> entries = ftp::parseListing(bytes, mlsd, today);
+    const ftp::ParsedListing parsed = ftp::readListing(bytes, mlsd, today);
+    const std::vector<ftp::ListingEntry>& entries = parsed.entries;
+    // Every line is an entry, a line that names none, or one counted as
+    // unreadable; a VMS entry may take two lines.
+    const std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    FUZZ_CHECK(parsed.unreadableLines >= 0);
+    FUZZ_CHECK(entries.size() + static_cast<std::size_t>(parsed.unreadableLines) <= lines);
     ftp::WireNames names;
     names.reset(utf8Announced);
     std::vector<std::string> wires;

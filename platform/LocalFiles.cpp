@@ -27,6 +27,29 @@ int attributesOf(const std::string& name, const struct stat& st, bool writable) 
     return attrs;
 }
 
+// The entries of an opened folder (null: none), which is closed afterwards.
+std::vector<LocalEntry> entriesOf(DIR* dir) {
+    std::vector<LocalEntry> entries;
+    if (!dir)
+        return entries;
+    const int dirFd = ::dirfd(dir);
+    while (struct dirent* de = ::readdir(dir)) {
+        std::string name = de->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        if (::fstatat(dirFd, de->d_name, &st, 0) != 0) {
+            // A dangling symlink or an entry that vanished: list what lstat says.
+            if (::fstatat(dirFd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+        }
+        bool writable = ::faccessat(dirFd, de->d_name, W_OK, 0) == 0;
+        entries.push_back({name, attributesOf(name, st, writable), static_cast<int64_t>(st.st_size)});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
 } // namespace
 
 int fileAttributes(const std::string& path) {
@@ -59,26 +82,17 @@ int64_t fileSize(const std::string& path) {
 }
 
 std::vector<LocalEntry> listFolder(const std::string& folder) {
-    std::vector<LocalEntry> entries;
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    return entriesOf(::opendir(folder.empty() ? "." : folder.c_str()));
+}
+
+std::vector<LocalEntry> listFolderUnlessLink(const std::string& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    DIR* dir = ::fdopendir(fd);
     if (!dir)
-        return entries;
-    const int dirFd = ::dirfd(dir);
-    while (struct dirent* de = ::readdir(dir)) {
-        std::string name = de->d_name;
-        if (name == "." || name == "..")
-            continue;
-        struct stat st;
-        if (::fstatat(dirFd, de->d_name, &st, 0) != 0) {
-            // A dangling symlink or an entry that vanished: list what lstat says.
-            if (::fstatat(dirFd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-        }
-        bool writable = ::faccessat(dirFd, de->d_name, W_OK, 0) == 0;
-        entries.push_back({name, attributesOf(name, st, writable), static_cast<int64_t>(st.st_size)});
-    }
-    ::closedir(dir);
-    return entries;
+        ::close(fd);
+    return entriesOf(dir);
 }
 
 bool removeFile(const std::string& path) {

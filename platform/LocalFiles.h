@@ -34,6 +34,9 @@ struct LocalEntry {
 // Entries of the folder in the order the file system returns them, without
 // "." and "..". An unreadable or missing folder gives an empty list.
 std::vector<LocalEntry> listFolder(const std::string& folder);
+// The same, except that a folder path whose last part is a link gives an
+// empty list: a walk that must stay inside a tree never enters a link.
+std::vector<LocalEntry> listFolderUnlessLink(const std::string& folder);
 
 bool removeFile(const std::string& path);
 bool removeEmptyFolder(const std::string& path);

@@ -9,11 +9,20 @@
 namespace platform {
 namespace {
 
+// Code page 936, what Chinese Windows writes, has the euro sign as the single
+// byte 0x80, which GB18030 leaves undefined. It is read as "€" and "€" is
+// written as 0x80, so files of Chinese Windows read back as they were
+// written. GB18030's own two-byte euro sign (A2 E3, undefined in code page
+// 936) still reads as "€", and is written back as 0x80 like every other.
+constexpr std::string_view kEuroUtf8 = "\xE2\x82\xAC";
+constexpr char kEuroByte = '\x80';
+
 // One converter per thread and direction: iconv descriptors keep state and
 // must not be shared between threads.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    Converter(const char* to, const char* from, bool byte80IsEuro = false)
+        : cd_(iconv_open(to, from)), byte80IsEuro_(byte80IsEuro) {}
     ~Converter() {
         if (cd_ != reinterpret_cast<iconv_t>(-1))
             iconv_close(cd_);
@@ -40,9 +49,13 @@ public:
             if (rc == static_cast<size_t>(-1)) {
                 if (errno == E2BIG)
                     continue;
-                out.append(replacement);
-                if (invalid)
-                    *invalid = true;
+                if (byte80IsEuro_ && static_cast<unsigned char>(*src) == 0x80) {
+                    out.append(kEuroUtf8);
+                } else {
+                    out.append(replacement);
+                    if (invalid)
+                        *invalid = true;
+                }
                 ++src;
                 --srcLeft;
                 iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -57,10 +70,11 @@ public:
 
 private:
     iconv_t cd_;
+    bool byte80IsEuro_;
 };
 
 Converter& toUtf8() {
-    thread_local Converter c("UTF-8", "GB18030");
+    thread_local Converter c("UTF-8", "GB18030", true);
     return c;
 }
 
@@ -160,7 +174,16 @@ bool decodeGb18030Exactly(std::string_view bytes, std::string& out) {
 std::string utf8ToGb18030(std::string_view utf8) {
     if (isAscii(utf8))
         return std::string(utf8);
-    return toGb().convert(utf8, "?");
+    // In valid UTF-8 these three bytes are always a whole euro sign.
+    std::string out;
+    for (;;) {
+        const size_t euro = utf8.find(kEuroUtf8);
+        out += toGb().convert(utf8.substr(0, euro), "?");
+        if (euro == std::string_view::npos)
+            return out;
+        out += kEuroByte;
+        utf8.remove_prefix(euro + kEuroUtf8.size());
+    }
 }
 
 std::size_t gb18030Length(std::string_view utf8) {

@@ -1,7 +1,9 @@
 #pragma once
 // Conversion between the program's UTF-8 text and GB18030, the encoding of
 // the settings file and the server book on disk (a superset of GBK, so files
-// written on Chinese Windows read back unchanged).
+// written on Chinese Windows read back unchanged). The one addition is the
+// euro sign of Chinese Windows: the single byte 0x80 reads as "€", and "€"
+// is written as 0x80.
 #include <cstddef>
 #include <string>
 #include <string_view>

@@ -14,7 +14,7 @@ DbFile::~DbFile() {
 
 bool DbFile::open(const std::string& path, int flags) {
     close();
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    fd_ = ::open(path.c_str(), flags | O_CLOEXEC, S_IRUSR | S_IWUSR);
     errno_ = fd_ < 0 ? errno : 0;
     return fd_ >= 0;
 }

@@ -14,7 +14,9 @@ public:
     DbFile(const DbFile&) = delete;
     DbFile& operator=(const DbFile&) = delete;
 
-    // open(2) flags; false with lastErrno() set on failure.
+    // open(2) flags; false with lastErrno() set on failure. A file created
+    // here is readable by its owner only (it may hold passwords); an
+    // existing file keeps its mode.
     bool open(const std::string& path, int flags);
     void close();
     bool isOpen() const { return fd_ >= 0; }

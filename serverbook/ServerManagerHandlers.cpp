@@ -78,7 +78,8 @@ void serverManagerCreated() {
     ServerManagerWindow& w = serverManagerWindow();
     addLegacyNames();
     const std::string path = serverBookPath();
-    if (!platform::pathExists(path))
+    // A link at the book's name (even one to nothing) is never written through.
+    if (!platform::pathExists(path) && !platform::isSymlink(path))
         createServerBookFile(path);
     if (!appState().serverBook.open(path))
         return;

@@ -32,11 +32,15 @@ constexpr const char* kStopCaption = "停止";
 struct RemoteRow {
     std::string name;
     std::string sizeText;
-    EntryKind kind;
+    RemoteFileFacts facts;
 };
 
 RemoteRow remoteRow(ui::ListControl& list, int index) {
-    return {list.itemText(index, 0), list.itemText(index, 1), static_cast<EntryKind>(list.itemValue(index))};
+    RemoteFileFacts facts;
+    facts.kind = static_cast<EntryKind>(list.itemValue(index));
+    facts.localName = list.itemRawText(index);
+    facts.size = list.itemSize(index);
+    return {list.itemText(index, 0), list.itemText(index, 1), facts};
 }
 
 // The rows of a batch, read in one trip to the UI thread.
@@ -60,11 +64,14 @@ std::vector<int> allRows() {
 } // namespace
 
 bool downloadOne(const std::string& name, const std::string& sizeText, const std::string& targetFolder,
-                 EntryKind kind, const DownloadBatchHooks& hooks) {
+                 const RemoteFileFacts& facts, const DownloadBatchHooks& hooks) {
     MainWindow& w = mainWindow();
-    if (isDirectoryName(name, false, kind))
+    if (isDirectoryName(name, false, facts.kind))
         return false;
-    if (!isSafeLocalName(name)) {
+    // The local copy takes the server's own bytes when the shown name had
+    // to escape them.
+    const std::string localName = facts.localName.empty() ? name : facts.localName;
+    if (!isSafeLocalName(localName)) {
         appendLog(name + "    下载失败");
         return false;
     }
@@ -77,17 +84,17 @@ bool downloadOne(const std::string& name, const std::string& sizeText, const std
         remote = remotePrefix(w.FTP目录框.text());
         const std::string local =
             targetFolder.empty() ? localFolderPath() : targetFolder + platform::kPathSeparator;
-        localPath = local + name;
+        localPath = local + localName;
         w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + sizeText + "KB");
         startDownloadWatch(localPath, static_cast<float>(leadingNumber(sizeText) * 1024.0));
     });
-    const bool arrived = ftpClient().getFile(remote + name, localPath);
+    const bool arrived = ftpClient().getFile(remote + name, localPath, false, facts.size);
     ui::runOnUiThread([&] {
         if (arrived) {
             if (hooks.arrivals)
-                hooks.arrivals->add(name, localPath);
+                hooks.arrivals->add(localName, localPath);
             else
-                addLocalEntry(name, localPath);
+                addLocalEntry(localName, localPath);
             appendLog(name + "    下载成功");
         } else {
             appendLog(name + "    下载失败");
@@ -146,7 +153,7 @@ void downloadBatch() {
     };
     for (const RemoteRow& row : rows) {
         lastName = row.name;
-        if (downloadOne(row.name, row.sizeText, target, row.kind, hooks))
+        if (downloadOne(row.name, row.sizeText, target, row.facts, hooks))
             ++done;
         else
             ++failed;
@@ -178,7 +185,7 @@ void downloadAll() {
     for (const RemoteRow& row : remoteRows(allRows())) {
         if (workersStopping())
             break;
-        if (downloadOne(row.name, row.sizeText, std::string(), row.kind, hooks))
+        if (downloadOne(row.name, row.sizeText, std::string(), row.facts, hooks))
             ++done;
         else
             ++failed;
@@ -191,11 +198,12 @@ void downloadAll() {
 void openRemoteFile() {
     MainWindow& w = mainWindow();
     const RemoteRow row = remoteRows({w.远程文件框.currentSelection()}).front();
-    if (!downloadOne(row.name, row.sizeText, std::string(), row.kind)) {
+    if (!downloadOne(row.name, row.sizeText, std::string(), row.facts)) {
         appendLog(row.name + "   下载失败！");
         w.状态条1.setPaneText(1, "下载失败");
         return;
     }
     w.状态条1.setPaneText(1, "下载完毕 ");
-    ui::openDocument(4, localFolderText() + platform::kPathSeparator + row.name);
+    ui::openDocument(4, localFolderText() + platform::kPathSeparator +
+                            (row.facts.localName.empty() ? row.name : row.facts.localName));
 }

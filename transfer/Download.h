@@ -1,10 +1,20 @@
 #pragma once
 #include "ftp/EntryKind.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 class LocalEntryBatch;
+
+// What the remote list knows of a row besides its texts.
+struct RemoteFileFacts {
+    EntryKind kind = kKindUnknown;
+    // The name the local copy gets; empty: the shown name.
+    std::string localName;
+    // The exact size the listing gave; -1 when unknown.
+    int64_t size = -1;
+};
 
 // What a batch asks of each of its downloads besides the file itself.
 struct DownloadBatchHooks {
@@ -21,7 +31,7 @@ struct DownloadBatchHooks {
 // (the local folder when empty) and adds it to the local list. Logs the
 // result; returns whether the file arrived.
 bool downloadOne(const std::string& name, const std::string& sizeText, const std::string& targetFolder,
-                 EntryKind kind = kKindUnknown, const DownloadBatchHooks& hooks = {});
+                 const RemoteFileFacts& facts = {}, const DownloadBatchHooks& hooks = {});
 
 // The batch started by the download command: the selected rows, in order.
 void downloadBatch();

@@ -19,10 +19,11 @@ namespace {
 constexpr int kTickMs = 500;
 constexpr int kRemoteWatchMs = 1000;
 
-// The download is written to the partial file first; once it completes the
+// The download is written to its partial file first; once it completes the
 // partial file becomes the target.
 int64_t bytesArrived(const std::string& localPath) {
-    int64_t partial = platform::fileSize(partialFilePath(localPath));
+    const std::string partialPath = ftpClient().partialPathFor(localPath);
+    int64_t partial = partialPath.empty() ? -1 : platform::fileSize(partialPath);
     return partial >= 0 ? partial : platform::fileSize(localPath);
 }
 

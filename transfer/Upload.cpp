@@ -17,44 +17,59 @@
 #include "ftp/SizeText.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
+#include "platform/TextCodec.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
-#include <climits>
-#include <cstdlib>
-#include <set>
 
 namespace {
 
 constexpr const char* kUploadCaption = "上传";
 constexpr const char* kStopCaption = "停止";
-constexpr int kFileBits = 0x27;  // read-only, hidden, system, archive
+// A real folder, not a link to one.
+bool isRealFolder(const std::string& path, const platform::LocalEntry& entry) {
+    return (entry.attributes & platform::kAttrDirectory) && !platform::isSymlink(path);
+}
 
-void listFilesInto(const std::string& folder, std::vector<std::string>& files,
-                   std::set<std::string>& visited) {
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) == nullptr || !visited.insert(resolved).second)
+// Everything in the folder that is not a real folder is listed as a file,
+// links included whatever they lead to: putFile sends only regular files and
+// the rest fail with their own log line. Only real folders are walked, so the
+// walk never leaves the chosen folder. The chosen folder itself is followed
+// when it is a link (the user picked it), the folders below it never are.
+void listFilesInto(const std::string& folder, bool followLink, std::vector<std::string>& files) {
+    if (workersStopping())
         return;
     const std::string prefix = localPrefix(folder);
-    const std::vector<platform::LocalEntry> entries = platform::listFolder(folder);
-    for (const auto& e : entries)
-        if (!(e.attributes & platform::kAttrDirectory) && (e.attributes & kFileBits))
-            files.push_back(prefix + e.name);
-    for (const auto& e : entries)
-        if (e.attributes & platform::kAttrDirectory)
-            listFilesInto(prefix + e.name, files, visited);
+    const std::vector<platform::LocalEntry> entries =
+        followLink ? platform::listFolder(folder) : platform::listFolderUnlessLink(folder);
+    std::vector<std::string> folders;
+    for (const auto& e : entries) {
+        const std::string path = prefix + e.name;
+        if (isRealFolder(path, e))
+            folders.push_back(path);
+        else
+            files.push_back(path);
+    }
+    for (const std::string& sub : folders)
+        listFilesInto(sub, false, files);
 }
 
 // Creates the remote folder unless this batch made it already or it exists.
-// Returns true when it was created now.
-bool makeRemoteFolder(const std::string& path, const std::string& createdFolders) {
+// Returns true when it was created now; createdName is then the name the
+// server gave it.
+bool makeRemoteFolder(const std::string& path, const std::string& createdFolders, std::string& createdName) {
     FtpClient& ftp = ftpClient();
     if (foldersListHolds(createdFolders, path) || ftp.setCurrentDirectory(path))
         return false;
-    if (ftp.makeDirectory(path))
+    if (ftp.makeDirectory(path, createdName))
         return true;
     appendLog("创建目录“" + path + "”失败");
     return false;
+}
+
+bool makeRemoteFolder(const std::string& path, const std::string& createdFolders) {
+    std::string createdName;
+    return makeRemoteFolder(path, createdFolders, createdName);
 }
 
 void uploadFolder(const std::string& folder, const std::string& remotePrefixText, std::string& createdFolders) {
@@ -62,8 +77,11 @@ void uploadFolder(const std::string& folder, const std::string& remotePrefixText
     const std::vector<std::string> files = listFilesRecursive(folder);
     const std::string name = lastPathPart(folder);
     std::string target = remotePrefixText + name;
-    if (makeRemoteFolder(target, createdFolders)) {
-        w.远程文件框.insertItem(-1, name, 0, kKindDirectory);
+    std::string createdName;
+    if (makeRemoteFolder(target, createdFolders, createdName)) {
+        // The files go where the folder now is, under the name it got.
+        target = remotePrefixText + createdName;
+        w.远程文件框.insertItem(-1, createdName, 0, kKindDirectory);
         w.远程文件框.setColumnWidth(0, -1);
     }
     target += "/";
@@ -85,11 +103,10 @@ void uploadFolder(const std::string& folder, const std::string& remotePrefixText
 
 std::vector<std::string> listFilesRecursive(const std::string& folder) {
     std::vector<std::string> files;
-    std::set<std::string> visited;
     std::string start = folder;
     while (start.size() > 1 && start.back() == platform::kPathSeparator)
         start.pop_back();
-    listFilesInto(start, files, visited);
+    listFilesInto(start, true, files);
     return files;
 }
 
@@ -113,8 +130,13 @@ void uploadOne(const std::string& localPath, const std::string& remotePath, bool
             return;
         }
         const int count = ++app.entryCount;
-        if (!insideFolder && w.远程文件框.findItem(name) < 0) {
-            w.远程文件框.insertItem(-1, name, iconIndexFor(localPath, true, kKindFile), kKindFile);
+        // A name in bytes that are not UTF-8 is shown escaped, as listings
+        // show it.
+        const std::string shown = platform::escapeInvalidUtf8(name);
+        if (!insideFolder && w.远程文件框.findItem(shown) < 0) {
+            const int row = w.远程文件框.insertItem(-1, shown, iconIndexFor(localPath, true, kKindFile), kKindFile);
+            if (shown != name)
+                w.远程文件框.setItemRawText(row, name);
             w.远程文件框.setColumnWidth(0, -1);
         }
         w.状态条1.setPaneText(2, "已上传文件：" + std::to_string(count) + "个");

@@ -11,6 +11,7 @@ void uploadBatch();
 void uploadOne(const std::string& localPath, const std::string& remotePath, bool insideFolder);
 
 // Every file below the folder: a folder's own files first, then its
-// subfolders depth first, each in the order the folder is read. Links that
-// lead back into the walk are not followed again.
+// subfolders depth first, each in the order the folder is read. Anything
+// that is not a real folder counts as a file; links below the folder are
+// never walked, whatever they lead to.
 std::vector<std::string> listFilesRecursive(const std::string& folder);

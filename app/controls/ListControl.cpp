@@ -222,6 +222,14 @@ int ListControl::itemImage(int index) const {
     return result;
 }
 
+void ListControl::setItemImage(int index, int image) {
+    runOnUiThread([&] {
+        ListModel* m = model();
+        if (m && index >= 0 && index < m->count())
+            m->setImage(index, image);
+    });
+}
+
 void ListControl::setItemRawText(int index, const std::string& bytes) {
     runOnUiThread([&] {
         ListModel* m = model();

@@ -40,6 +40,7 @@ public:
     long long itemValue(int index) const;
     void setItemValue(int index, long long value);
     int itemImage(int index) const;
+    void setItemImage(int index, int image);
     // The exact bytes a row stands for when its text cannot hold them (file
     // names that are not UTF-8). Without stored bytes the column-0 text.
     void setItemRawText(int index, const std::string& bytes);

@@ -184,6 +184,20 @@ TEST(SettingsFile, GarbageAndHugeLinesKeepTheOtherKeys) {
               original.substr(0, original.size() - 3));
 }
 
+TEST(SettingsFile, EuroIsTheByte80OfChineseWindowsBothWays) {
+    TempFolder dir;
+    const std::string path = dir.file("wangluo.ini");
+    const std::string server = gbk("[shuji]\r\nIP信息=家里|10.0.0.1|21|张三|") + "pa\x80ss\r\n";
+    dir.write("wangluo.ini", server);
+    const std::string read = readValue(path, "shuji", "IP信息", "");
+    EXPECT_EQ(read, "家里|10.0.0.1|21|张三|pa€ss");
+    // Written back as read, the file does not change.
+    ASSERT_TRUE(writeValue(path, "shuji", "IP信息", read));
+    EXPECT_EQ(dir.read("wangluo.ini"), server);
+    ASSERT_TRUE(writeValue(path, "shuji", "服务器目录", "/€"));
+    EXPECT_EQ(dir.read("wangluo.ini"), server + "\xB7\xFE\xCE\xF1\xC6\xF7\xC4\xBF\xC2\xBC=/\x80\r\n");
+}
+
 TEST(SettingsFile, UnstorableTextIsRefusedAndChangesNothing) {
     TempFolder dir;
     const std::string path = dir.file("wangluo.ini");
@@ -218,4 +232,17 @@ TEST(SettingsFile, WriteWithoutPermissionFailsQuietly) {
     EXPECT_FALSE(writeValue(dir.file("locked/wangluo.ini"), "shuji", "k", "v"));
     ::chmod(dir.file("locked").c_str(), 0755);
     EXPECT_EQ(readValue(dir.file("locked/wangluo.ini"), "shuji", "k", "d"), "d");
+}
+
+// Something other than a file at the settings name (a FIFO nobody writes
+// to) neither holds the program up nor gets replaced.
+TEST(SettingsFile, AFifoAtTheNameIsNeitherReadNorReplaced) {
+    TempFolder dir;
+    const std::string path = dir.file("wangluo.ini");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(readValue(path, "shuji", "k", "d"), "d");
+    EXPECT_FALSE(writeValue(path, "shuji", "k", "v"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }

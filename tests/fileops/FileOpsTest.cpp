@@ -293,6 +293,23 @@ TEST(RemoteDeleteFaults, AFolderOnlyMlsdCallsAFolderIsNeverWalked) {
     EXPECT_TRUE(c.logHas("删除“/top/real”目录成功"));
 }
 
+// A server that shows a folder inside every folder (a loop it does not show
+// as a link): the walk stops at a depth and the batch ends.
+TEST(RemoteDeleteFaults, AnEndlessTreeEndsTheWalk) {
+    ScriptedFtpServer server;
+    server.setListing("drwxr-xr-x 2 u g 0 Jan 01 2024 loop\r\n");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"loop"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }, 60000));
+    int listings = 0;
+    for (const std::string& command : server.commands())
+        listings += command.rfind("LIST", 0) == 0;
+    EXPECT_GT(listings, 100);
+    EXPECT_LT(listings, 300);
+}
+
 TEST(LocalDelete, QuestionsSelectionAndTrees) {
     MainWindowHarness h;
     TempFolder local;

@@ -239,6 +239,68 @@ TEST_F(FaultTest, ServerClosingMidTransferKeepsTheOldLocalFile) {
     expectUsableAgain();
 }
 
+// Someone on another address connects to our active-mode port before the
+// server does: that connection is closed, the server's is taken.
+TEST_F(FaultTest, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+    local_.write("f", "old");
+    bool intruded = false;
+    server_.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening (13 bytes)");
+        intruded = s.intrudeOnActivePort("127.0.0.2", "forged data!!");
+        s.openData();
+        s.sendData("the real file");
+        s.closeData();
+        s.reply("226 done");
+    });
+    startAndConnect();
+    ASSERT_TRUE(client_.getFile("f", local_.file("f")));
+    ASSERT_TRUE(intruded);
+    EXPECT_EQ(local_.read("f"), "the real file");
+    EXPECT_FALSE(client_.isPassive());
+}
+
+// A transfer that ends with 226 but with more or fewer bytes than the
+// server announced, or than the listing said, is a failure, and the old
+// local file stays. SIZE is asked only when nothing else gave a size.
+TEST_F(FaultTest, ShortOrLongDownloadsFailAndKeepTheOldFile) {
+    server_.setFeatures({"SIZE"});
+    std::string announce, body;
+    server_.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening" + announce);
+        s.openData();
+        s.sendData(body);
+        s.closeData();
+        s.reply("226 done");
+    });
+    server_.on("SIZE", [](ScriptedSession& s, const std::string&) { s.reply("213 10"); });
+    startAndConnect();
+    struct Case {
+        const char* announce;
+        std::string body;
+        int64_t listed;
+        bool whole;
+    };
+    const std::vector<Case> cases = {
+        {" for f (10 bytes).", "12345", -1, false},     // half, then 226
+        {" for f (10 bytes).", "123456789012", -1, false},
+        {" for f (10 bytes).", "1234567890", 5, true},  // the server's own word wins
+        {"", "12345", 10, false},                       // the listing's size
+        {"", "1234567890", 10, true},
+        {"", "12345", -1, false},                       // SIZE
+        {"", "1234567890", -1, true},
+    };
+    for (const Case& c : cases) {
+        announce = c.announce;
+        body = c.body;
+        local_.write("f", "old");
+        EXPECT_EQ(client_.getFile("f", local_.file("f"), false, c.listed), c.whole) << c.announce << c.body;
+        EXPECT_EQ(local_.read("f"), c.whole ? c.body : "old") << c.announce << c.body;
+        EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("f"))));
+    }
+    // Only the two cases without any other size asked.
+    EXPECT_EQ(countCommands("SIZE"), 2);
+}
+
 TEST_F(FaultTest, SlowTransferThatKeepsMovingIsNotCut) {
     FtpTimeouts timeouts = kShortTimeouts;
     timeouts.listingMs = 300;  // a listing's deadline: no limit for a file
@@ -359,6 +421,39 @@ TEST_F(FaultTest, ReconnectSaysGoodbyeToTheOldServerFirst) {
     EXPECT_FALSE(client_.connect("127.0.0.1", "u", "p", other.port()));
     EXPECT_FALSE(client_.isConnected());
     EXPECT_TRUE(server_.received("QUIT"));
+}
+
+// Replies as some servers write them: quotes in a path not doubled, and a
+// folder stored under another name than the one asked for.
+TEST_F(FaultTest, PathRepliesAreReadAsTheServerWroteThem) {
+    server_.on("PWD", [](ScriptedSession& s, const std::string&) {
+        s.reply("257 \"/q\" b\" is your current location");
+    });
+    server_.on("MKD", [](ScriptedSession& s, const std::string& path) {
+        if (path == "/pub/trail ")
+            s.reply("257 \"/pub/trail_\" created");
+        else if (path == "/pub/q\"t")
+            s.reply("257 \"/pub/q\"t\" created");
+        else
+            s.reply("257 Directory created.");
+    });
+    startAndConnect();
+    // Nothing asked for: the longest reading.
+    EXPECT_EQ(client_.currentDirectory(), "/q\" b");
+    // After entering "/q", that is the reading.
+    ASSERT_TRUE(client_.setCurrentDirectory("/q"));
+    EXPECT_EQ(client_.currentDirectory(), "/q");
+    ASSERT_TRUE(client_.setCurrentDirectory("relative"));
+    EXPECT_EQ(client_.currentDirectory(), "/q\" b");
+
+    std::string created;
+    ASSERT_TRUE(client_.makeDirectory("/pub/trail ", created));
+    EXPECT_EQ(created, "trail_");
+    ASSERT_TRUE(client_.makeDirectory("/pub/q\"t", created));
+    EXPECT_EQ(created, "q\"t");
+    ASSERT_TRUE(client_.makeDirectory("/pub/plain", created));
+    EXPECT_EQ(created, "plain");
+    EXPECT_TRUE(client_.makeDirectory("/pub/trail "));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::TempFolder;
 
@@ -181,6 +182,85 @@ TEST_P(RealServerTest, DownloadReplacesTheLocalFileOnlyWhenComplete) {
     ASSERT_TRUE(client_.getFile("/pub/new.txt", local_.file("target.txt")));
     EXPECT_EQ(local_.read("target.txt"), "new content");
     EXPECT_FALSE(client_.putFile(local_.file("no-such-local-file"), "/pub/x"));
+}
+
+bool isLinkTo(const std::string& path, const std::string& target) {
+    std::error_code error;
+    return std::filesystem::is_symlink(path, error) && std::filesystem::read_symlink(path, error) == target;
+}
+
+// Names beside the target that look like partial files belong to someone
+// else (a browser's unfinished download, links to other files): a download
+// never opens, truncates or removes them, whether it succeeds or fails. A
+// link at the final name is replaced, its target kept.
+TEST_P(RealServerTest, ADownloadTouchesOnlyItsOwnPartialFileAndTheTarget) {
+    addRemoteFile("new.txt", "new content");
+    TempFolder outside;
+    outside.write("v1", "victim one");
+    outside.write("v2", "victim two");
+    outside.write("v3", "victim three");
+    const std::string target = local_.file("t.txt");
+    ASSERT_EQ(::symlink(outside.file("v1").c_str(), (target + ".part").c_str()), 0);
+    ASSERT_EQ(::link(outside.file("v2").c_str(), (target + ".1.part").c_str()), 0);
+    local_.write("t.txt.2.part", "a browser's half file");
+    ASSERT_EQ(::symlink(outside.file("v3").c_str(), target.c_str()), 0);
+    ASSERT_TRUE(connect());
+
+    auto othersUntouched = [&] {
+        EXPECT_TRUE(isLinkTo(target + ".part", outside.file("v1")));
+        EXPECT_EQ(local_.read("t.txt.1.part"), "victim two");
+        EXPECT_EQ(local_.read("t.txt.2.part"), "a browser's half file");
+        EXPECT_EQ(outside.read("v1"), "victim one");
+        EXPECT_EQ(outside.read("v2"), "victim two");
+        EXPECT_EQ(outside.read("v3"), "victim three");
+    };
+    EXPECT_FALSE(client_.getFile("/pub/missing.txt", target));
+    othersUntouched();
+    EXPECT_TRUE(isLinkTo(target, outside.file("v3")));
+    ASSERT_TRUE(client_.getFile("/pub/new.txt", target));
+    othersUntouched();
+    EXPECT_FALSE(std::filesystem::is_symlink(target));
+    EXPECT_EQ(local_.read("t.txt"), "new content");
+    EXPECT_FALSE(std::filesystem::exists(target + ".3.part"));
+}
+
+// Names up to the longest a file system takes download, though NAME.part
+// would be longer than that.
+TEST_P(RealServerTest, NamesOfUpTo255BytesDownload) {
+    std::string chinese;
+    for (int i = 0; i < 85; ++i)
+        chinese += "文";  // 255 bytes
+    const std::vector<std::string> names = {std::string(251, 'a'), std::string(255, 'b'), chinese};
+    for (const std::string& name : names)
+        addRemoteFile(name, "body of " + name.substr(0, 3));
+    ASSERT_TRUE(connect());
+    for (const std::string& name : names) {
+        ASSERT_TRUE(client_.getFile("/pub/" + name, local_.file(name))) << name.size();
+        EXPECT_EQ(local_.read(name), "body of " + name.substr(0, 3));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local_.path()), {}), 3);
+}
+
+// Two downloads to one local name at once: the file ends up as one of them
+// whole, and both say they arrived.
+TEST_P(RealServerTest, TwoDownloadsToOneNameLeaveOneWholeFile) {
+    const std::string first(3 * 1024 * 1024, '1');
+    const std::string second(3 * 1024 * 1024 + 7, '2');
+    addRemoteFile("one.bin", first);
+    addRemoteFile("two.bin", second);
+    FtpClient other;
+    ASSERT_TRUE(connect());
+    ASSERT_TRUE(other.connect("127.0.0.1", user_, password_, port_));
+    const std::string target = local_.file("same.bin");
+    bool otherOk = false;
+    std::thread t([&] { otherOk = other.getFile("/pub/two.bin", target); });
+    const bool ok = client_.getFile("/pub/one.bin", target);
+    t.join();
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(otherOk);
+    const std::string result = local_.read("same.bin");
+    EXPECT_TRUE(result == first || result == second) << result.size();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local_.path()), {}), 1);
 }
 
 TEST_P(RealServerTest, PassiveModeWorksWhenAskedFor) {

@@ -151,6 +151,9 @@ TEST(WireNames, GbkNamesGoBackInTheirOwnBytes) {
     EXPECT_EQ(names.pathToWire("/docs/报告"), "/docs/" + gbk);
     // New names follow the encoding the server showed; listed UTF-8 names keep theirs.
     EXPECT_EQ(names.pathToWire("新建"), platform::utf8ToGb18030("新建"));
+    // Bytes that are not UTF-8 (a local name in another encoding) go as
+    // they are, not re-encoded into "?".
+    EXPECT_EQ(names.pathToWire("/docs/b\xff.txt"), "/docs/b\xff.txt");
     EXPECT_EQ(names.pathToWire("/pub/中文.txt"), "/pub/中文.txt");
     EXPECT_EQ(names.pathFromWire("/" + gbk + "/x"), "/报告/x");
     EXPECT_EQ(names.pathToWire("/报告/x"), "/" + gbk + "/x");

@@ -47,16 +47,6 @@ int rowOf(ui::ListControl& list, const std::string& name) {
     return -1;
 }
 
-void doubleClickRow(MainWindowHarness& h, int row) {
-    auto* tree = h.form()->findChild<QTreeView*>("远程文件框");
-    tree->clearSelection();
-    h.controls().远程文件框.selectItem(row);
-    const QPoint centre = listRowCentre(tree, row);
-    // A real double click: a click, then the second press as a double click.
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
-}
-
 class RemoteListing : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -204,7 +194,7 @@ TEST_F(RemoteListing, NavigatesByDoubleClickUpButtonAndTypedPath) {
     connectWithF5(h);
     MainWindow& w = h.controls();
 
-    doubleClickRow(h, rowOf(w.远程文件框, "site.v2"));
+    doubleClickRemoteRow(h, rowOf(w.远程文件框, "site.v2"));
     waitForWorkers();
     EXPECT_EQ(w.FTP目录框.text(), "/site.v2");
     EXPECT_EQ(w.状态条1.paneText(1), "文件数:0");
@@ -232,7 +222,7 @@ TEST_F(RemoteListing, NavigatesByDoubleClickUpButtonAndTypedPath) {
     EXPECT_EQ(w.FTP目录框.text(), "/");
     EXPECT_TRUE(up->isEnabled());
 
-    doubleClickRow(h, rowOf(w.远程文件框, "目录"));
+    doubleClickRemoteRow(h, rowOf(w.远程文件框, "目录"));
     waitForWorkers();
     EXPECT_EQ(w.FTP目录框.text(), "/目录");
 }

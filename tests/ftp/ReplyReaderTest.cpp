@@ -90,6 +90,29 @@ TEST(FtpReplyParsing, QuotedPathOf257) {
     EXPECT_FALSE(ftp::parseQuotedPath("\"\"", path));
 }
 
+// Servers that do not double quotes inside the path: the path asked for
+// wins, else the longest reading whose closing quote ends a word.
+TEST(FtpReplyParsing, QuotedPathWithSingleQuotesInside) {
+    std::string path;
+    EXPECT_TRUE(ftp::parseQuotedPath("\"/q\"uote\" is your current location", path));
+    EXPECT_EQ(path, "/q\"uote");
+    EXPECT_TRUE(ftp::parseQuotedPath("\"/a\" b\" is current", path));
+    EXPECT_EQ(path, "/a\" b");
+    EXPECT_TRUE(ftp::parseQuotedPath("\"/a\" b\" is current", path, "/a"));
+    EXPECT_EQ(path, "/a");
+    EXPECT_TRUE(ftp::parseQuotedPath("\"/a\" b\" is current", path, "/a\" b/"));
+    EXPECT_EQ(path, "/a\" b");
+    // A server that doubles them is read the standard way.
+    EXPECT_TRUE(ftp::parseQuotedPath("\"/x\"\"y\" is \"here\"", path));
+    EXPECT_EQ(path, "/x\"y");
+    // The last name alone identifies what was asked for.
+    EXPECT_TRUE(ftp::parseQuotedPath("\"/pub/q\"t\" created", path, "q\"t"));
+    EXPECT_EQ(path, "/pub/q\"t");
+    EXPECT_EQ(ftp::lastPathName("/pub/trail_/"), "trail_");
+    EXPECT_EQ(ftp::lastPathName("/"), "");
+    EXPECT_EQ(ftp::lastPathName("plain "), "plain ");
+}
+
 TEST(FtpReplyParsing, PassivePortsAndFeatures) {
     EXPECT_EQ(ftp::parseEpsvPort("Entering Extended Passive Mode (|||6446|)"), 6446);
     EXPECT_EQ(ftp::parseEpsvPort("Entering (|||99999|)"), 0);

@@ -7,6 +7,7 @@
 #include "app/forms/ServerManagerWindow.h"
 #include "platform/LocalFiles.h"
 #include "serverbook/RecordDatabase.h"
+#include "tests/serverbook/DbTestFiles.h"
 #include "tests/support/GuiHarness.h"
 
 #include <QComboBox>
@@ -15,6 +16,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace testsupport;
 using serverbook::RecordDatabase;
@@ -53,6 +56,12 @@ protected:
     }
 
     std::string bookPath() const { return h.folder().file("ipsjk.edb"); }
+
+    mode_t bookMode() const {
+        struct stat st {};
+        ::stat(bookPath().c_str(), &st);
+        return st.st_mode & 07777;
+    }
 
     MainWindowHarness h;
     DialogAnswerer answers;
@@ -198,4 +207,58 @@ TEST_F(ServerManager, ExistingGbkBookFromWindowsOpens) {
     EXPECT_EQ(w.组合框_服务器名称.text(), "公司服务器");
     EXPECT_EQ(w.编辑框_用户名.text(), "张三");
     EXPECT_EQ(w.编辑框_密码.text(), "密码");
+}
+
+TEST_F(ServerManager, TheBookIsCreatedPrivateAndAnExistingOneKeepsItsMode) {
+    const mode_t oldMask = ::umask(022);
+    openManager();
+    ::umask(oldMask);
+    EXPECT_EQ(bookMode(), 0600u);
+    ServerManagerForm::instance()->close();
+
+    ASSERT_EQ(::chmod(bookPath().c_str(), 0640), 0);
+    openManager();
+    fill("家里", "192.168.1.2", "21", "user", "pw");
+    click("按钮4");
+    ServerManagerForm::instance()->close();
+    EXPECT_EQ(platform::fileSize(bookPath()), 618);
+    EXPECT_EQ(bookMode(), 0640u);
+}
+
+// A link at the book's name that leads nowhere: the book is not created
+// through it somewhere else.
+TEST_F(ServerManager, ADanglingLinkAtTheBookNameIsNotWrittenThrough) {
+    testsupport::TempFolder elsewhere;
+    const std::string target = elsewhere.file("stolen.edb");
+    ASSERT_EQ(::symlink(target.c_str(), bookPath().c_str()), 0);
+    openManager();
+    ServerManagerForm::instance()->close();
+    EXPECT_FALSE(platform::pathExists(target));
+}
+
+TEST_F(ServerManager, EuroOfChineseWindowsSurvivesSavingAndCountsOneByte) {
+    // The byte 0x80 is how code page 936 writes "€".
+    const std::string oldPassword = "pa\x80ss";
+    h.folder().write("ipsjk.edb", dbtest::serverBookStart(1, 2) +
+                                      dbtest::serverRecord(1, "home", "10.0.0.1", "21", "me", oldPassword));
+    h.writeSetting("当前IP", "0");
+    openManager();
+    ServerManagerWindow& w = serverManagerWindow();
+    EXPECT_EQ(w.编辑框_密码.text(), "pa€ss");
+    w.编辑框_端口.setText("2121");
+    click("按钮4");  // saving the record again keeps the password's bytes
+    const std::string record = h.folder().read("ipsjk.edb").substr(476);
+    EXPECT_EQ(record.substr(84, 5), std::string("2121\0", 5));
+    EXPECT_EQ(record.substr(122, 6), oldPassword + '\0');
+
+    // The password box holds 20 bytes: twenty euro signs.
+    auto* box = ServerManagerForm::instance()->findChild<QLineEdit*>("编辑框_密码");
+    box->clear();
+    typeText(box, QString(25, QChar(0x20AC)));
+    EXPECT_EQ(box->text(), QString(20, QChar(0x20AC)));
+    click("按钮4");
+    EXPECT_EQ(h.folder().read("ipsjk.edb").substr(476 + 122, 20), std::string(20, '\x80'));
+    ServerManagerForm::instance()->close();
+    openManager();
+    EXPECT_EQ(serverManagerWindow().编辑框_密码.text(), QString(20, QChar(0x20AC)).toStdString());
 }

@@ -32,6 +32,15 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
+void doubleClickRemoteRow(MainWindowHarness& h, int row) {
+    auto* tree = h.form()->findChild<QTreeView*>("远程文件框");
+    tree->clearSelection();
+    h.controls().远程文件框.selectItem(row);
+    const QPoint centre = listRowCentre(tree, row);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+}
+
 void pump(int milliseconds) {
     QElapsedTimer clock;
     clock.start();

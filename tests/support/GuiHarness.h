@@ -18,6 +18,8 @@
 
 namespace testsupport {
 
+class MainWindowHarness;
+
 // Processes events until the condition holds or the time is up.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 
@@ -26,6 +28,10 @@ void pump(int milliseconds);
 
 // The centre of a row of a report list, in its viewport's coordinates.
 QPoint listRowCentre(QTreeView* list, int row);
+
+// A real double click (a click, then the second press as a double click) on
+// a row of the remote list.
+void doubleClickRemoteRow(MainWindowHarness& h, int row);
 
 // Types the text into the widget one key press per character, like a user
 // would (works for characters without a key of their own, such as Chinese).

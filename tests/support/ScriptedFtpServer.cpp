@@ -104,6 +104,22 @@ bool ScriptedSession::openData() {
 
 bool ScriptedSession::sendData(const std::string& bytes) { return writeAll(data_, bytes); }
 
+bool ScriptedSession::intrudeOnActivePort(const std::string& fromHost, const std::string& bytes) {
+    if (activePort_ == 0)
+        return false;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    ::inet_pton(AF_INET, fromHost.c_str(), &source.sin_addr);
+    sockaddr_in address = loopbackAddress(activePort_);
+    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0 &&
+              ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (ok)
+        writeAll(fd, bytes);
+    ::close(fd);
+    return ok;
+}
+
 std::string ScriptedSession::receiveData() {
     std::string bytes;
     char buffer[65536];

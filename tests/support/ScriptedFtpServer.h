@@ -36,6 +36,10 @@ public:
     bool sendData(const std::string& bytes);
     std::string receiveData();
     void closeData();
+    // A third party: connects to the client's active-mode data port from
+    // another loopback address (e.g. "127.0.0.2"), sends the bytes and
+    // closes. False when it could not connect.
+    bool intrudeOnActivePort(const std::string& fromHost, const std::string& bytes);
     // A whole listing or file the ordinary way: 150, the bytes on a new data
     // connection, 226.
     void serveData(const std::string& bytes);

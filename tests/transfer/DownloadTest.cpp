@@ -3,6 +3,7 @@
 #include "ftp/FtpClient.h"
 #include "ftp/FtpClientInstance.h"
 #include "platform/LocalFiles.h"
+#include "platform/TextCodec.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
 
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <chrono>
 #include <thread>
 
@@ -239,6 +241,70 @@ TEST(DownloadFaults, HostileNamesNeverBecomeLocalPaths) {
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：1");
 }
 
+// One folder holds the same name in UTF-8 and in GBK bytes, and two names
+// whose invalid bytes differ. Each row stays distinct and every operation
+// on a row reaches that row's own bytes.
+TEST(DownloadFaults, NamesThatDecodeAlikeStayDistinctRows) {
+    ScriptedFtpServer server;
+    const std::string gbk = platform::utf8ToGb18030("中");
+    const std::string gbkFolder = platform::utf8ToGb18030("文件");
+    server.setListing("-rw-r--r-- 1 u g 4 Jan 01 2024 中.txt\r\n"
+                      "-rw-r--r-- 1 u g 3 Jan 01 2024 " + gbk + ".txt\r\n"
+                      "-rw-r--r-- 1 u g 2 Jan 01 2024 a\xff.txt\r\n"
+                      "-rw-r--r-- 1 u g 1 Jan 01 2024 a\xfe.txt\r\n"
+                      "drwxr-xr-x 2 u g 0 Jan 01 2024 文件\r\n"
+                      "drwxr-xr-x 2 u g 0 Jan 01 2024 " + gbkFolder + "\r\n");
+    server.setFile("/中.txt", "utf8");
+    server.setFile("/" + gbk + ".txt", "gbk");
+    server.setFile("/a\xff.txt", "ff");
+    server.setFile("/a\xfe.txt", "f");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    ui::ListControl& list = c.w().远程文件框;
+    ASSERT_EQ(list.itemCount(), 6);
+    std::set<std::string> shown;
+    for (int i = 0; i < list.itemCount(); ++i)
+        shown.insert(list.itemText(i));
+    EXPECT_EQ(shown.size(), 6u);
+
+    downloadAll();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数:4失败个数:2");
+    EXPECT_EQ(c.local.read("中.txt"), "utf8");
+    EXPECT_EQ(c.local.read(gbk + ".txt"), "gbk");
+    EXPECT_EQ(c.local.read("a\xff.txt"), "ff");
+    EXPECT_EQ(c.local.read("a\xfe.txt"), "f");
+
+    // The GBK row (shown escaped, as the local list shows the same file).
+    const int gbkRow = list.findItem("\\xD6\\xD0.txt");
+    ASSERT_GE(gbkRow, 0);
+    EXPECT_GE(c.w().上传文件框.findItem("\\xD6\\xD0.txt"), 0);
+    c.select("远程文件框", {"\\xD6\\xD0.txt"});
+    deleteRemoteCommand();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }));
+    EXPECT_TRUE(sawCommand(server, "DELE /" + gbk + ".txt"));
+    EXPECT_FALSE(sawCommand(server, "DELE /中.txt"));
+
+    // Renamed in its own bytes.
+    {
+        DialogAnswerer answers;
+        answers.queueInput("b.txt");
+        c.select("远程文件框", {"a\\xFE.txt"});
+        renameRemote();
+        ASSERT_TRUE(waitUntil([&] { return answers.seen() >= 2 && runningWorkers() == 0; }));
+        EXPECT_TRUE(sawCommand(server, "RNFR /a\xfe.txt"));
+    }
+
+    // The GBK folder is entered in its own bytes.
+    const int folderRow = list.findItem(platform::escapeInvalidUtf8(gbkFolder));
+    ASSERT_GE(folderRow, 0);
+    list.selectItem(folderRow);
+    remoteItemDoubleClicked();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0 && !list.disabled(); }));
+    EXPECT_TRUE(sawCommand(server, "CWD /" + gbkFolder));
+    EXPECT_FALSE(sawCommand(server, "CWD /文件"));
+}
+
 TEST(DownloadProgress, TheBarFollowsTheArrivingFile) {
     ScriptedFtpServer server;
     const int size = 4 * 1024 * 1024;
@@ -256,6 +322,9 @@ TEST(DownloadProgress, TheBarFollowsTheArrivingFile) {
     });
     ASSERT_TRUE(server.start());
     ConnectedWindow c(server.port(), "u", "p");
+    // A browser's unfinished download of the same name: kept as it is, and
+    // the bar follows our own partial file under another name.
+    c.local.write("big.bin.part", "a browser's half file");
     c.select("远程文件框", {"big.bin"});
     downloadButton();
     // Half the file has arrived: the 500 ms tick shows about 50.
@@ -267,4 +336,25 @@ TEST(DownloadProgress, TheBarFollowsTheArrivingFile) {
     EXPECT_EQ(c.w().进度条1.position(), 0);
     EXPECT_EQ(c.w().时钟1.interval(), 0);
     EXPECT_EQ(platform::fileSize(c.local.file("big.bin")), size);
+    EXPECT_EQ(c.local.read("big.bin.part"), "a browser's half file");
+}
+
+// The server ends a transfer with 226 after half the file: the row's size
+// from the listing tells, the download fails and the old file stays.
+TEST(DownloadFaults, AShortTransferIsAFailure) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 10 Jan 01 2024 half.bin\r\n"
+                      "-rw-r--r-- 1 u g 5 Jan 01 2024 whole.bin\r\n");
+    server.setFile("/half.bin", "12345");
+    server.setFile("/whole.bin", "12345");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.local.write("half.bin", "the old file");
+    c.select("远程文件框", {"half.bin", "whole.bin"});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }));
+    EXPECT_TRUE(c.logHas("half.bin    下载失败"));
+    EXPECT_TRUE(c.logHas("whole.bin    下载成功"));
+    EXPECT_EQ(c.local.read("half.bin"), "the old file");
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：1");
 }

@@ -12,10 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <mutex>
 #include <set>
+#include <thread>
 
 using namespace testsupport;
 
@@ -42,6 +50,50 @@ protected:
     PyFtpdServer server;
     std::unique_ptr<ConnectedWindow> c;
 };
+
+// A FIFO in the file system. Going away it opens the write end without
+// waiting, so a reader stuck opening it goes on instead of holding a worker.
+class Fifo {
+public:
+    explicit Fifo(const std::string& path) : path_(path) { made_ = ::mkfifo(path.c_str(), 0644) == 0; }
+    ~Fifo() { releaseReaders(); }
+    bool made() const { return made_; }
+    void releaseReaders() const {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+private:
+    std::string path_;
+    bool made_ = false;
+};
+
+// A Unix socket bound to a path, closed when the object goes away.
+class SocketFile {
+public:
+    explicit SocketFile(const std::string& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        made_ = fd_ >= 0 && path.size() < sizeof address.sun_path &&
+                ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~SocketFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool made() const { return made_; }
+
+private:
+    int fd_ = -1;
+    bool made_ = false;
+};
+
+bool makeLink(const std::string& target, const std::string& link) {
+    return ::symlink(target.c_str(), link.c_str()) == 0;
+}
 
 } // namespace
 
@@ -133,6 +185,74 @@ TEST_F(Upload, StopTakesEffectAfterTheWholeFolder) {
     EXPECT_FALSE(platform::pathExists(site.file("pub/z-file.txt")));
 }
 
+TEST_F(Upload, AFolderSendsOnlyRegularFilesAndNeverWalksALinkToAFolder) {
+    TempFolder outside;
+    outside.write("real.txt", "REAL");
+    outside.write("private/secret.txt", "S");
+    c->local.write("docs/a.txt", "A");
+    c->local.write("docs/sub/b.txt", "B");
+    ASSERT_TRUE(makeLink(outside.file("real.txt"), c->local.file("docs/linked.txt")));
+    ASSERT_TRUE(makeLink(outside.file("private"), c->local.file("docs/elsewhere")));
+    ASSERT_TRUE(makeLink(outside.file("missing.txt"), c->local.file("docs/dangling.txt")));
+    ASSERT_TRUE(makeLink("/dev/zero", c->local.file("docs/sub/zero.bin")));
+    Fifo fifo(c->local.file("docs/pipe.txt"));
+    SocketFile socket(c->local.file("docs/sock.txt"));
+    ASSERT_TRUE(fifo.made());
+    ASSERT_TRUE(socket.made());
+    listLocal();
+    c->select("上传文件框", {"docs"});
+    clickUpload();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(); }));
+
+    EXPECT_EQ(site.read("pub/docs/a.txt"), "A");
+    EXPECT_EQ(site.read("pub/docs/sub/b.txt"), "B");
+    EXPECT_EQ(site.read("pub/docs/linked.txt"), "REAL");  // a link to a regular file is followed
+    for (const char* name : {"pipe.txt", "sock.txt", "dangling.txt", "elsewhere", "sub/zero.bin"}) {
+        EXPECT_FALSE(platform::pathExists(site.file("pub/docs/") + name)) << name;
+        EXPECT_TRUE(c->logHas(lastPathPart(c->local.file(std::string("docs/") + name)) + "    上传失败")) << name;
+    }
+    EXPECT_EQ(c->w().状态条1.paneText(1), "上传完毕!");
+    EXPECT_EQ(c->w().状态条1.paneText(2), "上传数：3  失败数：5");
+}
+
+TEST(UploadClose, ClosingTheWindowMidBatchReturnsPromptly) {
+    ScriptedFtpServer server;
+    std::atomic<bool> storing{false};
+    // The transfer never completes: the server takes the data and then
+    // plays dead until the client goes away.
+    server.on("STOR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 send it");
+        if (s.openData())
+            s.receiveData();
+        storing = true;
+        s.waitForClientClose(60000);
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/pub");
+    c.local.write("batch/b.txt", "b");
+    Fifo fifo(c.local.file("batch/a-pipe"));
+    ASSERT_TRUE(fifo.made());
+    listLocalDirectory();
+    c.select("上传文件框", {"batch"});
+    uploadButton();
+    EXPECT_TRUE(waitUntil([&] { return storing.load(); }));
+    // Should the close hang on the FIFO, it is freed after the limit, so
+    // that the test fails instead of hanging.
+    std::atomic<bool> closed{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 110 && !closed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        fifo.releaseReaders();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    c.h.close();
+    const auto took = std::chrono::steady_clock::now() - start;
+    closed = true;
+    watchdog.join();
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_EQ(runningWorkers(), 0);
+}
+
 TEST_F(Upload, NothingSelectedAndEmptyListCases) {
     DialogAnswerer answers;
     clickUpload();
@@ -201,16 +321,23 @@ TEST(TransferRules, PathsAndNamesAndPercentages) {
     EXPECT_EQ(progressPercent(99.9, 100), 99);
 }
 
-TEST(ListFilesRecursive, OwnFilesFirstThenSubfoldersAndNoLoops) {
+TEST(ListFilesRecursive, OwnFilesFirstThenSubfoldersAndLinksAreNotWalked) {
+    resetWorkers();  // the walk ends early while a closed window's workers stop
     TempFolder t;
     t.write("d/top.txt", "1");
     t.write("d/s/inner.txt", "2");
+    t.write("d/s/t/deep.txt", "4");
     t.write("d/.hidden", "3");
-    ASSERT_EQ(::symlink(t.file("d").c_str(), t.file("d/s/loop").c_str()), 0);
+    ASSERT_TRUE(makeLink(t.file("d"), t.file("d/s/t/loop")));
     std::vector<std::string> files = listFilesRecursive(t.file("d"));
-    ASSERT_EQ(files.size(), 3u);
-    // The folder's own files come before the subfolder's.
-    EXPECT_EQ(files.back(), t.file("d/s/inner.txt"));
+    ASSERT_EQ(files.size(), 5u);
+    // The folder's own files come before the subfolder's, depth first; the
+    // link is an entry of its folder, not a folder to walk.
+    EXPECT_EQ(std::set<std::string>(files.begin(), files.begin() + 2),
+              (std::set<std::string>{t.file("d/top.txt"), t.file("d/.hidden")}));
+    EXPECT_EQ(files[2], t.file("d/s/inner.txt"));
+    EXPECT_EQ(std::set<std::string>(files.begin() + 3, files.end()),
+              (std::set<std::string>{t.file("d/s/t/deep.txt"), t.file("d/s/t/loop")}));
     EXPECT_TRUE(listFilesRecursive(t.file("missing")).empty());
 }
 
@@ -251,4 +378,28 @@ TEST(UploadProtocol, NewSubfoldersAreMadeOnceExistingOnesProbedPerFile) {
     EXPECT_EQ(server.upload("/pub/docs/new/c.txt"), "c");
     EXPECT_EQ(server.upload("/pub/docs/old/e.txt"), "e");
     EXPECT_EQ(c.w().状态条1.paneText(2), "上传数：4  失败数：0");
+}
+
+// On a server that lists names in another encoding, a local name that is
+// not UTF-8 goes out in its own bytes (not re-encoded into "?"), is shown
+// escaped, and its row then reaches those bytes.
+TEST(UploadProtocol, ALocalNameInOtherBytesKeepsThem) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 1 Jan 01 2024 x\xfe.txt\r\n");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/pub");
+    c.local.write("b\xff.txt", "b");
+    listLocalDirectory();
+    c.select("上传文件框", {"b\\xFF.txt"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    EXPECT_EQ(server.upload("/pub/b\xff.txt"), "b");
+    ASSERT_GE(c.w().远程文件框.findItem("b\\xFF.txt"), 0);
+    c.select("远程文件框", {"b\\xFF.txt"});
+    deleteRemoteCommand();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }));
+    bool deleted = false;
+    for (const std::string& command : server.commands())
+        deleted = deleted || command == "DELE /pub/b\xff.txt";
+    EXPECT_TRUE(deleted);
 }
