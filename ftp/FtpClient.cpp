@@ -33,6 +33,7 @@ constexpr int kReplyAfterCutMs = 1000;
 // plain Unix line is about 70).
 using ftp::kMaxListingEntries;
 constexpr std::size_t kMaxListingBytes = std::size_t{128} << 20;
+constexpr std::size_t kShortListingBytes = std::size_t{4} << 20;
 // Lines that name no entry ("total", blank lines) are few; a listing
 // with many more lines than the entry cap is cut while it arrives.
 constexpr std::size_t kMaxListingLines = kMaxListingEntries + 4096;
@@ -163,16 +164,6 @@ struct ListingBytes {
     std::size_t lines = 0;
     bool overLimit = false;
 
-    // Room for the largest listing allowed, taken at once: the text is then
-    // never copied while it grows, and pages never written cost no memory.
-    void reserveAll() {
-        try {
-            data.reserve(kMaxListingBytes);
-        } catch (const std::bad_alloc&) {
-            // Grows as it comes instead.
-        }
-    }
-
     bool add(const char* bytes, std::size_t size) {
         lines += countLines(bytes, size);
         if (data.size() + size > kMaxListingBytes || lines > kMaxListingLines) {
@@ -180,6 +171,11 @@ struct ListingBytes {
             return false;
         }
         try {
+            // A long listing takes room for the largest one allowed at once:
+            // it is then never copied again while it grows, and pages never
+            // written cost no memory.
+            if (data.size() + size > kShortListingBytes && data.capacity() < kMaxListingBytes)
+                data.reserve(kMaxListingBytes);
             data.append(bytes, size);
         } catch (const std::bad_alloc&) {
             overLimit = true;
@@ -593,7 +589,6 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, ftp::Listing
         command += " " + wire;
     }
     bytes = ftp::ListingBytes{};
-    bytes.reserveAll();
     std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
         return bytes.add(data, size);
     };

@@ -1,5 +1,6 @@
 #include "app/controls/ListControl.h"
 #include "app/controls/UiThread.h"
+#include "platform/FreedMemory.h"
 
 #include <QHeaderView>
 #include <QFontMetrics>
@@ -14,6 +15,8 @@ namespace {
 
 constexpr int kCellPadding = 14;
 constexpr int kUnmeasured = -1;
+// Rows from which emptying the list gives the memory back to the system.
+constexpr std::size_t kLongList = 100000;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -314,6 +317,13 @@ void ListControl::deleteAllItems() {
         names.swap(names_);
         namesIndexed_ = 0;
     });
+    const bool wasLong = rows.size() >= kLongList;
+    std::vector<ListRow>().swap(rows);
+    names.clear();
+    // Otherwise the next long listing would come on top of what this one
+    // left with the allocator.
+    if (wasLong)
+        platform::returnFreedMemory();
 }
 
 int ListControl::findItem(const std::string& text, int start, bool exact, int column) const {
