@@ -554,12 +554,15 @@ TEST_F(FaultTest, AbortingTheRunningListingEndsItAndAnIdleConnectionStays) {
 }
 
 TEST_F(FaultTest, ListingsBeyondTheEntryCapAreReportedAndTheConnectionStays) {
+    client_.setTimeouts(FtpTimeouts{});  // a million lines take a while in the slower builds
+    const std::string atCapLines = mlsdLines(ftp::kMaxListingEntries);
+    const std::string overCapLines = atCapLines + "type=file; one more\r\n";
     server_.setFeatures({"MLST type*;"});
-    server_.on("MLSD", [](ScriptedSession& s, const std::string& argument) {
+    server_.on("MLSD", [&](ScriptedSession& s, const std::string& argument) {
         if (argument == "/at-cap")
-            s.serveData(mlsdLines(ftp::kMaxListingEntries));
+            s.serveData(atCapLines);
         else if (argument == "/over-cap")
-            s.serveData(mlsdLines(ftp::kMaxListingEntries + 1));
+            s.serveData(overCapLines);
         else
             s.serveData("type=file; small\r\n");
     });

@@ -180,10 +180,11 @@ TEST_F(WindowAnswers, DisconnectEndsARunningListingAtOnce) {
 }
 
 TEST_F(WindowAnswers, ListingsThatNeverEndOrHoldTooManyEntriesAreReported) {
+    const std::string hugeLines = mlsdLines(ftp::kMaxListingEntries + 1);
     server.setFeatures({"MLST type*;"});
-    server.on("MLSD", [](ScriptedSession& s, const std::string& argument) {
+    server.on("MLSD", [&](ScriptedSession& s, const std::string& argument) {
         if (argument == "/huge") {
-            s.serveData(mlsdLines(ftp::kMaxListingEntries + 1));
+            s.serveData(hugeLines);
         } else if (argument == "/endless") {
             endlessListing(s);
         } else {
