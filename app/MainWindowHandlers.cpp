@@ -21,6 +21,8 @@
 namespace {
 
 constexpr const char* kAutoConnectItem = "启动窗口自动连接(&Q)";
+// Closing the window waits this long at most for the workers to end.
+constexpr int kWorkerWaitOnCloseMs = 3000;
 constexpr const char* kStartLine = "Corvane 已启动。选择 FTP管理 → FTP服务器管理 设定服务器后连接。";
 constexpr const char* kAboutText =
     "Corvane FTP 文件管理器\n\n本地目录与远程目录并排显示，支持上传、下载、删除、重命名和创建目录。";
@@ -85,8 +87,12 @@ void mainWindowCreated() {
 }
 
 void mainWindowClosing() {
-    stopWorkersAndWait();
-    closeFtpConnection();
+    // Workers are asked to stop and their network calls are cut; one stuck
+    // where nothing can wake it (a file system, a name lookup) is left
+    // behind, and the connection is then closed without a goodbye. QUIT
+    // waits at most 2 s, and only when nothing was running.
+    if (stopWorkersAndWait(kWorkerWaitOnCloseMs))
+        closeFtpConnection();
     writeSetting("服务器目录", mainWindow().FTP目录框.text());
 }
 

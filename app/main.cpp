@@ -8,6 +8,9 @@
 #include <QFont>
 #include <QStyleFactory>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 // The program's own start routine; nothing to do yet.
@@ -36,5 +39,12 @@ int main(int argc, char** argv) {
         rc = app.exec();
     }
     ui::shutDownUiThread();
+    // A worker stuck where the close could not wake it must not hold the
+    // process up: leave without running the exit handlers, which would
+    // wait for the FTP client it is using.
+    if (runningWorkers() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(rc);
+    }
     return rc;
 }

@@ -6,6 +6,8 @@
 //   gui_bench connectlist PORT REMOTE_DIR EXPECTED_ROWS     (connect + fill the remote list)
 //   gui_bench refreshlist PORT REMOTE_DIR EXPECTED_ROWS     (listRemoteDirectory on a worker)
 //   gui_bench delete     PORT REMOTE_DIR NAME               (remote delete of one row)
+//   gui_bench rename     PORT REMOTE_DIR NAME NEW_NAME      (the rename menu; the list reloads)
+//   gui_bench mkdir      PORT REMOTE_DIR NAME               (the make-directory menu)
 //   gui_bench locallist  FOLDER EXPECTED_ROWS               (listLocalDirectory)
 //   gui_bench localfill  FOLDER EXPECTED_ROWS               (the same rows, appendRows only)
 // With CORVANE_BENCH_CA set to a PEM file, servers are verified against it
@@ -21,11 +23,12 @@
 #include "tests/support/GuiHarness.h"
 #include "tests/support/TempFolder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cstdlib>
@@ -37,28 +40,6 @@ namespace {
 constexpr const char* kProgram = "gui_bench";
 constexpr int kBatchTimeoutMs = 30 * 60 * 1000;
 
-// Longest gap between ticks of a 10 ms timer on the UI thread.
-class Heartbeat {
-public:
-    void start() {
-        longest_ = 0;
-        clock_.start();
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, clock_.restart());
-        });
-        timer_.start(10);
-    }
-    double stop() {
-        timer_.stop();
-        return static_cast<double>(std::max(longest_, clock_.elapsed()));
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 longest_ = 0;
-};
-
 class BenchWindow {
 public:
     BenchWindow(const std::string& port, const std::string& remoteDir, const std::string& localDir) {
@@ -69,17 +50,15 @@ public:
         h.open();
     }
     MainWindow& w() const { return h.controls(); }
-    QTreeWidget* tree(const char* name) const { return h.form()->findChild<QTreeWidget*>(name); }
-    bool connect() {
-        connectServer();
-        return w().状态条1.paneText(0) == "连接服务器成功";
-    }
+    QTreeView* tree(const char* name) const { return h.form()->findChild<QTreeView*>(name); }
+    // Connects on a worker, as the program does.
+    bool connect();
 
     testsupport::MainWindowHarness h;
 };
 
 bool selectRows(BenchWindow& b, const char* listName, ui::ListControl& list, const std::string& name) {
-    QTreeWidget* tree = b.tree(listName);
+    QTreeView* tree = b.tree(listName);
     tree->clearSelection();
     if (name.empty()) {
         tree->selectAll();
@@ -111,16 +90,21 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     return met;
 }
 
+bool BenchWindow::connect() {
+    startWorker(connectServer);
+    waitUntil([] { return runningWorkers() == 0; }, kBatchTimeoutMs);
+    return w().状态条1.paneText(0) == "连接服务器成功";
+}
+
 // Runs the handler, then waits until done() holds and no worker is left.
 double runBatch(const std::function<void()>& handler, const std::function<bool()>& done, double& stallMs,
                 bool& finished) {
-    Heartbeat beat;
-    beat.start();
+    testsupport::UiHeartbeat beat;
     auto start = bench::Clock::now();
     handler();
     finished = waitUntil([&] { return done() && runningWorkers() == 0; }, kBatchTimeoutMs);
     double seconds = bench::secondsSince(start);
-    stallMs = beat.stop();
+    stallMs = static_cast<double>(beat.longestGapMs());
     return seconds;
 }
 
@@ -193,6 +177,26 @@ int remoteDelete(char** argv) {
     return bench::report(seconds, stall);
 }
 
+// A command of the remote list's menu that asks for a name: the input box
+// is answered with the name, the message box that may follow with OK.
+int remoteEdit(char** argv, bool rename) {
+    BenchWindow b(argv[2], argv[3], std::string());
+    if (!b.connect())
+        return bench::fail(kProgram, "connect failed");
+    const std::string name = rename ? argv[5] : argv[4];
+    if (rename && !selectRows(b, "远程文件框", b.w().远程文件框, argv[4]))
+        return bench::fail(kProgram, "nothing to select");
+    testsupport::DialogAnswerer answers;
+    answers.queueInput(name);
+    QAction* command = b.h.form()->findChild<QAction*>(rename ? "重命名(&M)" : "创建目录(&C)");
+    double stall = 0;
+    bool finished = false;
+    double seconds = runBatch([&] { command->trigger(); }, [] { return true; }, stall, finished);
+    if (!finished || b.w().远程文件框.findItem(name) < 0)
+        return bench::fail(kProgram, std::string(rename ? "rename" : "mkdir") + " did not show " + name);
+    return bench::report(seconds, stall);
+}
+
 int localList(char** argv, bool fillOnly) {
     testsupport::TempFolder empty;
     BenchWindow b(std::string(), "/", empty.path());
@@ -239,6 +243,8 @@ int main(int argc, char** argv) {
         return remoteList(argv, mode == "connectlist");
     if (mode == "delete" && argc >= 5)
         return remoteDelete(argv);
+    if ((mode == "rename" && argc >= 6) || (mode == "mkdir" && argc >= 5))
+        return remoteEdit(argv, mode == "rename");
     if ((mode == "locallist" || mode == "localfill") && argc >= 4)
         return localList(argv, mode == "localfill");
     return bench::fail(kProgram, "usage: see the top of GuiBench.cpp");

@@ -1,9 +1,13 @@
-// Renaming a remote entry and creating a remote directory.
+// Renaming a remote entry and creating a remote directory. The questions
+// are asked on the UI thread; the server is asked on a worker.
 #include "app/Handlers.h"
+#include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/EntryKind.h"
 #include "ftp/FtpClientInstance.h"
+#include "ftp/RemoteListLock.h"
 #include "ftp/RemotePath.h"
 
 void renameRemote() {
@@ -15,9 +19,12 @@ void renameRemote() {
     ui::InputResult answer = ui::inputBox("请输入新文件名", oldName);
     if (!answer.ok)
         return;
-    const bool renamed = ftpClient().renameFile(remotePrefix(w.FTP目录框.text()) + oldName, answer.text);
-    ui::messageBox(renamed ? "修改成功" : "修改失败");
-    listRemoteDirectory();
+    const std::string oldPath = remotePrefix(w.FTP目录框.text()) + oldName;
+    startWorker([oldPath, newName = answer.text] {
+        const bool renamed = ftpClient().renameFile(oldPath, newName);
+        ui::messageBox(renamed ? "修改成功" : "修改失败");
+        listRemoteDirectory();
+    });
 }
 
 void makeRemoteDirectory() {
@@ -25,14 +32,21 @@ void makeRemoteDirectory() {
     ui::InputResult answer = ui::inputBox("请输入目录名");
     if (!answer.ok)
         return;
-    // The row shows the folder the server made, which may be named
-    // otherwise than asked.
-    std::string created;
-    if (!ftpClient().makeDirectory(w.FTP目录框.text() + "/" + answer.text, created)) {
-        ui::messageBox("创建失败！");
-        return;
-    }
-    w.远程文件框.insertItem(w.远程文件框.currentSelection(), created, 0, kKindDirectory);
-    w.远程文件框.setColumnWidth(0, -1);
-    w.远程文件框.setColumnWidth(1, -1);
+    const std::string path = w.FTP目录框.text() + "/" + answer.text;
+    startWorker([path] {
+        // The row shows the folder the server made, which may be named
+        // otherwise than asked.
+        std::string created;
+        if (!ftpClient().makeDirectory(path, created)) {
+            ui::messageBox("创建失败！");
+            return;
+        }
+        ui::ListControl& list = mainWindow().远程文件框;
+        std::lock_guard<std::mutex> lock(remoteListMutex());
+        ui::runOnUiThread([&] {
+            list.insertItem(list.currentSelection(), created, 0, kKindDirectory);
+            list.setColumnWidth(0, -1);
+            list.setColumnWidth(1, -1);
+        });
+    });
 }

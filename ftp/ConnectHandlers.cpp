@@ -3,6 +3,7 @@
 #include "app/Handlers.h"
 #include "app/Log.h"
 #include "app/Settings.h"
+#include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/CertificateTrust.h"
@@ -10,6 +11,7 @@
 #include "ftp/ConnectionState.h"
 #include "ftp/FtpClientInstance.h"
 #include "ftp/RemoteLinks.h"
+#include "ftp/RemoteListLock.h"
 
 bool connectionIsUp() {
     return mainWindow().状态条1.paneText(0) == kConnectedText;
@@ -75,13 +77,19 @@ void connectServer() {
 }
 
 void disconnectServer() {
+    // Whatever runs on the connection now (a connect, a listing, a
+    // transfer) ends at once; without a connection up nothing else happens.
+    ftpClient().abortRunningOperation();
     if (!connectionIsUp())
         return;
-    MainWindow& w = mainWindow();
-    ftpClient().disconnect();
-    w.状态条1.setPaneText(0, kDisconnectedText);
-    w.window.setTitle(kWindowTitle);
-    w.远程文件框.deleteAllItems();
+    startWorker([] {
+        MainWindow& w = mainWindow();
+        ftpClient().disconnect();
+        std::lock_guard<std::mutex> lock(remoteListMutex());
+        w.状态条1.setPaneText(0, kDisconnectedText);
+        w.window.setTitle(kWindowTitle);
+        w.远程文件框.deleteAllItems();
+    });
 }
 
 void closeFtpConnection() {

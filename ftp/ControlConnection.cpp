@@ -1,5 +1,7 @@
 #include "ftp/ControlConnection.h"
 
+#include "ftp/Deadline.h"
+
 #include <chrono>
 
 namespace ftp {
@@ -70,8 +72,9 @@ bool ControlConnection::readReply(FtpReply& reply, int timeoutMs) {
 }
 
 bool ControlConnection::readFinalReply(FtpReply& reply, int timeoutMs) {
+    const Deadline deadline = Deadline::in(timeoutMs);
     do {
-        if (!readReply(reply, timeoutMs))
+        if (!readReply(reply, deadline.cap(timeoutMs)))
             return false;
     } while (reply.isPreliminary());
     return true;

@@ -31,7 +31,9 @@ public:
     bool send(const std::string& command);
     // The next complete reply, within timeoutMs.
     bool readReply(FtpReply& reply, int timeoutMs);
-    // The next reply that is not preliminary.
+    // The next reply that is not preliminary, within timeoutMs in all:
+    // preliminary replies do not extend the wait, so a server that keeps
+    // sending them instead of its answer is cut off like a silent one.
     bool readFinalReply(FtpReply& reply, int timeoutMs);
     // Sends the command and returns its final reply.
     bool command(const std::string& command, FtpReply& reply, int timeoutMs);

@@ -41,8 +41,13 @@ std::string eprtArgument(const SocketAddress& address) {
 } // namespace
 
 DataConnection::DataConnection(ControlConnection& control, const AbortSignal& abort,
-                               const FtpTimeouts& timeouts)
-    : control_(control), abort_(abort), timeouts_(timeouts), listener_(abort), data_(abort) {}
+                               const FtpTimeouts& timeouts, const Deadline& deadline)
+    : control_(control), abort_(abort), timeouts_(timeouts), deadline_(deadline), listener_(abort), data_(abort) {}
+
+int DataConnection::waitLeft(Deadline::Clock::time_point lastProgress) const {
+    auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline::Clock::now() - lastProgress).count();
+    return since >= timeouts_.stallMs ? 0 : deadline_.cap(timeouts_.stallMs - static_cast<int>(since));
+}
 
 DataSetup DataConnection::announceActive() {
     active_ = true;
@@ -54,7 +59,7 @@ DataSetup DataConnection::announceActive() {
         return DataSetup::Failed;
     std::string command = local.isIpv6() ? "EPRT " + eprtArgument(local) : "PORT " + portArgument(local);
     FtpReply reply;
-    if (!control_.command(command, reply, timeouts_.replyMs))
+    if (!control_.command(command, reply, replyWait()))
         return DataSetup::Failed;
     if (reply.isSuccess())
         return DataSetup::Ready;
@@ -70,7 +75,7 @@ DataSetup DataConnection::openPassive(bool& epsvRefused) {
     int port = 0;
     FtpReply reply;
     if (!epsvRefused) {
-        if (!control_.command("EPSV", reply, timeouts_.replyMs))
+        if (!control_.command("EPSV", reply, replyWait()))
             return DataSetup::Failed;
         if (reply.code == 229)
             port = parseEpsvPort(reply.text());
@@ -80,7 +85,7 @@ DataSetup DataConnection::openPassive(bool& epsvRefused) {
             epsvRefused = true;
     }
     if (port == 0 && !peer.isIpv6()) {
-        if (!control_.command("PASV", reply, timeouts_.replyMs))
+        if (!control_.command("PASV", reply, replyWait()))
             return DataSetup::Failed;
         if (reply.code == 227)
             port = parsePasvPort(reply.text());
@@ -90,23 +95,23 @@ DataSetup DataConnection::openPassive(bool& epsvRefused) {
     // The address in the reply is ignored: a server behind NAT often gives
     // its private address, and the control peer is where it is reachable.
     peer.setPort(port);
-    return data_.connectTo(peer, timeouts_.connectMs) ? DataSetup::Ready : DataSetup::Failed;
+    return data_.connectTo(peer, deadline_.cap(timeouts_.connectMs)) ? DataSetup::Ready : DataSetup::Failed;
 }
 
 DataArrival DataConnection::awaitConnection(FtpReply& reply, bool& hasReply) {
     hasReply = false;
     if (!active_)
         return data_.isOpen() ? DataArrival::Connected : DataArrival::Failed;
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeouts_.acceptMs);
+    // Preliminary replies meanwhile do not extend the wait.
+    const Deadline accept = Deadline::in(deadline_.cap(timeouts_.acceptMs));
     for (;;) {
         int ready = 0;
         WaitResult waited = WaitResult::Ready;
         if (!control_.hasReadyReply()) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const int left = accept.cap(timeouts_.acceptMs);
             if (left <= 0)
                 return DataArrival::NeverArrived;
-            waited = waitEither(listener_, POLLIN, control_.socket(), static_cast<int>(left), abort_, ready);
+            waited = waitEither(listener_, POLLIN, control_.socket(), left, abort_, ready);
         } else {
             ready = 1;
         }
@@ -115,7 +120,7 @@ DataArrival DataConnection::awaitConnection(FtpReply& reply, bool& hasReply) {
         if (waited != WaitResult::Ready)
             return DataArrival::Failed;
         if (ready == 1) {
-            if (!control_.readReply(reply, timeouts_.replyMs))
+            if (!control_.readReply(reply, replyWait()))
                 return DataArrival::Failed;
             if (reply.isPreliminary())
                 continue;
@@ -147,26 +152,24 @@ DataArrival DataConnection::secure(FtpReply& reply, bool& hasReply) {
         return DataArrival::Connected;
     if (!data_.beginTls(*protection_->context, protection_->hostName, protection_->session))
         return DataArrival::Failed;
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeouts_.replyMs);
+    const Deadline handshake = Deadline::in(replyWait());
     for (;;) {
         TlsStatus status = data_.advanceTls();
         if (status == TlsStatus::Done)
             break;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int left = handshake.cap(timeouts_.replyMs);
         if ((status != TlsStatus::WantRead && status != TlsStatus::WantWrite) || left <= 0)
             return refuseData(hasReply);
         short events = status == TlsStatus::WantRead ? POLLIN : POLLOUT;
         int ready = 0;
-        WaitResult waited = hasReply ? (events == POLLIN ? data_.waitReadable(static_cast<int>(left))
-                                                         : data_.waitWritable(static_cast<int>(left)))
-                                     : waitEither(data_, events, control_.socket(), static_cast<int>(left), abort_, ready);
+        WaitResult waited = hasReply ? (events == POLLIN ? data_.waitReadable(left) : data_.waitWritable(left))
+                                     : waitEither(data_, events, control_.socket(), left, abort_, ready);
         if (waited == WaitResult::TimedOut)
             return refuseData(hasReply);
         if (waited != WaitResult::Ready)
             return DataArrival::Failed;
         if (ready == 1) {
-            if (!control_.readReply(reply, timeouts_.replyMs))
+            if (!control_.readReply(reply, replyWait()))
                 return DataArrival::Failed;
             if (reply.isPreliminary())
                 continue;
@@ -189,13 +192,13 @@ DataArrival DataConnection::refuseData(bool hasReply) {
     data_.close();
     FtpReply ignored;
     if (!hasReply)
-        control_.readFinalReply(ignored, timeouts_.replyMs);
+        control_.readFinalReply(ignored, replyWait());
     return DataArrival::Failed;
 }
 
 bool DataConnection::readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply) {
     FtpReply reply;
-    if (!control_.readReply(reply, timeouts_.replyMs))
+    if (!control_.readReply(reply, replyWait()))
         return false;
     if (reply.isPreliminary())
         return true;
@@ -209,10 +212,14 @@ bool DataConnection::readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply) {
 bool DataConnection::receiveAll(const DataSink& sink, std::atomic<int64_t>& counter, FtpReply& earlyReply,
                                 bool& hasEarlyReply) {
     std::vector<char> buffer(kDataChunk);
+    auto lastByte = Deadline::Clock::now();
     for (;;) {
+        const int wait = waitLeft(lastByte);
+        if (wait <= 0)
+            return false;
         int ready = 0;
-        WaitResult waited = hasEarlyReply ? data_.waitReadable(timeouts_.stallMs)
-                                          : waitEither(data_, POLLIN, control_.socket(), timeouts_.stallMs, abort_, ready);
+        WaitResult waited = hasEarlyReply ? data_.waitReadable(wait)
+                                          : waitEither(data_, POLLIN, control_.socket(), wait, abort_, ready);
         if (waited != WaitResult::Ready)
             return false;
         if (ready == 1) {
@@ -220,7 +227,7 @@ bool DataConnection::receiveAll(const DataSink& sink, std::atomic<int64_t>& coun
                 return false;
             continue;
         }
-        long n = data_.receiveSome(buffer.data(), buffer.size(), timeouts_.stallMs);
+        long n = data_.receiveSome(buffer.data(), buffer.size(), wait);
         if (n < 0)
             return false;
         if (n == 0)
@@ -228,6 +235,7 @@ bool DataConnection::receiveAll(const DataSink& sink, std::atomic<int64_t>& coun
         if (!sink(buffer.data(), static_cast<std::size_t>(n)))
             return false;
         counter += n;
+        lastByte = Deadline::Clock::now();
     }
 }
 
@@ -235,6 +243,7 @@ bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& cou
                              bool& hasEarlyReply) {
     std::vector<char> buffer(kDataChunk);
     data_.limitUnsentBytes(kUnsentLimit);
+    auto lastByte = Deadline::Clock::now();
     for (;;) {
         long n = source(buffer.data(), buffer.size());
         if (n < 0)
@@ -244,8 +253,11 @@ bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& cou
         const char* data = buffer.data();
         std::size_t left = static_cast<std::size_t>(n);
         while (left > 0) {
+            const int wait = waitLeft(lastByte);
+            if (wait <= 0)
+                return false;
             int ready = 0;
-            WaitResult waited = waitEither(data_, POLLOUT, control_.socket(), timeouts_.stallMs, abort_, ready);
+            WaitResult waited = waitEither(data_, POLLOUT, control_.socket(), wait, abort_, ready);
             if (waited != WaitResult::Ready)
                 return false;
             if (ready == 1) {
@@ -254,7 +266,7 @@ bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& cou
                     return false;
                 continue;
             }
-            long sent = data_.sendSome(data, left, timeouts_.stallMs);
+            long sent = data_.sendSome(data, left, wait);
             if (sent == 0)
                 continue;
             if (sent < 0)
@@ -262,9 +274,10 @@ bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& cou
             data += sent;
             left -= static_cast<std::size_t>(sent);
             counter += sent;
+            lastByte = Deadline::Clock::now();
         }
     }
-    data_.shutdownSending(timeouts_.stallMs);
+    data_.shutdownSending(deadline_.cap(timeouts_.stallMs));
     if (data_.isTls())
         awaitPeerClose();
     return true;
@@ -278,7 +291,8 @@ void DataConnection::awaitPeerClose() {
     char unused[4096];
     for (;;) {
         int ready = 0;
-        if (waitEither(data_, POLLIN, control_.socket(), timeouts_.stallMs, abort_, ready) != WaitResult::Ready ||
+        if (waitEither(data_, POLLIN, control_.socket(), deadline_.cap(timeouts_.stallMs), abort_, ready) !=
+                WaitResult::Ready ||
             ready == 1)
             return;
         if (data_.receiveSome(unused, sizeof unused, 0) <= 0)

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ftp/ControlConnection.h"
+#include "ftp/Deadline.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/Socket.h"
 
@@ -48,7 +49,9 @@ struct DataProtection {
 
 class DataConnection {
 public:
-    DataConnection(ControlConnection& control, const AbortSignal& abort, const FtpTimeouts& timeouts);
+    // Every wait ends by the deadline at the latest, if one is given.
+    DataConnection(ControlConnection& control, const AbortSignal& abort, const FtpTimeouts& timeouts,
+                   const Deadline& deadline = Deadline());
 
     // Active mode: listen on the control connection's local address on a
     // port the system chooses, then announce it with PORT or EPRT. Done
@@ -72,7 +75,9 @@ public:
 
     // Moves bytes until the server ends the stream. A reply arriving on the
     // control connection meanwhile is stored in earlyReply (hasEarlyReply);
-    // an error reply ends the transfer. counter grows with every byte.
+    // an error reply ends the transfer. counter grows with every byte. The
+    // transfer fails when no byte moved for the stall time, counted from
+    // the last byte: replies on the control connection do not restart it.
     bool receiveAll(const DataSink& sink, std::atomic<int64_t>& counter, FtpReply& earlyReply,
                     bool& hasEarlyReply);
     bool sendAll(const DataSource& source, std::atomic<int64_t>& counter, FtpReply& earlyReply,
@@ -84,10 +89,15 @@ private:
     bool readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply);
     DataArrival refuseData(bool hasReply);
     void awaitPeerClose();
+    // How long the next wait of the byte loops may take: what is left of
+    // the stall time since lastProgress, and of the deadline.
+    int waitLeft(Deadline::Clock::time_point lastProgress) const;
+    int replyWait() const { return deadline_.cap(timeouts_.replyMs); }
 
     ControlConnection& control_;
     const AbortSignal& abort_;
     FtpTimeouts timeouts_;
+    Deadline deadline_;
     // Active mode takes the data connection only from the server's host.
     SocketAddress server_;
     Socket listener_;

@@ -3,6 +3,7 @@
 #include "ftp/AbortSignal.h"
 #include "ftp/ControlConnection.h"
 #include "ftp/DataConnection.h"
+#include "ftp/Deadline.h"
 #include "ftp/ListingParser.h"
 #include "ftp/NamePattern.h"
 #include "ftp/PartialFile.h"
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include <unordered_map>
 
@@ -23,8 +26,18 @@ namespace {
 
 // QUIT is a courtesy: do not hold a closing window up for long.
 constexpr int kQuitReplyTimeoutMs = 2000;
-// A listing is held in memory; a server sending more than this is broken.
-constexpr std::size_t kMaxListingBytes = 256u * 1024 * 1024;
+// After a transfer was cut (its deadline passed, or we stopped reading),
+// the server gets this long to answer, so the connection can be kept.
+constexpr int kReplyAfterCutMs = 1000;
+// A listing is held in memory, so it is bounded in bytes as well as in
+// entries (ftp::kMaxListingEntries): 128 bytes a line at the entry cap (a
+// plain Unix line is about 70).
+using ftp::kMaxListingEntries;
+constexpr std::size_t kMaxListingBytes = std::size_t{128} << 20;
+constexpr std::size_t kShortListingBytes = std::size_t{4} << 20;
+// Lines that name no entry ("total", blank lines) are few; a listing
+// with many more lines than the entry cap is cut while it arrives.
+constexpr std::size_t kMaxListingLines = kMaxListingEntries + 4096;
 constexpr int kDefaultFtpPort = 21;
 // Servers on this port speak TLS from the first byte (implicit TLS).
 constexpr int kImplicitTlsPort = 990;
@@ -131,6 +144,52 @@ long readSome(int fd, char* buffer, std::size_t size) {
 
 } // namespace
 
+namespace ftp {
+
+namespace {
+
+std::size_t countLines(const char* bytes, std::size_t size) {
+    std::size_t lines = 0;
+    const char* end = bytes + size;
+    while (const void* lf = std::memchr(bytes, '\n', static_cast<std::size_t>(end - bytes))) {
+        ++lines;
+        bytes = static_cast<const char*>(lf) + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+// The bytes of one listing, gathered up to the caps: past them the sink
+// refuses and the transfer is cut.
+struct ListingBytes {
+    std::string data;
+    std::size_t lines = 0;
+    bool overLimit = false;
+
+    bool add(const char* bytes, std::size_t size) {
+        lines += countLines(bytes, size);
+        if (data.size() + size > kMaxListingBytes || lines > kMaxListingLines) {
+            overLimit = true;
+            return false;
+        }
+        try {
+            // A long listing takes room for the largest one allowed at once:
+            // it is then never copied again while it grows, and pages never
+            // written cost no memory.
+            if (data.size() + size > kShortListingBytes && data.capacity() < kMaxListingBytes)
+                data.reserve(kMaxListingBytes);
+            data.append(bytes, size);
+        } catch (const std::bad_alloc&) {
+            overLimit = true;
+            return false;
+        }
+        return true;
+    }
+};
+
+} // namespace ftp
+
 std::string partialFilePath(const std::string& localPath) {
     return ftp::preferredPartialPath(localPath);
 }
@@ -207,11 +266,18 @@ void FtpClient::abort() {
     abort_->raise();
 }
 
+void FtpClient::abortRunningOperation() {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock())
+        abort_->raise();
+}
+
 // Start of every remote operation: takes the time-outs, carries out an
 // abort that arrived while nothing ran, and says whether there is a
 // connection to work on.
 bool FtpClient::readyLocked() {
     active_ = timeouts();
+    deadline_ = ftp::Deadline();
     control_->setSendTimeout(active_.replyMs);
     if (abort_->consume())
         closeConnectionLocked(false);
@@ -521,10 +587,10 @@ bool FtpClient::runTransferLocked(const std::string& command,
                                   std::atomic<int64_t>& counter) {
     finalCode = 0;
     // At most two attempts: the second in passive mode after active failed.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 2 && !deadline_.expired(); ++attempt) {
         bool active = !passive_.load();
         bool retryPassive = false;
-        ftp::DataConnection data(*control_, *abort_, active_);
+        ftp::DataConnection data(*control_, *abort_, active_, deadline_);
         if (dataProtected_)
             data.protect(dataProtectionLocked());
         ftp::DataSetup setup = active ? data.announceActive() : data.openPassive(epsvRefused_);
@@ -545,7 +611,7 @@ bool FtpClient::runTransferLocked(const std::string& command,
         if (arrival == ftp::DataArrival::NeverArrived) {
             // Stop listening; the server then gives up and answers.
             data.close();
-            if (!control_->readFinalReply(reply, active_.replyMs))
+            if (!control_->readFinalReply(reply, finalReplyWaitLocked()))
                 return false;
             finalCode = reply.code;
             retryPassive = !reply.isSuccess();
@@ -558,7 +624,7 @@ bool FtpClient::runTransferLocked(const std::string& command,
             bool moved = sink ? data.receiveAll(*sink, counter, reply, hasReply)
                               : data.sendAll(*source, counter, reply, hasReply);
             data.close();
-            if (!hasReply && !control_->readFinalReply(reply, active_.replyMs))
+            if (!hasReply && !control_->readFinalReply(reply, finalReplyWaitLocked()))
                 return false;
             finalCode = reply.code;
             return moved && reply.isSuccess();
@@ -568,6 +634,13 @@ bool FtpClient::runTransferLocked(const std::string& command,
         passive_ = true;
     }
     return false;
+}
+
+// The wait for the reply that ends a transfer: the reply time-out, within
+// what is left of the operation's deadline, but at least a short moment
+// for a transfer the deadline cut, so that the connection can be kept.
+int FtpClient::finalReplyWaitLocked() const {
+    return std::min(active_.replyMs, std::max(deadline_.cap(active_.replyMs), kReplyAfterCutMs));
 }
 
 bool FtpClient::getFile(const std::string& remoteName, const std::string& localPath, bool textMode,
@@ -651,7 +724,7 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
     return ok;
 }
 
-bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode) {
+bool FtpClient::listLocked(const std::string& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode) {
     std::string command = mlsd ? "MLSD" : "LIST";
     if (!directory.empty()) {
         std::string wire;
@@ -659,43 +732,54 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, std::string&
             return false;
         command += " " + wire;
     }
-    data.clear();
-    std::function<bool(const char*, std::size_t)> sink = [&](const char* bytes, std::size_t size) {
-        if (data.size() + size > kMaxListingBytes)
-            return false;
-        data.append(bytes, size);
-        return true;
+    bytes = ftp::ListingBytes{};
+    std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
+        return bytes.add(data, size);
     };
     return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
 }
 
-bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd) {
-    std::string data;
+bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd,
+                                   bool& overLimit) {
+    ftp::ListingBytes bytes;
     int code = 0;
     mlsd = listsWithMlsd();
-    bool ok = listLocked(directory, mlsd, data, code);
-    if (!ok && mlsd && !control_->lost() && !abort_->raised()) {
+    bool ok = listLocked(directory, mlsd, bytes, code);
+    if (!ok && mlsd && !bytes.overLimit && !control_->lost() && !abort_->raised() && !deadline_.expired()) {
         // Not implemented (500-504): use LIST for the rest of the connection.
         if (code >= 500 && code <= 504)
             mlsdUnsupported_ = true;
         mlsd = false;
-        ok = listLocked(directory, false, data, code);
+        ok = listLocked(directory, false, bytes, code);
     }
+    overLimit = bytes.overLimit;
     parsed = {};
-    if (ok)
-        parsed = ftp::readListing(data, mlsd, ftp::todayForListings());
-    return ok;
+    if (!ok)
+        return false;
+    try {
+        parsed = ftp::readListing(bytes.data, mlsd, ftp::todayForListings());
+    } catch (const std::bad_alloc&) {
+        parsed = {};
+        overLimit = true;
+        return false;
+    }
+    if (parsed.entries.size() > kMaxListingEntries) {
+        parsed = {};
+        overLimit = true;
+        return false;
+    }
+    return true;
 }
 
 // A folder of an MLSD listing stays a folder only when LIST, which shows
 // links as links on every server we know, shows it as a directory too.
 void FtpClient::markUnconfirmedFoldersLocked(const std::string& directory,
                                              std::vector<ftp::ListingEntry>& entries) {
-    std::string data;
+    ftp::ListingBytes bytes;
     int code = 0;
     std::unordered_map<std::string, int> listed;
-    if (listLocked(directory, false, data, code))
-        for (const ftp::ListingEntry& e : ftp::parseListing(data, false, ftp::todayForListings()))
+    if (listLocked(directory, false, bytes, code))
+        for (const ftp::ListingEntry& e : ftp::parseListing(bytes.data, false, ftp::todayForListings()))
             listed.emplace(e.wireName, e.attributes);
     for (ftp::ListingEntry& entry : entries) {
         if (!(entry.attributes & ftp::kAttrDirectory) || (entry.attributes & ftp::kAttrLink))
@@ -718,32 +802,56 @@ DirectoryListing FtpClient::listEntries(const std::string& directory, bool confi
     ftp::ParsedListing parsed;
     std::vector<ftp::ListingEntry>& entries = parsed.entries;
     bool mlsd = false;
-    if (readyLocked() && ftp::isSafeCommandText(directory) && fetchListingLocked(directory, parsed, mlsd)) {
-        listing.complete = true;
-        listing.unreadableLines = parsed.unreadableLines;
-        const bool hasFolder = std::any_of(entries.begin(), entries.end(), [](const ftp::ListingEntry& e) {
-            return (e.attributes & ftp::kAttrDirectory) && !(e.attributes & ftp::kAttrLink);
-        });
-        if (confirmFolders && mlsd && hasFolder)
-            markUnconfirmedFoldersLocked(directory, entries);
-        std::vector<std::string> wires;
-        wires.reserve(entries.size());
-        for (const ftp::ListingEntry& e : entries)
-            wires.push_back(e.wireName);
-        std::vector<ftp::ListedName> names = names_->namesOfListing(directory, wires);
-        listing.entries.reserve(entries.size());
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            RemoteEntry entry;
-            entry.localName = names[i].escaped ? std::move(entries[i].wireName) : names[i].name;
-            entry.name = std::move(names[i].name);
-            entry.attributes = entries[i].attributes;
-            entry.size = entries[i].size;
-            entry.time = entries[i].time;
-            listing.entries.push_back(std::move(entry));
+    if (readyLocked() && ftp::isSafeCommandText(directory)) {
+        // The whole listing, a second LIST for the folders included, ends
+        // by this deadline however slowly the server sends.
+        deadline_ = ftp::Deadline::in(active_.listingMs);
+        if (fetchListingLocked(directory, parsed, mlsd, listing.overLimit)) {
+            listing.unreadableLines = parsed.unreadableLines;
+            const bool hasFolder = std::any_of(entries.begin(), entries.end(), [](const ftp::ListingEntry& e) {
+                return (e.attributes & ftp::kAttrDirectory) && !(e.attributes & ftp::kAttrLink);
+            });
+            if (confirmFolders && mlsd && hasFolder)
+                markUnconfirmedFoldersLocked(directory, entries);
+            try {
+                listing.entries = namedEntriesLocked(directory, entries);
+                listing.complete = true;
+            } catch (const std::bad_alloc&) {
+                listing.entries = {};
+                listing.overLimit = true;
+            }
         }
     }
     finishLocked();
     return listing;
+}
+
+// The entries with their shown names. A listing can hold a million
+// entries: each is moved, not copied, and every intermediate array is let
+// go as soon as it is used.
+std::vector<RemoteEntry> FtpClient::namedEntriesLocked(const std::string& directory,
+                                                       std::vector<ftp::ListingEntry>& listed) {
+    std::vector<RemoteEntry> entries(listed.size());
+    std::vector<std::string> wires(listed.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        entries[i].attributes = listed[i].attributes;
+        entries[i].size = listed[i].size;
+        entries[i].time = listed[i].time;
+        wires[i] = std::move(listed[i].wireName);
+    }
+    std::vector<ftp::ListingEntry>().swap(listed);
+    std::vector<ftp::ListedName> names = names_->namesOfListing(directory, wires);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        RemoteEntry& entry = entries[i];
+        // A local copy is named like the shown name, or in the server's own
+        // bytes when the shown name had to escape them.
+        if (names[i].escaped || names[i].name == wires[i])
+            entry.localName = std::move(wires[i]);
+        else
+            entry.localName = names[i].name;
+        entry.name = std::move(names[i].name);
+    }
+    return entries;
 }
 
 int FtpClient::listDirectory(const std::string& pattern, int filter, std::vector<std::string>* names,

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/Deadline.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/RemoteEntry.h"
 #include "ftp/ServerCertificate.h"
@@ -30,6 +31,7 @@ class TlsContext;
 class WireNames;
 struct DataProtection;
 struct ServerFeatures;
+struct ListingBytes;
 }
 
 class FtpClient {
@@ -82,7 +84,9 @@ public:
                       std::vector<RemoteTime>* times = nullptr);
 
     // The entries of a directory ("" is the current one) in server order,
-    // "." and ".." left out. With confirmFolders, an entry that the listing
+    // "." and ".." left out. The listing must end within the listing
+    // time-out and stay within the caps on entries and bytes; a listing
+    // that does not arrive whole comes back incomplete and empty. With confirmFolders, an entry that the listing
     // calls a folder is kept a folder only when the server's LIST shows it
     // as a real directory: some servers' MLSD calls a link to a folder a
     // folder. Any other is marked as a link, so a walk never goes through
@@ -95,6 +99,9 @@ public:
     // Any thread: closes the connection under a running operation, which
     // then fails promptly. The client is disconnected afterwards.
     void abort();
+    // Any thread: aborts the operation running now, if there is one; an
+    // idle connection is left as it is.
+    void abortRunningOperation();
     // The partial file the current or last download of localPath writes;
     // empty when no download was for localPath.
     std::string partialPathFor(const std::string& localPath) const;
@@ -147,15 +154,21 @@ private:
                            std::atomic<int64_t>& counter);
     bool receivedWholeFileLocked(const std::string& wire, int64_t expectedSize);
     void publishPartial(const std::string& localPath, const std::string& partialPath);
-    bool listLocked(const std::string& directory, bool mlsd, std::string& data, int& finalCode);
+    int finalReplyWaitLocked() const;
+    bool listLocked(const std::string& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode);
     // The parsed listing of the directory, MLSD when the server has it.
-    bool fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd);
+    // overLimit tells a listing cut at the caps.
+    bool fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd,
+                            bool& overLimit);
+    std::vector<RemoteEntry> namedEntriesLocked(const std::string& directory,
+                                                std::vector<ftp::ListingEntry>& listed);
     void markUnconfirmedFoldersLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries);
 
     mutable std::mutex mutex_;
     mutable std::mutex settingsMutex_;
     FtpTimeouts timeouts_;
     FtpTimeouts active_;  // copy taken at the start of each operation
+    ftp::Deadline deadline_;  // of the running operation, if it has one
     std::string account_;
     bool tlsRequired_ = false;
     std::string trustFile_;

@@ -1,5 +1,6 @@
 #pragma once
 // Plain types shared by the FTP engine and its callers.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,12 @@ constexpr int kDefaultReplyTimeoutMs = 30000;
 constexpr int kDefaultAcceptTimeoutMs = 10000;
 // A transfer is cut only when no byte moved for this long.
 constexpr int kDefaultStallTimeoutMs = 60000;
+// A whole listing, however slowly it trickles in. A listing at the entry
+// cap (a million lines, some 70 MB) needs about 2 s on a local network and
+// a minute at 10 Mbit/s; an ordinary folder well under a second. A server
+// that sends a line now and then can hold the listing no longer than this,
+// and the user can end it sooner with 断开.
+constexpr int kDefaultListingTimeoutMs = 120000;
 } // namespace ftp
 
 struct FtpTimeouts {
@@ -22,6 +29,7 @@ struct FtpTimeouts {
     int replyMs = ftp::kDefaultReplyTimeoutMs;      // waiting for a complete reply
     int acceptMs = ftp::kDefaultAcceptTimeoutMs;    // server connecting back in active mode
     int stallMs = ftp::kDefaultStallTimeoutMs;      // no data byte moved
+    int listingMs = ftp::kDefaultListingTimeoutMs;  // a whole listing, from the command on
 };
 
 // Why the last connect failed for the sake of TLS.
@@ -40,6 +48,12 @@ struct ConnectionSecurity {
     std::string tlsVersion;         // "TLSv1.3"; empty in clear
     SecurityFailure failure = SecurityFailure::None;
 };
+namespace ftp {
+// Most entries one listing may hold; a longer one is cut and reported as
+// failed. The largest folders of real deployments hold a few hundred
+// thousand entries; a million fits in the window in about 200 MB.
+constexpr std::size_t kMaxListingEntries = std::size_t{1} << 20;
+} // namespace ftp
 
 // Attribute bits of listing entries.
 namespace ftp {

@@ -5,7 +5,7 @@
 #include "platform/LocalFiles.h"
 #include "platform/TextCodec.h"
 
-#include <map>
+#include <string_view>
 
 namespace {
 
@@ -31,11 +31,19 @@ bool looksLikeDirectoryName(const std::string& name) {
 }
 
 int tableIconFor(const std::string& extension) {
-    static const std::map<std::string, int> table = {
+    struct Fixed {
+        std::string_view extension;
+        int icon;
+    };
+    // Searched for every entry of a listing: a plain scan without building
+    // a lower-case copy.
+    static constexpr Fixed table[] = {
         {"txt", 7}, {"ini", 6}, {"gif", 1}, {"png", 1}, {"bmp", 2},   {"jpg", 3},
         {"dll", 8}, {"db", 8},  {"asp", 9}, {"rar", 10}, {"htm", 11}, {"html", 11}};
-    auto it = table.find(platform::asciiLower(extension));
-    return it == table.end() ? -1 : it->second;
+    for (const Fixed& fixed : table)
+        if (platform::equalsIgnoringAsciiCase(extension, fixed.extension))
+            return fixed.icon;
+    return -1;
 }
 
 bool isDirectoryName(const std::string& name, bool remote, EntryKind known) {

@@ -25,6 +25,9 @@ struct RemoteEntry {
 struct DirectoryListing {
     // False when the listing failed or did not arrive whole.
     bool complete = false;
+    // The listing was cut because it held more entries or bytes than a
+    // listing may.
+    bool overLimit = false;
     std::vector<RemoteEntry> entries;
     // Lines of the listing that named no entry we could read.
     int unreadableLines = 0;

@@ -2,19 +2,23 @@
 // and moving between directories.
 #include "app/AppState.h"
 #include "app/Handlers.h"
-#include "app/WorkerThreads.h"
 #include "app/Log.h"
+#include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/EntryKind.h"
 #include "ftp/FtpClientInstance.h"
 #include "ftp/NameRules.h"
 #include "ftp/RemoteLinks.h"
+#include "ftp/RemoteListLock.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
 #include "platform/LocalFiles.h"
 
+#include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -27,14 +31,12 @@ EntryKind kindOf(const RemoteEntry& entry) {
 }
 
 // A row keeps the entry's real type as its value, its exact size, and the
-// name a local copy gets when that is not the shown text.
-ui::ListRow remoteRow(const RemoteEntry& entry, const std::string& directory) {
+// name a local copy gets when that is not the shown text. The entry's
+// texts are moved into the row: a listing may hold a million entries.
+ui::ListRow remoteRow(RemoteEntry& entry, const std::string& directory) {
     const EntryKind kind = kindOf(entry);
     ui::ListRow row;
-    row.text = entry.name;
     row.value = kind;
-    if (entry.localName != entry.name)
-        row.rawText = entry.localName;
     if (kind == kKindLink)
         row.image = remoteLinkIcon(remoteChild(directory, entry.name), entry);
     else
@@ -45,17 +47,30 @@ ui::ListRow remoteRow(const RemoteEntry& entry, const std::string& directory) {
         if (kind == kKindFile)
             row.size = entry.size;
     }
+    if (entry.localName != entry.name)
+        row.rawText = std::move(entry.localName);
+    std::string().swap(entry.localName);
+    row.text = std::move(entry.name);
     return row;
+}
+
+bool isShown(const RemoteEntry& entry) {
+    return !entry.name.empty() && entry.name[0] != '.';
 }
 
 // Directories first, in the reverse of the server's order, then the files
 // in the server's order; names starting with "." are left out.
-std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries, const std::string& directory) {
+std::vector<ui::ListRow> remoteRows(std::vector<RemoteEntry>& entries, const std::string& directory) {
     std::vector<ui::ListRow> rows;
-    std::vector<size_t> files;
-    for (size_t i = entries.size(); i-- > 0;) {
-        const RemoteEntry& entry = entries[i];
-        if (entry.name.empty() || entry.name[0] == '.')
+    // The rows become the list's storage. Room for some more (a created
+    // folder, uploaded files) spares moving a long list when they come;
+    // space never written costs no memory.
+    const auto shown = static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(), isShown));
+    rows.reserve(shown + shown / 16 + 16);
+    std::vector<std::size_t> files;
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        RemoteEntry& entry = entries[i];
+        if (!isShown(entry))
             continue;
         if (entry.isDirectory())
             rows.push_back(remoteRow(entry, directory));
@@ -67,38 +82,48 @@ std::vector<ui::ListRow> remoteRows(const std::vector<RemoteEntry>& entries, con
     return rows;
 }
 
+// Fills the list with the listing's rows; false when there was no memory
+// for them (the list then stays empty). shown is the number of rows shown.
+bool showListing(DirectoryListing& listing, const std::string& directory, std::size_t& shown) {
+    ui::ListControl& list = mainWindow().远程文件框;
+    shown = 0;
+    std::vector<ui::ListRow> rows;
+    try {
+        rows = remoteRows(listing.entries, directory);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::vector<RemoteEntry>().swap(listing.entries);  // the rows hold the names now
+    if (rows.empty())
+        return true;
+    const std::size_t count = rows.size();
+    if (!list.appendRows(std::move(rows)))
+        return false;
+    shown = count;
+    list.setColumnWidth(0, -1);
+    if (list.columnWidth(1) > 80)
+        list.setColumnWidth(1, -1);
+    return true;
+}
+
+// The log line of a listing that failed or did not arrive whole; the list
+// then shows nothing, as for a refused listing.
+std::string listingFailedLine(const std::string& directory, const DirectoryListing& listing) {
+    std::string line = "读取目录“" + directory + "”失败";
+    if (listing.overLimit)
+        line += "：列表过长";
+    return line;
+}
+
 // Entries the listing could not read are missing from the list: say so.
 void reportUnreadableLines(const DirectoryListing& listing) {
     if (listing.unreadableLines > 0)
         appendLog("有" + std::to_string(listing.unreadableLines) + "行列表无法识别");
 }
 
-} // namespace
-
-void listRemoteDirectory() {
-    AppState& app = appState();
-    MainWindow& w = mainWindow();
-    if (!connectIfNeeded())
-        return;
-    enterTypedDirectory();
-    const DirectoryListing listing = ftpClient().listEntries(listedDirectory(w.FTP目录框.text()));
-    app.entryCount = static_cast<int>(listing.entries.size());
-
-    std::vector<ui::ListRow> rows = remoteRows(listing.entries, w.FTP目录框.text());
-    w.远程文件框.deleteAllItems();
-    if (!rows.empty()) {
-        w.远程文件框.appendRows(rows);
-        w.远程文件框.setColumnWidth(0, -1);
-        if (w.远程文件框.columnWidth(1) > 80)
-            w.远程文件框.setColumnWidth(1, -1);
-    }
-    w.状态条1.setPaneText(1, "文件数:" + std::to_string(rows.size()));
-    reportUnreadableLines(listing);
-    w.远程文件框.setDisabled(false);
-    w.反退钮.setDisabled(false);
-}
-
-void refreshRemote() {
+// Refresh: the remote path box follows the server's current directory
+// where it has to, then the list is filled.
+void refreshRemoteListing() {
     MainWindow& w = mainWindow();
     FtpClient& ftp = ftpClient();
     const std::string shown = w.FTP目录框.text();
@@ -114,6 +139,50 @@ void refreshRemote() {
         }
     }
     listRemoteDirectory();
+}
+
+} // namespace
+
+std::mutex& remoteListMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void listRemoteDirectory() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    if (!connectIfNeeded())
+        return;
+    std::lock_guard<std::mutex> lock(remoteListMutex());
+    ui::runOnUiThread([&] {
+        w.远程文件框.setDisabled(true);
+        w.反退钮.setDisabled(true);
+    });
+    FtpClient& ftp = ftpClient();
+    // Without a connection (after 断开) the empty list is all there is to
+    // say; a listing that failed on a connection is reported.
+    const bool wasConnected = ftp.isConnected();
+    enterTypedDirectory();
+    const std::string directory = w.FTP目录框.text();
+    DirectoryListing listing = ftp.listEntries(listedDirectory(directory));
+    app.entryCount = static_cast<int>(listing.entries.size());
+
+    w.远程文件框.deleteAllItems();
+    std::size_t shown = 0;
+    if (!showListing(listing, directory, shown)) {
+        listing.complete = false;
+        listing.overLimit = true;
+    }
+    if (!listing.complete && wasConnected)
+        appendLog(listingFailedLine(directory, listing));
+    w.状态条1.setPaneText(1, "文件数:" + std::to_string(shown));
+    reportUnreadableLines(listing);
+    w.远程文件框.setDisabled(false);
+    w.反退钮.setDisabled(false);
+}
+
+void refreshRemote() {
+    startWorker(refreshRemoteListing);
 }
 
 void goUpRemote() {
@@ -137,11 +206,11 @@ void remoteItemDoubleClicked() {
     const std::string name = w.远程文件框.itemText(row);
     const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
     if (kind == kKindLink) {
-        openRemoteLink(row);
+        startWorker([row] { openRemoteLink(row); });
         return;
     }
     if (!isDirectoryName(name, true, kind)) {
-        openRemoteFile();
+        startWorker(openRemoteFile);
         return;
     }
     w.FTP目录框.setText(remoteChild(w.FTP目录框.text(), name));
@@ -152,5 +221,5 @@ void remoteItemDoubleClicked() {
 }
 
 void remotePathEntered() {
-    listRemoteDirectory();
+    startWorker(listRemoteDirectory);
 }

@@ -36,6 +36,8 @@ std::string toHalfWidth(std::string_view utf8);
 
 // ASCII-only lower case of the text; other bytes are kept.
 std::string asciiLower(std::string_view text);
+// True when the texts are the same but for the case of ASCII letters.
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Lower case for comparisons without regard to case, Unicode aware for the
 // letters QString knows nothing of here: ASCII, Latin-1, Greek, Cyrillic and

@@ -144,16 +144,13 @@ void uploadOne(const std::string& localPath, const std::string& remotePath, bool
     });
 }
 
-void uploadButton() {
+namespace {
+
+// The upload command once a connection is up: checks there is something
+// to send, marks the upload running and starts the batch.
+void startUpload() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    if (w.上传钮.caption() != kUploadCaption) {
-        app.transferFlag = 0;
-        app.remoteWatch.pollingFlag = 0;
-        return;
-    }
-    if (!connectIfNeeded())
-        return;
     if (w.上传文件框.itemCount() == 0) {
         ui::messageBox("请添加欲上传的文件!");
         return;
@@ -166,6 +163,28 @@ void uploadButton() {
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
     startWorker(uploadBatch);
+}
+
+} // namespace
+
+void uploadButton() {
+    AppState& app = appState();
+    MainWindow& w = mainWindow();
+    if (w.上传钮.caption() != kUploadCaption) {
+        app.transferFlag = 0;
+        app.remoteWatch.pollingFlag = 0;
+        return;
+    }
+    // Connecting first is network work: it runs on a worker, which then
+    // starts the upload.
+    if (app.connected == 0) {
+        startWorker([] {
+            if (connectIfNeeded())
+                startUpload();
+        });
+        return;
+    }
+    startUpload();
 }
 
 void uploadBatch() {

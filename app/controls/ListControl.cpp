@@ -1,6 +1,6 @@
 #include "app/controls/ListControl.h"
-#include "app/controls/ListItem.h"
 #include "app/controls/UiThread.h"
+#include "platform/FreedMemory.h"
 
 #include <QHeaderView>
 #include <QFontMetrics>
@@ -8,15 +8,15 @@
 #include <QPixmap>
 
 #include <algorithm>
+#include <new>
 
 namespace ui {
 namespace {
 
 constexpr int kCellPadding = 14;
-constexpr int kColumns = 2;
-// Rows one UI-thread call of appendRows puts in when called from a worker.
-constexpr std::size_t kRowsPerUiCall = 2500;
 constexpr int kUnmeasured = -1;
+// Rows from which emptying the list gives the memory back to the system.
+constexpr std::size_t kLongList = 100000;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -28,30 +28,73 @@ QString folded(const QString& text) {
     return QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
 }
 
+// The folded text of a row's name; plain ASCII without the round trip
+// through code points (a long list is indexed in one pass).
+QString foldedName(const std::string& text) {
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii)
+        return folded(qs(text));
+    QString lower = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    for (QChar& c : lower)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return lower;
+}
+
+// The code point starting at text[i]; i moves past it. A byte that starts
+// no valid sequence counts as one replacement character.
+char32_t nextCodePoint(const std::string& text, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + static_cast<std::size_t>(length) > text.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+        if ((next & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        code = (code << 6) | (next & 0x3F);
+    }
+    i += static_cast<std::size_t>(length);
+    return code;
+}
+
 } // namespace
 
-void ListControl::attach(QTreeWidget* widget) {
+void ListControl::attach(QTreeView* widget) {
     widget_ = widget;
+    model_ = qobject_cast<ListModel*>(widget->model());
     attachWidget(widget);
-    widest_.assign(kColumns, 0);
+    widest_.assign(ListModel::kColumns, 0);
     widestStale_ = false;
     names_.clear();
     namesIndexed_ = 0;
 }
 
+ListModel* ListControl::model() const {
+    return widget_ ? model_.data() : nullptr;
+}
+
 int ListControl::insertItem(int position, const std::string& text, int image, long long value) {
     int result = -1;
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w)
+        ListModel* m = model();
+        if (!m)
             return;
-        auto* item = newRow(qs(text), QString(), image, value);
-        int count = w->topLevelItemCount();
-        int at = (position < 0 || position > count) ? count : position;
-        w->insertTopLevelItem(at, item);
-        noteCellWidth(item, 0);
-        if (namesIndexed_ == w->topLevelItemCount() - 1) {
-            addName(item->text(0));
+        const int count = m->count();
+        const int at = (position < 0 || position > count) ? count : position;
+        try {
+            m->insert(at, ListRow{text, std::string(), image, value, std::string(), -1});
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+        noteCellWidth(m->row(at), 0);
+        if (namesIndexed_ == count) {
+            addName(text);
             ++namesIndexed_;
         }
         result = at;
@@ -59,88 +102,87 @@ int ListControl::insertItem(int position, const std::string& text, int image, lo
     return result;
 }
 
-void ListControl::appendRows(const std::vector<ListRow>& rows) {
-    appendRows(rows, false);
+bool ListControl::appendRows(std::vector<ListRow>&& rows) {
+    bool added = false;
+    runOnUiThread([&] { added = appendRowsNow(rows, false); });
+    return added;
+}
+
+bool ListControl::appendRows(const std::vector<ListRow>& rows) {
+    return appendRows(std::vector<ListRow>(rows));
 }
 
 void ListControl::appendNewRows(const std::vector<ListRow>& rows) {
-    appendRows(rows, true);
+    std::vector<ListRow> copy(rows);
+    runOnUiThread([&] { appendRowsNow(copy, true); });
 }
 
-void ListControl::appendRows(const std::vector<ListRow>& rows, bool onlyNewNames) {
-    if (onUiThread()) {
-        appendRowsNow(rows.data(), rows.data() + rows.size(), onlyNewNames);
-        return;
-    }
-    // From a worker, a slice per UI-thread call: the UI thread gets to
-    // process its events between slices instead of stalling for a whole
-    // long listing.
-    for (std::size_t start = 0; start < rows.size(); start += kRowsPerUiCall) {
-        const std::size_t end = std::min(rows.size(), start + kRowsPerUiCall);
-        runOnUiThread([&] { appendRowsNow(rows.data() + start, rows.data() + end, onlyNewNames); });
-    }
-}
-
-void ListControl::appendRowsNow(const ListRow* first, const ListRow* last, bool onlyNewNames) {
-    QTreeWidget* w = widget_;
-    if (!w)
-        return;
-    if (onlyNewNames)
-        indexNames();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(last - first));
-    for (const ListRow* row = first; row != last; ++row) {
-        const QString name = qs(row->text);
-        if (onlyNewNames) {
-            const QString key = folded(name);
-            if (names_.contains(key))
-                continue;
-            names_.insert(key, 1);
-            ++namesIndexed_; // in step again once the items are added
+// Runs on the UI thread, where an exception must not escape: a failed
+// allocation leaves the rows out and says so.
+bool ListControl::appendRowsNow(std::vector<ListRow>& rows, bool onlyNewNames) {
+    ListModel* m = model();
+    if (!m)
+        return false;
+    try {
+        if (onlyNewNames)
+            keepUnlistedNames(rows);
+        for (const ListRow& row : rows) {
+            noteCellWidth(row, 0);
+            noteCellWidth(row, 1);
         }
-        ListItem* item = newRow(name, qs(row->text1), row->image, row->value);
-        if (!row->rawText.empty())
-            item->setData(0, kRawTextRole, QByteArray::fromStdString(row->rawText));
-        if (row->size >= 0)
-            item->setData(0, kSizeRole, row->size);
-        noteCellWidth(item, 0);
-        noteCellWidth(item, 1);
-        items.append(item);
+        m->append(std::move(rows));
+    } catch (const std::bad_alloc&) {
+        widestStale_ = true;
+        names_.clear();
+        namesIndexed_ = -1;
+        return false;
     }
     // Otherwise the name index is left out of step: a long listing is often
     // never searched, and the first exact search rebuilds the index in one
     // pass.
-    w->addTopLevelItems(items);
+    return true;
+}
+
+// Leaves out the rows whose name is listed already, or comes earlier among
+// the rows; the index then holds the names of the rows kept.
+void ListControl::keepUnlistedNames(std::vector<ListRow>& rows) {
+    indexNames();
+    std::vector<ListRow> unlisted;
+    unlisted.reserve(rows.size());
+    for (ListRow& row : rows) {
+        const QString key = foldedName(row.text);
+        if (names_.contains(key))
+            continue;
+        names_.insert(key, 1);
+        ++namesIndexed_; // in step again once the rows are added
+        unlisted.push_back(std::move(row));
+    }
+    rows.swap(unlisted);
 }
 
 void ListControl::setItemText(int index, int column, const std::string& text) {
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w || column < 0 || column >= w->columnCount())
+        ListModel* m = model();
+        if (!m || column < 0 || column >= ListModel::kColumns || index < 0 || index >= m->count())
             return;
-        QTreeWidgetItem* item = w->topLevelItem(index);
-        if (!item)
-            return;
-        int before = cellWidth(item, column);
-        if (column == 0 && namesIndexed_ == w->topLevelItemCount()) {
-            removeName(item->text(0));
-            addName(qs(text));
+        int before = cellWidth(m->row(index), column);
+        if (column == 0 && namesIndexed_ == m->count()) {
+            removeName(m->row(index).text);
+            addName(text);
         }
-        item->setText(column, qs(text));
-        if (before >= widest_[column])
+        m->setText(index, column, text);
+        if (before >= widest_[static_cast<std::size_t>(column)])
             widestStale_ = true;
-        noteCellWidth(item, column);
+        noteCellWidth(m->row(index), column);
     });
 }
 
 std::string ListControl::itemText(int index, int column) const {
     std::string result;
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w || column < 0 || column >= w->columnCount())
-            return;
-        if (QTreeWidgetItem* item = w->topLevelItem(index))
-            result = item->text(column).toStdString();
+        ListModel* m = model();
+        if (m && column >= 0 && column < ListModel::kColumns && index >= 0 && index < m->count())
+            result = column == 0 ? m->row(index).text : m->row(index).text1;
     });
     return result;
 }
@@ -148,27 +190,27 @@ std::string ListControl::itemText(int index, int column) const {
 long long ListControl::itemValue(int index) const {
     long long result = 0;
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            if (QTreeWidgetItem* item = w->topLevelItem(index))
-                result = item->data(0, kValueRole).toLongLong();
+        ListModel* m = model();
+        if (m && index >= 0 && index < m->count())
+            result = m->row(index).value;
     });
     return result;
 }
 
 void ListControl::setItemValue(int index, long long value) {
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            if (QTreeWidgetItem* item = w->topLevelItem(index))
-                item->setData(0, kValueRole, value);
+        ListModel* m = model();
+        if (m && index >= 0 && index < m->count())
+            m->setValue(index, value);
     });
 }
 
 long long ListControl::itemSize(int index) const {
     long long result = -1;
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            if (QTreeWidgetItem* item = w->topLevelItem(index))
-                result = item->data(0, kSizeRole).toLongLong();
+        ListModel* m = model();
+        if (m && index >= 0 && index < m->count())
+            result = m->row(index).size;
     });
     return result;
 }
@@ -176,38 +218,37 @@ long long ListControl::itemSize(int index) const {
 int ListControl::itemImage(int index) const {
     int result = -1;
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            if (QTreeWidgetItem* item = w->topLevelItem(index))
-                result = item->data(0, kImageRole).toInt();
+        ListModel* m = model();
+        if (m && index >= 0 && index < m->count())
+            result = m->row(index).image;
     });
     return result;
 }
 
 void ListControl::setItemImage(int index, int image) {
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            if (QTreeWidgetItem* item = w->topLevelItem(index))
-                applyIcon(item, image);
+        ListModel* m = model();
+        if (m && index >= 0 && index < m->count())
+            m->setImage(index, image);
     });
 }
 
 void ListControl::setItemRawText(int index, const std::string& bytes) {
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            if (QTreeWidgetItem* item = w->topLevelItem(index))
-                item->setData(0, kRawTextRole, QByteArray::fromStdString(bytes));
+        ListModel* m = model();
+        if (m && index >= 0 && index < m->count())
+            m->setRawText(index, bytes);
     });
 }
 
 std::string ListControl::itemRawText(int index) const {
     std::string result;
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        QTreeWidgetItem* item = w ? w->topLevelItem(index) : nullptr;
-        if (!item)
+        ListModel* m = model();
+        if (!m || index < 0 || index >= m->count())
             return;
-        QVariant raw = item->data(0, kRawTextRole);
-        result = raw.isValid() ? raw.toByteArray().toStdString() : item->text(0).toStdString();
+        const ListRow& row = m->row(index);
+        result = row.rawText.empty() ? row.text : row.rawText;
     });
     return result;
 }
@@ -215,7 +256,7 @@ std::string ListControl::itemRawText(int index) const {
 std::vector<int> ListControl::selectedItems() const {
     std::vector<int> result;
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
+        QTreeView* w = widget_;
         if (!w || !w->selectionModel())
             return;
         for (const QModelIndex& index : w->selectionModel()->selectedRows(0))
@@ -227,66 +268,76 @@ std::vector<int> ListControl::selectedItems() const {
 
 void ListControl::selectItem(int index) {
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w || index < 0)
+        ListModel* m = model();
+        if (!m || index < 0 || index >= m->count())
             return;
-        if (QTreeWidgetItem* item = w->topLevelItem(index)) {
-            item->setSelected(true);
-            w->selectionModel()->setCurrentIndex(w->indexFromItem(item),
-                                                 QItemSelectionModel::NoUpdate);
-        }
+        QItemSelectionModel* selection = widget_->selectionModel();
+        const QModelIndex row = m->index(index, 0);
+        selection->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
     });
 }
 
 int ListControl::itemCount() const {
     int result = 0;
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            result = w->topLevelItemCount();
+        if (ListModel* m = model())
+            result = m->count();
     });
     return result;
 }
 
 void ListControl::deleteItem(int index) {
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w || index < 0 || index >= w->topLevelItemCount())
+        ListModel* m = model();
+        if (!m || index < 0 || index >= m->count())
             return;
-        QTreeWidgetItem* item = w->takeTopLevelItem(index);
-        if (namesIndexed_ == w->topLevelItemCount() + 1) {
-            removeName(item->text(0));
+        const ListRow& row = m->row(index);
+        if (namesIndexed_ == m->count()) {
+            removeName(row.text);
             --namesIndexed_;
         }
-        for (int c = 0; c < kColumns; ++c)
-            if (cellWidth(item, c) >= widest_[c])
+        for (int c = 0; c < ListModel::kColumns; ++c)
+            if (cellWidth(row, c) >= widest_[static_cast<std::size_t>(c)])
                 widestStale_ = true;
-        delete item;
+        m->remove(index);
     });
 }
 
 void ListControl::deleteAllItems() {
+    // Freeing the rows and the name index of a long list takes tens of
+    // milliseconds: called from a worker, the worker frees them.
+    std::vector<ListRow> rows;
+    QHash<QString, int> names;
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
-            w->clear();
-        widest_.assign(kColumns, 0);
+        if (ListModel* m = model())
+            rows = m->takeAll();
+        widest_.assign(ListModel::kColumns, 0);
         widestStale_ = false;
-        names_.clear();
+        names.swap(names_);
         namesIndexed_ = 0;
     });
+    const bool wasLong = rows.size() >= kLongList;
+    std::vector<ListRow>().swap(rows);
+    names.clear();
+    // Otherwise the next long listing would come on top of what this one
+    // left with the allocator.
+    if (wasLong)
+        platform::returnFreedMemory();
 }
 
 int ListControl::findItem(const std::string& text, int start, bool exact, int column) const {
     int result = -1;
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w || column < 0 || column >= w->columnCount())
+        ListModel* m = model();
+        if (!m || column < 0 || column >= ListModel::kColumns)
             return;
         const QString wanted = qs(text);
         if (exact && column == 0 && !nameMayBeListed(wanted))
             return;
-        const int count = w->topLevelItemCount();
+        const int count = m->count();
         for (int i = std::max(start, 0); i < count; ++i) {
-            const QString cell = w->topLevelItem(i)->text(column);
+            const QString cell = qs(column == 0 ? m->row(i).text : m->row(i).text1);
             bool match = exact ? cell.compare(wanted, Qt::CaseInsensitive) == 0
                                : cell.startsWith(wanted, Qt::CaseInsensitive);
             if (match) {
@@ -301,7 +352,7 @@ int ListControl::findItem(const std::string& text, int start, bool exact, int co
 int ListControl::columnWidth(int column) const {
     int result = 0;
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
+        if (QTreeView* w = widget_)
             result = w->columnWidth(column);
     });
     return result;
@@ -309,19 +360,19 @@ int ListControl::columnWidth(int column) const {
 
 void ListControl::setColumnWidth(int column, int width) {
     runOnUiThread([&] {
-        QTreeWidget* w = widget_;
-        if (!w || column < 0 || column >= w->columnCount())
+        ListModel* m = model();
+        if (!m || column < 0 || column >= ListModel::kColumns)
             return;
         int mode = std::max(width, -2);
         int pixels = mode;
         if (mode < 0) {
             pixels = widestCell(column);
             if (mode == -2) {
-                QString header = w->headerItem()->text(column);
-                pixels = std::max(pixels, w->fontMetrics().horizontalAdvance(header) + kCellPadding);
+                QString header = m->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+                pixels = std::max(pixels, widget_->fontMetrics().horizontalAdvance(header) + kCellPadding);
             }
         }
-        w->setColumnWidth(column, pixels);
+        widget_->setColumnWidth(column, pixels);
     });
 }
 
@@ -332,7 +383,7 @@ int ListControl::currentSelection() const {
 
 void ListControl::setFocus() {
     runOnUiThread([&] {
-        if (QTreeWidget* w = widget_)
+        if (QTreeView* w = widget_)
             w->setFocus();
     });
 }
@@ -349,12 +400,9 @@ void ListControl::setIconList(const ImageList& list) {
         iconCache_.clear();
         for (int i = 0; i < icons_.imageCount(); ++i)
             iconCache_.push_back(QIcon(QPixmap::fromImage(icons_.image(i))));
-        QTreeWidget* w = widget_;
-        if (!w)
-            return;
-        for (int i = 0; i < w->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* item = w->topLevelItem(i);
-            applyIcon(item, item->data(0, kImageRole).toInt());
+        if (ListModel* m = model()) {
+            m->setIcons(iconCache_);
+            widget_->viewport()->update();
         }
     });
 }
@@ -363,8 +411,11 @@ int ListControl::appendIcon(const QImage& image) {
     int result = -1;
     runOnUiThread([&] {
         result = icons_.addImage(image);
-        if (result >= 0)
-            iconCache_.push_back(QIcon(QPixmap::fromImage(icons_.image(result))));
+        if (result < 0)
+            return;
+        iconCache_.push_back(QIcon(QPixmap::fromImage(icons_.image(result))));
+        if (ListModel* m = model())
+            m->setIcons(iconCache_);
     });
     return result;
 }
@@ -375,14 +426,13 @@ int ListControl::iconCount() const {
     return result;
 }
 
-// When the index is out of step with the rows (items added behind the
-// control's back), nameMayBeListed rebuilds it.
-void ListControl::addName(const QString& text) {
-    names_[folded(text)] += 1;
+// When the index is out of step with the rows, nameMayBeListed rebuilds it.
+void ListControl::addName(const std::string& text) {
+    names_[foldedName(text)] += 1;
 }
 
-void ListControl::removeName(const QString& text) {
-    auto it = names_.find(folded(text));
+void ListControl::removeName(const std::string& text) {
+    auto it = names_.find(foldedName(text));
     if (it == names_.end())
         return;
     if (--it.value() <= 0)
@@ -390,13 +440,13 @@ void ListControl::removeName(const QString& text) {
 }
 
 void ListControl::indexNames() const {
-    QTreeWidget* w = widget_;
-    const int count = w->topLevelItemCount();
+    ListModel* m = model();
+    const int count = m->count();
     if (namesIndexed_ == count)
         return;
     names_.clear();
     for (int i = 0; i < count; ++i)
-        names_[folded(w->topLevelItem(i)->text(0))] += 1;
+        names_[foldedName(m->row(i).text)] += 1;
     namesIndexed_ = count;
 }
 
@@ -409,30 +459,29 @@ bool ListControl::nameMayBeListed(const QString& text) const {
 // Shaping every name of a long listing was most of the cost of filling the
 // list; a sum of advances is at least as wide as the shaped text in the
 // common case (kerning narrows), which is what sizing a column needs.
-int ListControl::textWidth(const QString& text) const {
-    QTreeWidget* w = widget_;
+int ListControl::textWidth(const std::string& text) const {
+    QTreeView* w = widget_;
     if (w->font() != measuredFont_ || bmpWidths_.empty()) {
         bmpWidths_.assign(0x10000, kUnmeasured);
         otherWidths_.clear();
         measuredFont_ = w->font();
     }
     int pixels = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            pixels += supplementaryWidth(QChar::surrogateToUcs4(c, text[i + 1]));
-            ++i;
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t code = nextCodePoint(text, i);
+        if (code >= 0x10000) {
+            pixels += charWidth(code);
             continue;
         }
-        int& width = bmpWidths_[c.unicode()];
+        int& width = bmpWidths_[code];
         if (width == kUnmeasured)
-            width = w->fontMetrics().horizontalAdvance(c);
+            width = w->fontMetrics().horizontalAdvance(QChar(static_cast<char16_t>(code)));
         pixels += width;
     }
     return pixels;
 }
 
-int ListControl::supplementaryWidth(char32_t code) const {
+int ListControl::charWidth(char32_t code) const {
     auto it = otherWidths_.constFind(code);
     if (it == otherWidths_.constEnd()) {
         const char32_t one[] = {code};
@@ -441,46 +490,30 @@ int ListControl::supplementaryWidth(char32_t code) const {
     return it.value();
 }
 
-int ListControl::cellWidth(const QTreeWidgetItem* item, int column) const {
-    int pixels = textWidth(item->text(column)) + kCellPadding;
-    if (column == 0 && icons_.contains(item->data(0, kImageRole).toInt()))
+int ListControl::cellWidth(const ListRow& row, int column) const {
+    int pixels = textWidth(column == 0 ? row.text : row.text1) + kCellPadding;
+    if (column == 0 && icons_.contains(row.image))
         pixels += widget_->iconSize().width() + 4;
     return pixels;
 }
 
-void ListControl::noteCellWidth(const QTreeWidgetItem* item, int column) {
+void ListControl::noteCellWidth(const ListRow& row, int column) {
+    int& widest = widest_[static_cast<std::size_t>(column)];
     if (!widestStale_)
-        widest_[column] = std::max(widest_[column], cellWidth(item, column));
+        widest = std::max(widest, cellWidth(row, column));
 }
 
 int ListControl::widestCell(int column) const {
-    QTreeWidget* w = widget_;
+    ListModel* m = model();
     if (widestStale_) {
-        widest_.assign(kColumns, 0);
-        for (int i = 0; i < w->topLevelItemCount(); ++i)
-            for (int c = 0; c < kColumns; ++c)
-                widest_[c] = std::max(widest_[c], cellWidth(w->topLevelItem(i), c));
+        widest_.assign(ListModel::kColumns, 0);
+        for (int i = 0; i < m->count(); ++i)
+            for (int c = 0; c < ListModel::kColumns; ++c)
+                widest_[static_cast<std::size_t>(c)] =
+                    std::max(widest_[static_cast<std::size_t>(c)], cellWidth(m->row(i), c));
         widestStale_ = false;
     }
-    return std::max(widest_[column], kCellPadding);
-}
-
-ListItem* ListControl::newRow(const QString& text0, const QString& text1, int image, long long value) const {
-    auto* item = new ListItem(text0, text1, value);
-    item->setImage(image, iconFor(image));
-    return item;
-}
-
-QIcon ListControl::iconFor(int image) const {
-    if (image >= 0 && image < static_cast<int>(iconCache_.size()))
-        return iconCache_[static_cast<size_t>(image)];
-    return QIcon();
-}
-
-void ListControl::applyIcon(QTreeWidgetItem* item, int image) const {
-    item->setData(0, kImageRole, image);
-    // Items share the list's QIcon objects: no pixmap per row.
-    item->setIcon(0, iconFor(image));
+    return std::max(widest_[static_cast<std::size_t>(column)], kCellPadding);
 }
 
 } // namespace ui

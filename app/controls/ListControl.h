@@ -2,6 +2,7 @@
 // The report-view file lists. Every operation may be called from any thread;
 // it runs on the UI thread. Indexes are 0-based; -1 means nothing.
 #include "app/controls/ImageList.h"
+#include "app/controls/ListModel.h"
 #include "app/controls/WidgetControl.h"
 
 #include <QHash>
@@ -10,40 +11,27 @@
 #include <QFont>
 #include <QIcon>
 #include <QString>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <string>
 #include <vector>
 
 namespace ui {
 
-class ListItem;
-
-// One row for appendRows: the name, the column-1 text, the image index, the
-// item value, when the name had to be escaped for display the exact bytes
-// it stands for (see setItemRawText), and the exact size in bytes behind
-// the column-1 text (-1: none).
-struct ListRow {
-    std::string text;
-    std::string text1;
-    int image = -1;
-    long long value = 0;
-    std::string rawText;
-    long long size = -1;
-};
-
 class ListControl : public WidgetControl {
 public:
-    void attach(QTreeWidget* widget);
-    QTreeWidget* widget() const { return widget_.data(); }
+    // The view must show a ListModel (forms::setUpReportList gives it one).
+    void attach(QTreeView* widget);
+    QTreeView* widget() const { return widget_.data(); }
 
     // position < 0 appends. Returns the new item's index, -1 on failure.
     int insertItem(int position = -1, const std::string& text = std::string(), int image = -1,
                    long long value = 0);
-    // Appends many rows with few UI-thread calls (long listings from
-    // workers): one call on the UI thread, a call per slice of rows from a
-    // worker, so the UI keeps answering while a long listing goes in.
-    void appendRows(const std::vector<ListRow>& rows);
+    // Appends many rows in one call on the UI thread, moving them in: a
+    // million rows take some tens of milliseconds there. False when there
+    // was no memory for them; the list is then as it was.
+    bool appendRows(std::vector<ListRow>&& rows);
+    bool appendRows(const std::vector<ListRow>& rows);
     // The same for the rows whose name is not listed yet, ignoring case as
     // findItem does (also among the rows themselves: the first one stays).
     void appendNewRows(const std::vector<ListRow>& rows);
@@ -82,22 +70,21 @@ public:
     int iconCount() const;
 
 private:
-    void appendRows(const std::vector<ListRow>& rows, bool onlyNewNames);
-    void appendRowsNow(const ListRow* first, const ListRow* last, bool onlyNewNames);
+    bool appendRowsNow(std::vector<ListRow>& rows, bool onlyNewNames);
+    void keepUnlistedNames(std::vector<ListRow>& rows);
+    ListModel* model() const;
     int widestCell(int column) const;
-    int textWidth(const QString& text) const;
-    int supplementaryWidth(char32_t code) const;
-    int cellWidth(const QTreeWidgetItem* item, int column) const;
-    void noteCellWidth(const QTreeWidgetItem* item, int column);
-    ListItem* newRow(const QString& text0, const QString& text1, int image, long long value) const;
-    QIcon iconFor(int image) const;
-    void applyIcon(QTreeWidgetItem* item, int image) const;
-    void addName(const QString& text);
-    void removeName(const QString& text);
+    int textWidth(const std::string& text) const;
+    int charWidth(char32_t code) const;
+    int cellWidth(const ListRow& row, int column) const;
+    void noteCellWidth(const ListRow& row, int column);
+    void addName(const std::string& text);
+    void removeName(const std::string& text);
     void indexNames() const;
     bool nameMayBeListed(const QString& text) const;
 
-    QPointer<QTreeWidget> widget_;
+    QPointer<QTreeView> widget_;
+    QPointer<ListModel> model_;
     ImageList icons_;
     std::vector<QIcon> iconCache_;
     // Widest cell per column, kept up to date on inserts so that sizing a
@@ -110,7 +97,8 @@ private:
     mutable QHash<char32_t, int> otherWidths_;
     mutable QFont measuredFont_;
     // Case-folded column-0 texts with their counts, so that an exact search
-    // for a name that is not listed costs no scan.
+    // for a name that is not listed costs no scan. Built at the first
+    // search: a long listing is often never searched.
     mutable QHash<QString, int> names_;
     mutable int namesIndexed_ = 0;
 };

@@ -1,15 +1,16 @@
 #include "app/forms/ListViewSetup.h"
 
+#include "app/controls/ListModel.h"
+
 #include <QHeaderView>
 #include <QPalette>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace forms {
 
-void setUpReportList(QTreeWidget* list, const QString& column0, int width0,
+void setUpReportList(QTreeView* list, const QString& column0, int width0,
                      const QString& column1, int width1) {
-    list->setColumnCount(2);
-    list->setHeaderLabels({column0, column1});
+    list->setModel(new ui::ListModel(column0, column1, list));
     list->setColumnWidth(0, width0);
     list->setColumnWidth(1, width1);
     list->header()->setSectionsClickable(true);
@@ -27,7 +28,7 @@ void setUpReportList(QTreeWidget* list, const QString& column0, int width0,
     list->setAllColumnsShowFocus(true);
 }
 
-void setListColours(QTreeWidget* list, const QColor& text, const QColor& background,
+void setListColours(QTreeView* list, const QColor& text, const QColor& background,
                     bool showSelectionWithoutFocus) {
     QPalette p = list->palette();
     p.setColor(QPalette::Text, text);

@@ -30,7 +30,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 #include <functional>
@@ -152,14 +152,14 @@ void MainWindowForm::buildControls() {
     progress->setTextVisible(false);
     c.进度条1.attach(progress);
 
-    localList_ = place(new QTreeWidget(w), "上传文件框", 0, 81, 286, 335);
+    localList_ = place(new QTreeView(w), "上传文件框", 0, 81, 286, 335);
     forms::setUpReportList(localList_, "文件名", 200, "大小KB", 80);
     forms::setListColours(localList_, Qt::black, Qt::white, true);
     localList_->viewport()->setAcceptDrops(true);
     localList_->setDragDropMode(QAbstractItemView::DropOnly);
     c.上传文件框.attach(localList_);
 
-    remoteList_ = place(new QTreeWidget(w), "远程文件框", 368, 81, 286, 335);
+    remoteList_ = place(new QTreeView(w), "远程文件框", 368, 81, 286, 335);
     forms::setUpReportList(remoteList_, "远程文件名", 200, "大小(KB)", 80);
     forms::setListColours(remoteList_, QColor(0, 128, 0), QColor(236, 236, 236), false);
     c.远程文件框.attach(remoteList_);
@@ -308,16 +308,16 @@ void MainWindowForm::bindEvents() {
         localPath_->lineEdit()->installEventFilter(localEnter);
     remotePath_->installEventFilter(new forms::EnterKeyFilter([] { remotePathEntered(); }, this));
 
-    connect(localList_, &QTreeWidget::customContextMenuRequested, this, [] {
+    connect(localList_, &QTreeView::customContextMenuRequested, this, [] {
         ui::ScreenPoint p = ui::mousePosition();
         ui::popupMenu(mainWindow().menu("本地文件(&B)"), p.x + 3, p.y + 3);
     });
-    connect(remoteList_, &QTreeWidget::customContextMenuRequested, this, [] {
+    connect(remoteList_, &QTreeView::customContextMenuRequested, this, [] {
         ui::ScreenPoint p = ui::mousePosition();
         ui::popupMenu(mainWindow().menu("远程文件(&Y)"), p.x, p.y);
     });
-    connect(localList_, &QTreeWidget::itemDoubleClicked, this, [] { openLocalItem(); });
-    connect(remoteList_, &QTreeWidget::itemDoubleClicked, this, [] { remoteItemDoubleClicked(); });
+    connect(localList_, &QTreeView::doubleClicked, this, [] { openLocalItem(); });
+    connect(remoteList_, &QTreeView::doubleClicked, this, [] { remoteItemDoubleClicked(); });
     localList_->viewport()->installEventFilter(this);
     client_->installEventFilter(this);
 

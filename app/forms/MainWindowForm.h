@@ -4,7 +4,7 @@
 // handlers.
 #include <QMainWindow>
 
-class QTreeWidget;
+class QTreeView;
 class QComboBox;
 class QLineEdit;
 
@@ -30,8 +30,8 @@ private:
     QWidget* client_ = nullptr;
     QWidget* toolbar_ = nullptr;
     QWidget* statusBar_ = nullptr;
-    QTreeWidget* localList_ = nullptr;
-    QTreeWidget* remoteList_ = nullptr;
+    QTreeView* localList_ = nullptr;
+    QTreeView* remoteList_ = nullptr;
     QComboBox* localPath_ = nullptr;
     QLineEdit* remotePath_ = nullptr;
     bool closing_ = false;

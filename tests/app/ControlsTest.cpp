@@ -144,7 +144,7 @@ TEST(UiThread, LongRowListFromAWorkerArrivesWholeAndInOrder) {
     std::atomic<bool> done{false};
     int countAfter = 0;
     std::thread worker([&] {
-        list.appendRows(rows);  // arrives in several slices
+        list.appendRows(rows);
         countAfter = list.itemCount();
         done = true;
     });
@@ -156,7 +156,7 @@ TEST(UiThread, LongRowListFromAWorkerArrivesWholeAndInOrder) {
         EXPECT_EQ(list.itemText(i + 1, 1), std::to_string(i));
         EXPECT_EQ(list.itemValue(i + 1), i);
     }
-    // The name index and the column width cover every slice.
+    // The name index and the column width cover every row.
     EXPECT_EQ(list.findItem("ROW-4500.TXT"), 4501);
     EXPECT_EQ(list.findItem("widest row name of all.txt"), 6345);
     list.setColumnWidth(0, -1);
@@ -166,7 +166,7 @@ TEST(UiThread, LongRowListFromAWorkerArrivesWholeAndInOrder) {
     EXPECT_LT(list.columnWidth(0), withWidest);
 }
 
-TEST(UiThread, NewRowsSkipListedNamesAcrossSlicesAndKeepRawBytes) {
+TEST(UiThread, NewRowsSkipListedNamesAndKeepRawBytes) {
     MainWindowHarness h;
     h.open();
     ui::ListControl& list = h.controls().上传文件框;
@@ -175,7 +175,7 @@ TEST(UiThread, NewRowsSkipListedNamesAcrossSlicesAndKeepRawBytes) {
     for (int i = 0; i < 6000; ++i)
         rows.push_back({"n" + std::to_string(i), "", 5, 0, {}});
     rows[10] = {"ALREADY HERE", "", 5, 0, {}};   // listed before
-    rows[5500] = {"N3", "", 5, 0, {}};           // added by an earlier slice
+    rows[5500] = {"N3", "", 5, 0, {}};           // added by an earlier row
     rows[5501] = {"bad\\xFF", "", 5, 0, "bad\xff"}; // shown escaped, bytes kept
     std::atomic<bool> done{false};
     std::thread worker([&] {

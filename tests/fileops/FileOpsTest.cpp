@@ -83,6 +83,7 @@ TEST_F(RemoteFileOps, LinksAreRemovedAsLinksAndNeverWalked) {
     ASSERT_EQ(::symlink("../../outside", site.file("pub/a/lnk").c_str()), 0);
     ASSERT_EQ(::symlink("../outside", site.file("pub/tolink").c_str()), 0);
     refreshRemote();
+    waitForWorkers();
     ASSERT_GE(c->w().远程文件框.findItem("tolink"), 0);
     c->select("远程文件框", {"a", "tolink"});
     trigger(*c, "删除文件或目录(&S)");
@@ -99,6 +100,7 @@ TEST_F(RemoteFileOps, LinksAreRemovedAsLinksAndNeverWalked) {
 TEST_F(RemoteFileOps, NamesWithBlanksAndChineseCharacters) {
     site.write("pub/新 文件夹/说明 文件.txt", "x");
     refreshRemote();
+    waitForWorkers();
     c->select("远程文件框", {"新 文件夹"});
     trigger(*c, "删除文件或目录(&S)");
     ASSERT_TRUE(waitUntil([&] { return deleteEnded(*c); }));
@@ -133,10 +135,12 @@ TEST_F(RemoteFileOps, NoSelectionAsksForOne) {
 TEST_F(RemoteFileOps, RenameSendsTheTypedNameAndReloads) {
     c->w().FTP目录框.setText("/a");
     remotePathEntered();
+    waitForWorkers();
     DialogAnswerer answers;
     answers.queueInput("c.txt");
     c->select("远程文件框", {"b.txt"});
     trigger(*c, "重命名(&M)");
+    waitForWorkers();
     ASSERT_EQ(answers.seen(), 2);
     EXPECT_EQ(answers.texts()[0], "请输入新文件名");
     EXPECT_EQ(answers.texts()[1], "修改成功");
@@ -148,14 +152,17 @@ TEST_F(RemoteFileOps, RenameSendsTheTypedNameAndReloads) {
     answers.queueInput("");
     c->select("远程文件框", {"c.txt"});
     trigger(*c, "重命名(&M)");
+    waitForWorkers();
     EXPECT_EQ(answers.texts().back(), "修改失败");
     // The list was reloaded, so nothing is selected: nothing happens.
     trigger(*c, "重命名(&M)");
+    waitForWorkers();
     EXPECT_EQ(answers.seen(), 4);
     // Cancelled: no message follows.
     c->select("远程文件框", {"c.txt"});
     answers.queueCancel();
     trigger(*c, "重命名(&M)");
+    waitForWorkers();
     EXPECT_EQ(answers.seen(), 5);
     EXPECT_EQ(answers.texts().back(), "请输入新文件名");
 }
@@ -166,6 +173,7 @@ TEST_F(RemoteFileOps, MakeDirectoryInsertsItsRowAtTheSelection) {
     c->w().远程文件框.selectItem(1);
     answers.queueInput("x");
     trigger(*c, "创建目录(&C)");
+    waitForWorkers();
     EXPECT_TRUE(platform::isDirectory(site.file("pub/x")));
     EXPECT_EQ(c->w().远程文件框.itemText(1), "x");
     EXPECT_EQ(c->w().远程文件框.itemImage(1), 0);
@@ -174,11 +182,13 @@ TEST_F(RemoteFileOps, MakeDirectoryInsertsItsRowAtTheSelection) {
     c->select("远程文件框", {});
     answers.queueInput("y 目录");
     trigger(*c, "创建目录(&C)");
+    waitForWorkers();
     EXPECT_EQ(c->w().远程文件框.itemText(before + 1), "y 目录");
     EXPECT_TRUE(platform::isDirectory(site.file("pub/y 目录")));
 
     answers.queueInput("x");  // exists already: refused
     trigger(*c, "创建目录(&C)");
+    waitForWorkers();
     EXPECT_EQ(answers.texts().back(), "创建失败！");
     EXPECT_EQ(c->w().远程文件框.itemCount(), before + 2);
 }

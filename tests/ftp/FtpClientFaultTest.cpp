@@ -15,6 +15,9 @@
 using testsupport::ScriptedFtpServer;
 using testsupport::ScriptedSession;
 using testsupport::TempFolder;
+using testsupport::endlessListing;
+using testsupport::mlsdLines;
+using testsupport::trickleListing;
 
 namespace {
 
@@ -299,6 +302,9 @@ TEST_F(FaultTest, ShortOrLongDownloadsFailAndKeepTheOldFile) {
 }
 
 TEST_F(FaultTest, SlowTransferThatKeepsMovingIsNotCut) {
+    FtpTimeouts timeouts = kShortTimeouts;
+    timeouts.listingMs = 300;  // a listing's deadline: no limit for a file
+    client_.setTimeouts(timeouts);
     server_.on("RETR", [](ScriptedSession& s, const std::string&) {
         s.reply("150 opening");
         s.openData();
@@ -448,6 +454,144 @@ TEST_F(FaultTest, PathRepliesAreReadAsTheServerWroteThem) {
     ASSERT_TRUE(client_.makeDirectory("/pub/plain", created));
     EXPECT_EQ(created, "plain");
     EXPECT_TRUE(client_.makeDirectory("/pub/trail "));
+}
+
+} // namespace
+
+// Deadlines a server cannot stretch, and listings bounded in entries.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Sends the line every intervalMs until the client has gone or forMs passed.
+void keepSending(ScriptedSession& s, const std::string& line, int intervalMs, int forMs) {
+    auto until = Clock::now() + std::chrono::milliseconds(forMs);
+    while (Clock::now() < until && s.send(line))
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+}
+
+TEST_F(FaultTest, EndlessPreliminaryRepliesEndAtTheReplyTimeout) {
+    server_.on("CWD", [](ScriptedSession& s, const std::string&) { keepSending(s, "150 still thinking\r\n", 50, 5000); });
+    startAndConnect();
+    auto started = Clock::now();
+    EXPECT_FALSE(client_.setCurrentDirectory("/slow"));
+    EXPECT_LT(secondsSince(started), 2.0);  // the reply time-out is 0.4 s
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, PreliminaryRepliesInsteadOfTheEndOfAListingEndAtTheReplyTimeout) {
+    server_.on("LIST", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 here it comes");
+        s.openData();
+        s.sendData("-rw-r--r-- 1 0 0 1 Jan 01 2020 a.txt\r\n");
+        s.closeData();
+        keepSending(s, "150 keep-alive\r\n", 50, 5000);
+    });
+    startAndConnect();
+    auto started = Clock::now();
+    DirectoryListing listing = client_.listEntries("/");
+    EXPECT_FALSE(listing.complete);
+    EXPECT_TRUE(listing.entries.empty());
+    EXPECT_LT(secondsSince(started), 2.0);
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, ControlRepliesDuringAStalledTransferDoNotRestartTheStallTime) {
+    server_.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening");
+        s.openData();
+        s.sendData("a little");
+        keepSending(s, "150 keep-alive\r\n", 50, 5000);
+    });
+    startAndConnect();
+    auto started = Clock::now();
+    EXPECT_FALSE(client_.getFile("stall", local_.file("stall")));
+    EXPECT_LT(secondsSince(started), 2.0);  // the stall time is 0.3 s
+    EXPECT_FALSE(std::filesystem::exists(local_.file("stall")));
+}
+
+TEST_F(FaultTest, TricklingListingEndsAtItsDeadlineAndKeepsTheConnection) {
+    FtpTimeouts timeouts = kShortTimeouts;
+    timeouts.listingMs = 1000;
+    client_.setTimeouts(timeouts);
+    server_.on("LIST", [](ScriptedSession& s, const std::string&) { trickleListing(s, 100, 8000); });
+    server_.on("PWD", [](ScriptedSession& s, const std::string&) { s.reply("257 \"/still\""); });
+    startAndConnect();
+    auto started = Clock::now();
+    DirectoryListing listing = client_.listEntries("/");
+    const double took = secondsSince(started);
+    EXPECT_FALSE(listing.complete);
+    EXPECT_FALSE(listing.overLimit);
+    EXPECT_TRUE(listing.entries.empty());
+    EXPECT_GE(took, 0.9);  // each line came well within the stall time
+    EXPECT_LT(took, 3.0);
+    // The server answered the cut transfer: the same connection goes on.
+    EXPECT_TRUE(client_.isConnected());
+    EXPECT_EQ(client_.currentDirectory(), "/still");
+    EXPECT_EQ(server_.connections(), 1);
+}
+
+TEST_F(FaultTest, AbortingTheRunningListingEndsItAndAnIdleConnectionStays) {
+    client_.setTimeouts(FtpTimeouts{});  // the long defaults: only the abort can end it
+    server_.on("LIST", [](ScriptedSession& s, const std::string&) { trickleListing(s, 100, 8000); });
+    startAndConnect();
+    client_.abortRunningOperation();  // nothing runs: nothing happens
+    EXPECT_TRUE(client_.isConnected());
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        client_.abortRunningOperation();
+    });
+    auto started = Clock::now();
+    EXPECT_FALSE(client_.listEntries("/").complete);
+    aborter.join();
+    EXPECT_LT(secondsSince(started), 1.3);
+    EXPECT_FALSE(client_.isConnected());
+    expectUsableAgain();
+}
+
+TEST_F(FaultTest, ListingsBeyondTheEntryCapAreReportedAndTheConnectionStays) {
+    client_.setTimeouts(FtpTimeouts{});  // a million lines take a while in the slower builds
+    const std::string atCapLines = mlsdLines(ftp::kMaxListingEntries);
+    const std::string overCapLines = atCapLines + "type=file; one more\r\n";
+    server_.setFeatures({"MLST type*;"});
+    server_.on("MLSD", [&](ScriptedSession& s, const std::string& argument) {
+        if (argument == "/at-cap")
+            s.serveData(atCapLines);
+        else if (argument == "/over-cap")
+            s.serveData(overCapLines);
+        else
+            s.serveData("type=file; small\r\n");
+    });
+    startAndConnect();
+    DirectoryListing atCap = client_.listEntries("/at-cap");
+    EXPECT_TRUE(atCap.complete);
+    EXPECT_EQ(atCap.entries.size(), ftp::kMaxListingEntries);
+    atCap = {};
+
+    DirectoryListing over = client_.listEntries("/over-cap");
+    EXPECT_FALSE(over.complete);
+    EXPECT_TRUE(over.overLimit);
+    EXPECT_TRUE(over.entries.empty());
+    DirectoryListing next = client_.listEntries("/");
+    EXPECT_TRUE(next.complete);
+    EXPECT_EQ(next.entries.size(), 1u);
+    EXPECT_EQ(server_.connections(), 1);
+}
+
+TEST_F(FaultTest, ANeverEndingListingIsCutWhileItArrives) {
+    server_.setFeatures({"MLST type*;"});
+    server_.on("MLSD", [](ScriptedSession& s, const std::string&) { endlessListing(s); });
+    startAndConnect();
+    DirectoryListing listing = client_.listEntries("/");
+    EXPECT_FALSE(listing.complete);
+    EXPECT_TRUE(listing.overLimit);
+    EXPECT_TRUE(listing.entries.empty());
+    EXPECT_TRUE(client_.isConnected());
+    EXPECT_EQ(client_.currentDirectory(), "/");
 }
 
 } // namespace

@@ -128,6 +128,7 @@ TEST(RemoteLinks, ListLinksAreTriedAsFoldersAndOtherwiseOpenedAsFiles) {
 
     // The server does not enter "notes": it is downloaded and opened.
     doubleClickRemoteRow(c.h, row(c, "notes"));
+    waitForWorkers();
     EXPECT_EQ(opener.opened(), c.local.file("notes") + "\n");
     EXPECT_EQ(c.local.read("notes"), "file behind links");
     EXPECT_TRUE(c.logHas("notes    下载成功"));

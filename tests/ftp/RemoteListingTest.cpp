@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -171,17 +171,20 @@ TEST_F(RemoteListing, DisconnectThenRefreshShowsAnEmptyList) {
     h.open();
     connectWithF5(h);
     QTest::keyClick(h.form(), Qt::Key_F6);
+    waitForWorkers();
     MainWindow& w = h.controls();
     EXPECT_EQ(w.状态条1.paneText(0), "已断开服务器");
     EXPECT_EQ(w.window.title(), "Corvane");
     EXPECT_EQ(w.远程文件框.itemCount(), 0);
     EXPECT_EQ(appState().connected, 1);
     h.form()->findChild<QAction*>("刷新(&A)")->trigger();
+    waitForWorkers();
     EXPECT_EQ(w.FTP目录框.text(), "");
     EXPECT_EQ(w.远程文件框.itemCount(), 0);
     EXPECT_EQ(w.状态条1.paneText(1), "文件数:0");
     // A second disconnect does nothing.
     disconnectServer();
+    waitForWorkers();
     EXPECT_EQ(w.状态条1.paneText(0), "已断开服务器");
 }
 
@@ -199,6 +202,7 @@ TEST_F(RemoteListing, NavigatesByDoubleClickUpButtonAndTypedPath) {
 
     w.FTP目录框.setText("/pub/incoming");
     QTest::keyClick(h.form()->findChild<QLineEdit*>("FTP目录框"), Qt::Key_Return);
+    waitForWorkers();
     EXPECT_EQ(rowNames(w.远程文件框), std::vector<std::string>{"inside.txt"});
 
     auto* up = h.form()->findChild<QPushButton*>("反退钮");

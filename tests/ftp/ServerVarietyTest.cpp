@@ -43,6 +43,7 @@ void expectRows(ConnectedWindow& c, const std::vector<Row>& expected) {
 
 void refresh(ConnectedWindow& c) {
     c.h.form()->findChild<QAction*>("刷新(&A)")->trigger();
+    waitForWorkers();
 }
 
 long logCount(ConnectedWindow& c, const std::string& line) {
@@ -152,6 +153,7 @@ TEST(ServerVariety, PathsAndCreatedNamesAsTheServerReportsThem) {
     DialogAnswerer answers;
     answers.queueInput("trail ");
     c.h.form()->findChild<QAction*>("创建目录(&C)")->trigger();
+    waitForWorkers();
     EXPECT_NE(c.w().远程文件框.findItem("trail_"), -1);
     EXPECT_EQ(c.w().远程文件框.findItem("trail "), -1);
 

@@ -12,7 +12,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include "app/controls/ListModel.h"
+
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -284,10 +286,10 @@ TEST(LocalBrowser, DoubleClickEntersAFolderWithoutSavingHistory) {
     f.makeFolder("sub");
     f.write("sub/inside.txt", "x");
     showFolder(h, f.path() + "/");
-    QTreeWidget* tree = h.controls().上传文件框.widget();
-    ASSERT_EQ(tree->topLevelItemCount(), 1);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rowCentre(tree, 0));
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, rowCentre(tree, 0));
+    QTreeView* tree = h.controls().上传文件框.widget();
+    ASSERT_EQ(tree->model()->rowCount(), 1);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, listRowCentre(tree, 0));
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, listRowCentre(tree, 0));
     EXPECT_EQ(h.controls().本地目录框.text(), f.path() + "/sub");
     EXPECT_EQ(rowNames(h.controls().上传文件框), (std::vector<std::string>{"inside.txt"}));
     EXPECT_EQ(h.readSetting("本地目录"), "");
@@ -394,7 +396,7 @@ TEST(LocalBrowser, RefreshShowsNewFilesAndRightClickOpensTheLocalMenu) {
     f.write("new.txt", "x");
     form.findChild<QAction*>("刷新(&X)")->trigger();
     EXPECT_EQ(rowNames(h.controls().上传文件框), (std::vector<std::string>{"new.txt"}));
-    QTreeWidget* tree = h.controls().上传文件框.widget();
+    QTreeView* tree = h.controls().上传文件框.widget();
     emit tree->customContextMenuRequested(QPoint(5, 200));
     QMenu* menu = h.controls().menu("本地文件(&B)");
     EXPECT_TRUE(waitUntil([menu] { return menu->isVisible(); }, 2000));
@@ -415,7 +417,7 @@ TEST(LocalBrowser, NameLookupFollowsRenamesDeletesAndRowsAddedBehindTheControl) 
     list.deleteItem(0);
     EXPECT_EQ(list.findItem("alpha.txt"), -1);
     EXPECT_EQ(list.findItem("gamma.txt"), 0);
-    list.widget()->addTopLevelItem(new QTreeWidgetItem(QStringList{"direct.txt"}));
+    qobject_cast<ui::ListModel*>(list.widget()->model())->insert(2, ui::ListRow{"direct.txt"});
     EXPECT_EQ(list.findItem("DIRECT.txt"), 2);
     list.deleteAllItems();
     EXPECT_EQ(list.findItem("gamma.txt"), -1);

@@ -3,7 +3,6 @@
 #include "app/forms/MainWindow.h"
 #include "platform/LocalFiles.h"
 
-#include <QTreeWidget>
 
 #include <string>
 #include <vector>
@@ -24,10 +23,6 @@ inline std::vector<std::string> searchOrder(const std::string& folder, bool fold
         if (((e.attributes & platform::kAttrDirectory) != 0) == folders && e.name[0] != '.')
             names.push_back(e.name);
     return names;
-}
-
-inline QPoint rowCentre(QTreeWidget* tree, int row) {
-    return tree->visualItemRect(tree->topLevelItem(row)).center();
 }
 
 } // namespace localtest

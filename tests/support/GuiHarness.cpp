@@ -14,8 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <QTreeWidget>
 
+#include <algorithm>
 #include <thread>
 
 namespace testsupport {
@@ -33,13 +33,12 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 void doubleClickRemoteRow(MainWindowHarness& h, int row) {
-    auto* tree = h.form()->findChild<QTreeWidget*>("远程文件框");
-    QTreeWidgetItem* item = tree->topLevelItem(row);
+    auto* tree = h.form()->findChild<QTreeView*>("远程文件框");
     tree->clearSelection();
-    item->setSelected(true);
-    const QRect rect = tree->visualItemRect(item);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    h.controls().远程文件框.selectItem(row);
+    const QPoint centre = listRowCentre(tree, row);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
 }
 
 void pump(int milliseconds) {
@@ -51,9 +50,23 @@ void pump(int milliseconds) {
     }
 }
 
+QPoint listRowCentre(QTreeView* list, int row) {
+    return list->visualRect(list->model()->index(row, 0)).center();
+}
+
 void typeText(QWidget* widget, const QString& text) {
     for (QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+UiHeartbeat::UiHeartbeat() {
+    clock_.start();
+    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
+    timer_.start(10);
+}
+
+qint64 UiHeartbeat::longestGapMs() const {
+    return std::max(longest_, clock_.elapsed());
 }
 
 MainWindowHarness::MainWindowHarness() {

@@ -4,9 +4,11 @@
 #include "app/forms/MainWindowForm.h"
 #include "tests/support/TempFolder.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QTreeView>
 
 #include <deque>
 #include <functional>
@@ -24,6 +26,9 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 // Processes events for a while.
 void pump(int milliseconds);
 
+// The centre of a row of a report list, in its viewport's coordinates.
+QPoint listRowCentre(QTreeView* list, int row);
+
 // A real double click (a click, then the second press as a double click) on
 // a row of the remote list.
 void doubleClickRemoteRow(MainWindowHarness& h, int row);
@@ -31,6 +36,27 @@ void doubleClickRemoteRow(MainWindowHarness& h, int row);
 // Types the text into the widget one key press per character, like a user
 // would (works for characters without a key of their own, such as Chinese).
 void typeText(QWidget* widget, const QString& text);
+
+// The longest the UI thread may go without processing its events while a
+// remote operation runs; the sanitizer builds run several times slower.
+#ifdef CORVANE_SANITIZED_BUILD
+constexpr int kUiAnswerMs = 400;
+#else
+constexpr int kUiAnswerMs = 100;
+#endif
+
+// A 10 ms timer on the UI thread that records the longest gap between its
+// ticks: how long the window went without answering.
+class UiHeartbeat {
+public:
+    UiHeartbeat();
+    qint64 longestGapMs() const;
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
+};
 
 // A main window of its own: the executable folder (where the settings file
 // and the server book live) is a fresh temporary folder, the application

@@ -47,14 +47,15 @@ int listenLoopback(int& port) {
     return fd;
 }
 
-void writeAll(int fd, const std::string& bytes) {
+bool writeAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (fd >= 0 && done < bytes.size()) {
         ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0)
-            return;
+            return false;
         done += static_cast<std::size_t>(n);
     }
+    return fd >= 0;
 }
 
 void closeFd(int& fd) {
@@ -63,14 +64,17 @@ void closeFd(int& fd) {
     fd = -1;
 }
 
-void writeTls(SSL* ssl, const std::string& bytes) {
+bool writeTls(SSL* ssl, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         int n = SSL_write(ssl, bytes.data() + done, static_cast<int>(bytes.size() - done));
-        if (n <= 0)
-            return;
+        if (n <= 0) {
+            ERR_clear_error();
+            return false;
+        }
         done += static_cast<std::size_t>(n);
     }
+    return true;
 }
 
 // Server side of a TLS handshake on a blocking socket; a client that stops
@@ -110,21 +114,15 @@ std::string upperVerb(const std::string& line, std::string& argument) {
 
 // ---- session
 
-void ScriptedSession::writeControl(const std::string& bytes) {
-    if (ssl_)
-        writeTls(ssl_, bytes);
-    else
-        writeAll(control_, bytes);
+bool ScriptedSession::writeControl(const std::string& bytes) {
+    return ssl_ ? writeTls(ssl_, bytes) : writeAll(control_, bytes);
 }
 
-void ScriptedSession::writeData(const std::string& bytes) {
-    if (dataSsl_)
-        writeTls(dataSsl_, bytes);
-    else
-        writeAll(data_, bytes);
+bool ScriptedSession::writeData(const std::string& bytes) {
+    return dataSsl_ ? writeTls(dataSsl_, bytes) : writeAll(data_, bytes);
 }
 
-void ScriptedSession::send(const std::string& bytes) { writeControl(bytes); }
+bool ScriptedSession::send(const std::string& bytes) { return writeControl(bytes); }
 
 bool ScriptedSession::startTls() {
     if (!server_->tls_ || control_ < 0)
@@ -145,7 +143,7 @@ long ScriptedSession::receive(char* buffer, std::size_t size) {
     return static_cast<long>(::recv(control_, buffer, size, 0));
 }
 
-void ScriptedSession::reply(const std::string& line) { send(line + "\r\n"); }
+bool ScriptedSession::reply(const std::string& line) { return send(line + "\r\n"); }
 
 void ScriptedSession::sendByteByByte(const std::string& bytes) {
     int one = 1;
@@ -177,7 +175,7 @@ bool ScriptedSession::openData() {
     return data_ >= 0;
 }
 
-void ScriptedSession::sendData(const std::string& bytes) { writeData(bytes); }
+bool ScriptedSession::sendData(const std::string& bytes) { return writeData(bytes); }
 
 bool ScriptedSession::intrudeOnActivePort(const std::string& fromHost, const std::string& bytes) {
     if (activePort_ == 0)
@@ -499,6 +497,40 @@ void ScriptedFtpServer::dispatch(ScriptedSession& session, const std::string& li
         handler(session, argument);
     else
         session.reply("500 unknown command");
+}
+
+// ---- listings
+
+void trickleListing(ScriptedSession& s, int intervalMs, int forMs) {
+    s.reply("150 here it comes");
+    s.openData();
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(forMs);
+    for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
+        if (!s.sendData("-rw-r--r-- 1 0 0 1 Jan 01 2020 line" + std::to_string(i) + "\r\n")) {
+            s.reply("426 transfer aborted");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+    }
+    s.closeData();
+    s.reply("226 done");
+}
+
+void endlessListing(ScriptedSession& s) {
+    s.reply("150 here it comes");
+    s.openData();
+    const std::string block = mlsdLines(4096);
+    while (s.sendData(block)) {
+    }
+    s.reply("426 transfer aborted");
+}
+
+std::string mlsdLines(std::size_t n) {
+    std::string text;
+    text.reserve(n * 16);
+    for (std::size_t i = 0; i < n; ++i)
+        text += "type=file; f" + std::to_string(i) + "\r\n";
+    return text;
 }
 
 } // namespace testsupport

@@ -31,15 +31,16 @@ class ScriptedFtpServer;
 // One control connection as a handler sees it.
 class ScriptedSession {
 public:
-    // Raw bytes on the control connection (nothing added).
-    void send(const std::string& bytes);
+    // Raw bytes on the control connection (nothing added). These and
+    // sendData return false once the client is gone.
+    bool send(const std::string& bytes);
     // One reply line; CR LF is added.
-    void reply(const std::string& line);
+    bool reply(const std::string& line);
     // The bytes one write at a time, so the client gets them in pieces.
     void sendByteByByte(const std::string& bytes);
     // Opens the data connection as the last PORT/EPRT/EPSV/PASV said.
     bool openData();
-    void sendData(const std::string& bytes);
+    bool sendData(const std::string& bytes);
     std::string receiveData();
     void closeData();
     // A third party: connects to the client's active-mode data port from
@@ -69,8 +70,8 @@ public:
 private:
     friend class ScriptedFtpServer;
     ScriptedFtpServer* server_ = nullptr;
-    void writeControl(const std::string& bytes);
-    void writeData(const std::string& bytes);
+    bool writeControl(const std::string& bytes);
+    bool writeData(const std::string& bytes);
 
     int control_ = -1;
     int data_ = -1;
@@ -143,5 +144,13 @@ private:
     std::map<std::string, std::string> uploads_;
     std::vector<std::string> commands_;
 };
+
+// Listings of the kinds the fault tests need, served from a handler:
+// one Unix line every intervalMs for at most forMs (a 426 reply once the
+// client stops reading, as real servers do); MLSD lines without end until
+// the client stops reading; and n MLSD lines of short names.
+void trickleListing(ScriptedSession& s, int intervalMs, int forMs);
+void endlessListing(ScriptedSession& s);
+std::string mlsdLines(std::size_t n);
 
 } // namespace testsupport

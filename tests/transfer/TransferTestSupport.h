@@ -5,7 +5,7 @@
 #include "tests/support/FtpServers.h"
 #include "tests/support/GuiHarness.h"
 
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <string>
 #include <vector>
@@ -29,7 +29,7 @@ public:
 
     // Selects exactly these rows of a list, as clicks with Ctrl would.
     void select(const char* listName, const std::vector<std::string>& names) {
-        auto* tree = h.form()->findChild<QTreeWidget*>(listName);
+        auto* tree = h.form()->findChild<QTreeView*>(listName);
         tree->clearSelection();
         ui::ListControl& list = std::string(listName) == "远程文件框" ? w().远程文件框 : w().上传文件框;
         for (const std::string& n : names)

@@ -125,6 +125,7 @@ TEST_F(Upload, FolderTreeIsRecreatedWithOneRowForTheFolder) {
 TEST_F(Upload, AnExistingRemoteFolderGetsNoSecondRow) {
     site.makeFolder("pub/docs");
     refreshRemote();
+    waitForWorkers();
     ASSERT_EQ(c->w().远程文件框.itemCount(), 1);
     c->local.write("docs/a.txt", "A");
     listLocal();
@@ -280,8 +281,8 @@ TEST(UploadConnect, ConnectsFirstWhenNotConnected) {
     ASSERT_EQ(appState().connected, 0);
     h.controls().上传文件框.selectItem(h.controls().上传文件框.findItem("f.txt"));
     uploadButton();
-    EXPECT_EQ(appState().connected, 1);
     ASSERT_TRUE(waitUntil([&] { return h.controls().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    EXPECT_EQ(appState().connected, 1);
     EXPECT_EQ(site.read("pub/f.txt"), "f");
 }
 
@@ -290,6 +291,7 @@ TEST(UploadConnect, FailedConnectShowsBothMessages) {
     h.open();
     DialogAnswerer answers;
     uploadButton();
+    waitForWorkers();
     ASSERT_EQ(answers.seen(), 2);
     EXPECT_EQ(answers.texts()[0], "请设定要连接的FTP服务器");
     EXPECT_EQ(answers.texts()[1], "连接服务器失败!");
