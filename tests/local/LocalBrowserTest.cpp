@@ -417,7 +417,7 @@ TEST(LocalBrowser, NameLookupFollowsRenamesDeletesAndRowsAddedBehindTheControl) 
     list.deleteItem(0);
     EXPECT_EQ(list.findItem("alpha.txt"), -1);
     EXPECT_EQ(list.findItem("gamma.txt"), 0);
-    qobject_cast<ui::ListModel*>(list.widget()->model())->insert(2, ui::ListRow{"direct.txt"});
+    qobject_cast<ui::ListModel*>(list.widget()->model())->insert(2, [] { ui::ListRow row; row.text = "direct.txt"; return row; }());
     EXPECT_EQ(list.findItem("DIRECT.txt"), 2);
     list.deleteAllItems();
     EXPECT_EQ(list.findItem("gamma.txt"), -1);
