@@ -219,11 +219,6 @@ FtpTimeouts FtpClient::timeouts() const {
     return timeouts_;
 }
 
-void FtpClient::setAccount(const std::string& account) {
-    std::lock_guard<std::mutex> lock(settingsMutex_);
-    account_ = account;
-}
-
 bool FtpClient::isPassive() const {
     return passive_.load();
 }
@@ -452,15 +447,6 @@ bool FtpClient::loginLocked(const std::string& user, const std::string& password
         return false;
     if (reply.code == 331 && !control_->command("PASS " + password, reply, active_.replyMs))
         return false;
-    if (reply.code == 332) {
-        std::string account;
-        {
-            std::lock_guard<std::mutex> lock(settingsMutex_);
-            account = account_;
-        }
-        if (account.empty() || !control_->command("ACCT " + account, reply, active_.replyMs))
-            return false;
-    }
     return reply.isSuccess();
 }
 

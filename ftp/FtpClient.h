@@ -109,8 +109,6 @@ public:
     int64_t transferredBytes() const { return transferred_.load(); }
     void setTimeouts(const FtpTimeouts& timeouts);
     FtpTimeouts timeouts() const;
-    // Sent with ACCT when a server asks for an account after USER/PASS.
-    void setAccount(const std::string& account);
     // True while the connection runs in passive mode (asked for, or fallen
     // back to because active mode failed).
     bool isPassive() const;
@@ -169,7 +167,6 @@ private:
     FtpTimeouts timeouts_;
     FtpTimeouts active_;  // copy taken at the start of each operation
     ftp::Deadline deadline_;  // of the running operation, if it has one
-    std::string account_;
     bool tlsRequired_ = false;
     std::string trustFile_;
     ftp::CertificateCheck certificateCheck_;
