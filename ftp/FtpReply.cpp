@@ -38,10 +38,6 @@ ReplyKind FtpReply::kind() const {
     }
 }
 
-bool FtpReply::isFailure() const {
-    return kind() == ReplyKind::TransientFailure || kind() == ReplyKind::PermanentFailure;
-}
-
 std::string FtpReply::text() const {
     if (lines.empty() || lines.front().size() <= 4)
         return {};

@@ -21,7 +21,6 @@ struct FtpReply {
     ReplyKind kind() const;
     bool isPreliminary() const { return kind() == ReplyKind::Preliminary; }
     bool isSuccess() const { return kind() == ReplyKind::Completion; }
-    bool isFailure() const;
     // The text of the first line after "ddd " or "ddd-".
     std::string text() const;
 };

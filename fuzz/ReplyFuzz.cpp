@@ -10,7 +10,6 @@ void parseEverything(const ftp::FtpReply& reply) {
     FUZZ_CHECK(reply.code >= 100 && reply.code <= 999);
     FUZZ_CHECK(!reply.lines.empty() && reply.lines.size() <= ftp::kMaxReplyLines);
     (void)reply.kind();
-    (void)reply.isFailure();
     const std::string text = reply.text();
     std::string path;
     if (ftp::parseQuotedPath(text, path))
