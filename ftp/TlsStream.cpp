@@ -183,10 +183,6 @@ std::string TlsStream::version() const {
     return ssl_ ? SSL_get_version(ssl_) : "";
 }
 
-bool TlsStream::resumed() const {
-    return ssl_ && SSL_session_reused(ssl_) == 1;
-}
-
 TlsSession TlsStream::session() const {
     SSL_SESSION* session = ssl_ ? SSL_get1_session(ssl_) : nullptr;
     return session ? TlsSession(session, SSL_SESSION_free) : TlsSession();

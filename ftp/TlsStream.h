@@ -49,7 +49,6 @@ public:
     bool takeArrivedInput();
 
     std::string version() const;
-    bool resumed() const;
     TlsSession session() const;
     ServerCertificate certificate() const;
     // The certificate's fingerprint alone (as ServerCertificate gives it).
