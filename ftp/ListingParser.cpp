@@ -239,22 +239,6 @@ std::vector<ListingEntry> parseListing(const std::string& data, bool mlsd, const
     return readListing(data, mlsd, today).entries;
 }
 
-bool parseListLine(std::string_view line, const ListingDate& today, ListingEntry& entry) {
-    ParsedListing parsed = readListing(std::string(withoutCarriageReturn(line)), false, today);
-    if (parsed.entries.size() != 1)
-        return false;
-    entry = std::move(parsed.entries.front());
-    return true;
-}
-
-bool parseMlsdLine(std::string_view line, ListingEntry& entry) {
-    listing::LineEntry read;
-    if (!listing::readMlsdLine(withoutCarriageReturn(line), read) || read.currentOrParent)
-        return false;
-    entry = std::move(read.entry);
-    return true;
-}
-
 bool isPlainEntryName(std::string_view name) {
     if (name.empty() || name == "." || name == "..")
         return false;

@@ -24,12 +24,6 @@ struct ListingDate {
 };
 ListingDate todayForListings();
 
-// One LIST line read on its own. False for lines that are no entry
-// ("total" lines, headings, blank lines) and lines in no known form.
-bool parseListLine(std::string_view line, const ListingDate& today, ListingEntry& entry);
-// One MLSD line. False for cdir/pdir entries and malformed lines.
-bool parseMlsdLine(std::string_view line, ListingEntry& entry);
-
 struct ParsedListing {
     std::vector<ListingEntry> entries;
     // Lines that named an entry we could not read (blank lines, totals,

@@ -11,10 +11,23 @@ using ftp::ListingEntry;
 
 const ftp::ListingDate kToday{2024, 3, 10};
 
+// The one entry a single-line listing holds; false when it holds none.
+bool readOne(const std::string& line, bool mlsd, ListingEntry& entry) {
+    std::vector<ListingEntry> entries = ftp::parseListing(line, mlsd, kToday);
+    if (entries.size() != 1)
+        return false;
+    entry = entries.front();
+    return true;
+}
+
 ListingEntry parseList(const std::string& line) {
     ListingEntry entry;
-    EXPECT_TRUE(ftp::parseListLine(line, kToday, entry)) << line;
+    EXPECT_TRUE(readOne(line, false, entry)) << line;
     return entry;
+}
+
+bool parseMlsd(const std::string& line, ListingEntry& entry) {
+    return readOne(line, true, entry);
 }
 
 TEST(ListingParser, UnixLinesWithAndWithoutGroupYearOrTime) {
@@ -65,17 +78,17 @@ TEST(ListingParser, DosAndIisLines) {
 
 TEST(ListingParser, MlsdFactsAnyCaseAndSkipsCurrentAndParent) {
     ListingEntry e;
-    ASSERT_TRUE(ftp::parseMlsdLine("Type=file;Size=6442450944;Modify=20240102030405.123;Perm=r; iso image.iso", e));
+    ASSERT_TRUE(parseMlsd("Type=file;Size=6442450944;Modify=20240102030405.123;Perm=r; iso image.iso", e));
     EXPECT_EQ(e.wireName, "iso image.iso");
     EXPECT_EQ(e.size, 6442450944);
     EXPECT_EQ(e.attributes, 129);  // no "w" permission
     EXPECT_EQ(e.time.year, 2024);
     EXPECT_EQ(e.time.second, 5);
-    ASSERT_TRUE(ftp::parseMlsdLine("type=dir;perm=flcdmpe;modify=20200101000000; sub", e));
+    ASSERT_TRUE(parseMlsd("type=dir;perm=flcdmpe;modify=20200101000000; sub", e));
     EXPECT_EQ(e.attributes, 16);
-    EXPECT_FALSE(ftp::parseMlsdLine("type=cdir;perm=el; .", e));
-    EXPECT_FALSE(ftp::parseMlsdLine("type=PDIR; ..", e));
-    EXPECT_FALSE(ftp::parseMlsdLine("no-space-at-all", e));
+    EXPECT_FALSE(parseMlsd("type=cdir;perm=el; .", e));
+    EXPECT_FALSE(parseMlsd("type=PDIR; ..", e));
+    EXPECT_FALSE(parseMlsd("no-space-at-all", e));
 }
 
 TEST(ListingParser, WholeListingSkipsJunkAndHostileNames) {
