@@ -190,10 +190,6 @@ struct ListingBytes {
 
 } // namespace ftp
 
-std::string partialFilePath(const std::string& localPath) {
-    return ftp::preferredPartialPath(localPath);
-}
-
 FtpClient::FtpClient()
     : abort_(std::make_unique<ftp::AbortSignal>()),
       control_(std::make_unique<ftp::ControlConnection>(*abort_)),

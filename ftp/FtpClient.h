@@ -194,6 +194,3 @@ private:
     std::atomic<bool> mlst_{false};  // the server announced MLST/MLSD
     char type_ = 0;
 };
-
-// The name a download of localPath writes to first, when no file has it.
-std::string partialFilePath(const std::string& localPath);

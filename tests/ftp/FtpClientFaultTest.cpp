@@ -2,6 +2,7 @@
 // servers rarely do. Every case must end in a clean failure within the
 // (shortened) time-outs and leave a client that can connect again.
 #include "ftp/FtpClient.h"
+#include "ftp/PartialFile.h"
 #include "platform/TextCodec.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/TempFolder.h"
@@ -61,7 +62,7 @@ TEST(FtpClientOffline, EveryOperationFailsWithoutAConnection) {
     EXPECT_FALSE(client.isConnected());
     EXPECT_FALSE(client.getFile("a", local.file("down.txt")));
     EXPECT_FALSE(std::filesystem::exists(local.file("down.txt")));
-    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local.file("down.txt"))));
+    EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local.file("down.txt"))));
     EXPECT_FALSE(client.putFile(local.file("up.txt"), "a"));
     EXPECT_FALSE(client.deleteFile("a"));
     EXPECT_FALSE(client.renameFile("a", "b"));
@@ -180,7 +181,7 @@ TEST_F(FaultTest, PreliminaryThenErrorOrSilenceFailsTheDownload) {
         EXPECT_FALSE(client_.getFile("f", local_.file("keep.txt"))) << m;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << m;
         EXPECT_EQ(local_.read("keep.txt"), "precious") << m;
-        EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("keep.txt")))) << m;
+        EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local_.file("keep.txt")))) << m;
     }
     expectUsableAgain();
 }
@@ -234,7 +235,7 @@ TEST_F(FaultTest, ServerClosingMidTransferKeepsTheOldLocalFile) {
     startAndConnect();
     EXPECT_FALSE(client_.getFile("big", local_.file("target")));
     EXPECT_EQ(local_.read("target"), "old");
-    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("target"))));
+    EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local_.file("target"))));
     EXPECT_FALSE(client_.isConnected());
     expectUsableAgain();
 }
@@ -295,7 +296,7 @@ TEST_F(FaultTest, ShortOrLongDownloadsFailAndKeepTheOldFile) {
         local_.write("f", "old");
         EXPECT_EQ(client_.getFile("f", local_.file("f"), false, c.listed), c.whole) << c.announce << c.body;
         EXPECT_EQ(local_.read("f"), c.whole ? c.body : "old") << c.announce << c.body;
-        EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("f"))));
+        EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local_.file("f"))));
     }
     // Only the two cases without any other size asked.
     EXPECT_EQ(countCommands("SIZE"), 2);
@@ -353,7 +354,7 @@ TEST_F(FaultTest, AbortFromAnotherThreadEndsABlockedTransferPromptly) {
     aborter.join();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_FALSE(client_.isConnected());
-    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("f"))));
+    EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local_.file("f"))));
     expectUsableAgain();
 }
 

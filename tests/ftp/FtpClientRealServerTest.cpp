@@ -2,6 +2,7 @@
 // back at once on PORT) and vsftpd (LIST only, numeric owners), in active
 // mode unless a test says otherwise.
 #include "ftp/FtpClient.h"
+#include "ftp/PartialFile.h"
 #include "platform/TextCodec.h"
 #include "tests/support/FtpServers.h"
 #include "tests/support/LargeFiles.h"
@@ -158,7 +159,7 @@ TEST_P(RealServerTest, ManagesFilesAndFoldersWithChineseNames) {
     ASSERT_TRUE(client_.renameFile("上传.txt", "改名.txt"));
     ASSERT_TRUE(client_.getFile("/pub/新目录/改名.txt", local_.file("back.txt")));
     EXPECT_EQ(local_.read("back.txt"), "upload body");
-    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("back.txt"))));
+    EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local_.file("back.txt"))));
 
     EXPECT_FALSE(client_.removeDirectory("/pub/新目录"));  // not empty yet
     ASSERT_TRUE(client_.deleteFile("改名.txt"));
@@ -177,7 +178,7 @@ TEST_P(RealServerTest, DownloadReplacesTheLocalFileOnlyWhenComplete) {
     ASSERT_TRUE(connect());
     EXPECT_FALSE(client_.getFile("/pub/missing.txt", local_.file("target.txt")));
     EXPECT_EQ(local_.read("target.txt"), "old content that is longer");
-    EXPECT_FALSE(std::filesystem::exists(partialFilePath(local_.file("target.txt"))));
+    EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local_.file("target.txt"))));
 
     ASSERT_TRUE(client_.getFile("/pub/new.txt", local_.file("target.txt")));
     EXPECT_EQ(local_.read("target.txt"), "new content");

@@ -6,6 +6,7 @@
 #include "app/WorkerThreads.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpClientInstance.h"
+#include "ftp/PartialFile.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/LargeFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
@@ -76,7 +77,7 @@ int checkDownloads(ConnectedWindow& c, const std::map<std::string, uint64_t>& ex
     int present = 0, failed = 0;
     for (const auto& [name, hash] : expected) {
         const std::string path = c.local.file(name);
-        EXPECT_FALSE(platform::pathExists(partialFilePath(path))) << name;
+        EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(path))) << name;
         const bool ok = countLines(c, name + "    下载成功") == 1;
         // A batch without any success repeats the last failure as its
         // closing line.
@@ -141,7 +142,7 @@ TEST(FaultRuns, ServerKilledDuringADownloadBatch) {
     const std::string last = c.local.file(nameOf(kBatchFiles));
     if (countLines(c, nameOf(kBatchFiles) + "    下载失败") == 1) {
         EXPECT_EQ(c.local.read(nameOf(kBatchFiles)), "an older copy that must survive");
-        EXPECT_FALSE(platform::pathExists(partialFilePath(last)));
+        EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(last)));
         complete.erase(nameOf(kBatchFiles));
     }
     EXPECT_GE(checkDownloads(c, complete), 1);
@@ -251,7 +252,7 @@ TEST(FaultRuns, ServerThatStopsSendingIsEndedByTheStallLimit) {
     click(c, "下载钮");
     ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 30000));
     EXPECT_EQ(c.local.read("stuck.bin"), "keep me");
-    EXPECT_FALSE(platform::pathExists(partialFilePath(c.local.file("stuck.bin"))));
+    EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(c.local.file("stuck.bin"))));
     EXPECT_EQ(countLines(c, "stuck.bin    下载失败"), 1);
     // Whatever happened to the second file, the log and the disk agree (a
     // batch without success repeats its last failure as the closing line).
@@ -309,7 +310,7 @@ TEST(FaultRuns, ConnectionDroppedBetweenTwoFiles) {
     const std::string b = c.local.read("b.txt");
     EXPECT_TRUE(b == "older b" || b == "bbbbb") << b;
     EXPECT_EQ(countLines(c, b == "bbbbb" ? "b.txt    下载成功" : "b.txt    下载失败"), 1);
-    EXPECT_FALSE(platform::pathExists(partialFilePath(c.local.file("b.txt"))));
+    EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(c.local.file("b.txt"))));
 }
 
 // The disk fills during a download: a file-size limit on this process makes
@@ -335,7 +336,7 @@ TEST(FaultRuns, DiskFullDuringADownload) {
     std::signal(SIGXFSZ, savedHandler);
     ASSERT_TRUE(ended);
     EXPECT_EQ(c.local.read("big.bin"), "the old big file");
-    EXPECT_FALSE(platform::pathExists(partialFilePath(c.local.file("big.bin"))));
+    EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(c.local.file("big.bin"))));
     EXPECT_EQ(countLines(c, "big.bin    下载失败"), 1);
     EXPECT_EQ(c.local.read("small.txt"), "small");
     EXPECT_EQ(countLines(c, "small.txt    下载成功"), 1);
@@ -372,7 +373,7 @@ TEST(FaultRuns, WindowClosedDuringADownloadBatch) {
     EXPECT_EQ(runningWorkers(), 0);
     EXPECT_EQ(readFileBytes(local + "/a.txt"), "aaaaa");
     EXPECT_EQ(readFileBytes(local + "/slow.bin"), "old slow");
-    EXPECT_FALSE(platform::pathExists(partialFilePath(local + "/slow.bin")));
+    EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(local + "/slow.bin")));
     EXPECT_FALSE(platform::pathExists(local + "/c.txt"));
 }
 

@@ -2,6 +2,7 @@
 #include "app/AppState.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpClientInstance.h"
+#include "ftp/PartialFile.h"
 #include "platform/LocalFiles.h"
 #include "platform/TextCodec.h"
 #include "tests/support/ScriptedFtpServer.h"
@@ -71,7 +72,7 @@ TEST_F(Download, SelectedFilesArriveAndJoinTheLocalList) {
     EXPECT_EQ(c->w().状态条1.paneText(2), "下载个数：3   失败个数：0");
     EXPECT_GE(c->w().上传文件框.findItem("中文 名字.txt"), 0);
     EXPECT_EQ(c->w().进度条1.position(), 0);
-    EXPECT_FALSE(platform::pathExists(partialFilePath(c->local.file("a.txt"))));
+    EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(c->local.file("a.txt"))));
 }
 
 TEST_F(Download, ADirectoryRowFailsWithoutALogLine) {
@@ -216,7 +217,7 @@ TEST(DownloadFaults, ServerGoneMidBatchFailsTheRestAndRecovers) {
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：2");
     // The existing file is untouched and no partial file is left.
     EXPECT_EQ(c.local.read("b.txt"), "precious old content");
-    EXPECT_FALSE(platform::pathExists(partialFilePath(c.local.file("b.txt"))));
+    EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(c.local.file("b.txt"))));
     EXPECT_FALSE(platform::pathExists(c.local.file("c.txt")));
 }
 
