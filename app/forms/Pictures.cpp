@@ -475,10 +475,6 @@ QPixmap toolbarPicture(int index) {
     return QPixmap::fromImage(toolbarImage(index));
 }
 
-QPixmap listIconPicture(int index) {
-    return QPixmap::fromImage(listIconImage(index));
-}
-
 int listIconCount() {
     return kListIconCount;
 }

@@ -25,7 +25,6 @@ QImage listIconImage(int index);
 QImage programIconImage(int size);
 
 QPixmap toolbarPicture(int index);
-QPixmap listIconPicture(int index);
 int listIconCount();
 // Pixmaps at 16, 32, 48 and 256 pixels.
 QIcon programIcon();
