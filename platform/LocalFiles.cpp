@@ -59,11 +59,6 @@ int fileAttributes(const std::string& path) {
     return attributesOf(baseName(path), st, ::access(path.c_str(), W_OK) == 0);
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool isSymlink(const std::string& path) {
     struct stat st;
     return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);

@@ -18,7 +18,6 @@ constexpr int kAttrArchive = 32;
 // Attribute bits of the path (symlinks followed), or -1 when it does not exist.
 int fileAttributes(const std::string& path);
 
-bool isDirectory(const std::string& path);
 bool isSymlink(const std::string& path);
 bool pathExists(const std::string& path);
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -174,7 +175,7 @@ TEST_F(RemoteFileOps, MakeDirectoryInsertsItsRowAtTheSelection) {
     answers.queueInput("x");
     trigger(*c, "创建目录(&C)");
     waitForWorkers();
-    EXPECT_TRUE(platform::isDirectory(site.file("pub/x")));
+    EXPECT_TRUE(std::filesystem::is_directory(site.file("pub/x")));
     EXPECT_EQ(c->w().远程文件框.itemText(1), "x");
     EXPECT_EQ(c->w().远程文件框.itemImage(1), 0);
     EXPECT_EQ(c->w().远程文件框.itemCount(), before + 1);
@@ -184,7 +185,7 @@ TEST_F(RemoteFileOps, MakeDirectoryInsertsItsRowAtTheSelection) {
     trigger(*c, "创建目录(&C)");
     waitForWorkers();
     EXPECT_EQ(c->w().远程文件框.itemText(before + 1), "y 目录");
-    EXPECT_TRUE(platform::isDirectory(site.file("pub/y 目录")));
+    EXPECT_TRUE(std::filesystem::is_directory(site.file("pub/y 目录")));
 
     answers.queueInput("x");  // exists already: refused
     trigger(*c, "创建目录(&C)");

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -142,7 +143,7 @@ TEST_F(Upload, AnEmptyFolderIsCreatedAndTheBatchSendsNothing) {
     c->select("上传文件框", {"empty"});
     clickUpload();
     ASSERT_TRUE(waitUntil([&] { return batchEnded(); }));
-    EXPECT_TRUE(platform::isDirectory(site.file("pub/empty")));
+    EXPECT_TRUE(std::filesystem::is_directory(site.file("pub/empty")));
     EXPECT_EQ(c->w().状态条1.paneText(1), "上传失败");
     EXPECT_EQ(c->w().状态条1.paneText(2), "");
 }
