@@ -98,8 +98,4 @@ bool removeEmptyFolder(const std::string& path) {
     return !path.empty() && ::rmdir(path.c_str()) == 0;
 }
 
-bool renamePath(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
 } // namespace platform

@@ -39,7 +39,6 @@ std::vector<LocalEntry> listFolderUnlessLink(const std::string& folder);
 
 bool removeFile(const std::string& path);
 bool removeEmptyFolder(const std::string& path);
-bool renamePath(const std::string& from, const std::string& to);
 
 // The separator of local paths on this platform.
 constexpr char kPathSeparator = '/';
