@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
 
 namespace platform {
 namespace {
@@ -26,14 +25,6 @@ std::string executableFolder() {
     if (slash == std::string::npos)
         return currentFolder();
     return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string temporaryFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = (tmp && *tmp) ? tmp : "/tmp";
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    return folder;
 }
 
 std::string currentFolder() {

@@ -10,9 +10,6 @@ std::string executableFolder();
 // settings and server book in a folder of their own). Empty undoes it.
 void overrideExecutableFolder(const std::string& folder);
 
-// The system's temporary folder, without a trailing separator.
-std::string temporaryFolder();
-
 // The process's current working directory.
 std::string currentFolder();
 
