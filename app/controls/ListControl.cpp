@@ -197,14 +197,6 @@ long long ListControl::itemValue(int index) const {
     return result;
 }
 
-void ListControl::setItemValue(int index, long long value) {
-    runOnUiThread([&] {
-        ListModel* m = model();
-        if (m && index >= 0 && index < m->count())
-            m->setValue(index, value);
-    });
-}
-
 long long ListControl::itemSize(int index) const {
     long long result = -1;
     runOnUiThread([&] {

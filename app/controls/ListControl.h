@@ -38,7 +38,6 @@ public:
     void setItemText(int index, int column, const std::string& text);
     std::string itemText(int index, int column = 0) const;
     long long itemValue(int index) const;
-    void setItemValue(int index, long long value);
     int itemImage(int index) const;
     void setItemImage(int index, int image);
     // The exact bytes a row stands for when its text cannot hold them (file

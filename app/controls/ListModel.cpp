@@ -14,10 +14,6 @@ void ListModel::setText(int index, int column, std::string text) {
     changed(index, column);
 }
 
-void ListModel::setValue(int index, long long value) {
-    rows_[static_cast<std::size_t>(index)].value = value;
-}
-
 void ListModel::setImage(int index, int image) {
     rows_[static_cast<std::size_t>(index)].image = image;
     changed(index, 0);

@@ -37,7 +37,6 @@ public:
     const ListRow& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
     // Changes a row in place; the view is told to redraw that cell.
     void setText(int index, int column, std::string text);
-    void setValue(int index, long long value);
     void setImage(int index, int image);
     void setRawText(int index, std::string bytes);
 
