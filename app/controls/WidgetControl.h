@@ -8,7 +8,6 @@ namespace ui {
 class WidgetControl {
 public:
     void attachWidget(QWidget* widget) { base_ = widget; }
-    QWidget* baseWidget() const { return base_.data(); }
 
     int left() const;
     int top() const;
