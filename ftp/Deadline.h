@@ -14,7 +14,6 @@ public:
     Deadline() = default;
     static Deadline in(int ms) { return Deadline(Clock::now() + std::chrono::milliseconds(ms)); }
 
-    bool isSet() const { return at_.has_value(); }
     bool expired() const { return at_ && Clock::now() >= *at_; }
     // The shorter of ms and the time left (0 once expired).
     int cap(int ms) const {
