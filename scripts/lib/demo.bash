@@ -2,10 +2,13 @@
 # and server book beside build/corvane pointing at it. Sourced by scripts/run
 # and scripts/screenshot from the project folder. Everything lives under
 # build/demo; files that exist are kept, missing ones are made again.
+# DEMO_LOCAL and DEMO_PROGRAM_FOLDER move the local folder and the folder of
+# the settings and server book (default: build, beside build/corvane).
 
 demo_root=$PWD/build/demo
 demo_site=$demo_root/site
-demo_local=$demo_root/local
+demo_local=${DEMO_LOCAL:-$demo_root/local}
+demo_program_folder=${DEMO_PROGRAM_FOLDER:-$PWD/build}
 demo_server_pid=""
 demo_port=""
 
@@ -80,5 +83,5 @@ demo_stop_server() {
 
 # Server book entry "演示服务器" and the settings for connecting at start-up.
 demo_write_settings() {
-  ./build/tools/corvane_demo_setup "$PWD/build" "$demo_port" "$demo_local"
+  ./build/tools/corvane_demo_setup "$demo_program_folder" "$demo_port" "$demo_local"
 }
