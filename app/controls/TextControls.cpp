@@ -17,10 +17,6 @@ void ButtonControl::setCaption(const std::string& text) {
     runOnUiThread([&] { if (auto* b = button_.data()) b->setText(QString::fromStdString(text)); });
 }
 
-void ButtonControl::click() {
-    runOnUiThread([&] { if (auto* b = button_.data()) b->click(); });
-}
-
 std::string LabelControl::caption() const {
     std::string r;
     runOnUiThread([&] { if (auto* l = label_.data()) r = l->text().toStdString(); });

@@ -18,7 +18,6 @@ public:
     void attach(QAbstractButton* button) { button_ = button; attachWidget(button); }
     std::string caption() const;
     void setCaption(const std::string& text);
-    void click();
 
 private:
     QPointer<QAbstractButton> button_;
