@@ -50,10 +50,6 @@ void MenuItemControl::setChecked(bool value) {
     runOnUiThread([&] { if (QAction* a = action_) a->setChecked(value); });
 }
 
-void MenuItemControl::trigger() {
-    runOnUiThread([&] { if (QAction* a = action_) a->trigger(); });
-}
-
 std::string WindowControl::title() const {
     std::string r;
     runOnUiThread([&] { if (QWidget* w = window_) r = w->windowTitle().toStdString(); });

@@ -41,7 +41,6 @@ public:
     QAction* action() const { return action_.data(); }
     bool checked() const;
     void setChecked(bool value);
-    void trigger();
 
 private:
     QPointer<QAction> action_;
