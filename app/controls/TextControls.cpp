@@ -17,12 +17,6 @@ void ButtonControl::setCaption(const std::string& text) {
     runOnUiThread([&] { if (auto* b = button_.data()) b->setText(QString::fromStdString(text)); });
 }
 
-std::string LabelControl::caption() const {
-    std::string r;
-    runOnUiThread([&] { if (auto* l = label_.data()) r = l->text().toStdString(); });
-    return r;
-}
-
 std::string EditControl::text() const {
     std::string r;
     runOnUiThread([&] { if (auto* e = edit_.data()) r = e->text().toStdString(); });

@@ -25,11 +25,7 @@ private:
 
 class LabelControl : public WidgetControl {
 public:
-    void attach(QLabel* label) { label_ = label; attachWidget(label); }
-    std::string caption() const;
-
-private:
-    QPointer<QLabel> label_;
+    void attach(QLabel* label) { attachWidget(label); }
 };
 
 class EditControl : public WidgetControl {
