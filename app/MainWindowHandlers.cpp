@@ -11,6 +11,7 @@
 #include "ftp/CertificateTrust.h"
 #include "ftp/ConnectionState.h"
 #include "ftp/FtpClientInstance.h"
+#include "platform/SettingsLocation.h"
 #include "platform/SystemPaths.h"
 
 #include <QWidget>
@@ -68,7 +69,7 @@ void appendLog(const std::string& text) {
 
 void mainWindowCreated() {
     MainWindow& w = mainWindow();
-    appState().settingsPath.set(platform::executableFolder() + "/wangluo.ini");
+    appState().settingsPath.set(platform::settingsFolder() + "/wangluo.ini");
     // Closing the window unblocks workers stuck in network calls this way.
     setWorkerAbortHook([] { ftpClient().abort(); });
     ftpClient().setCertificateCheck(trustServerCertificate);

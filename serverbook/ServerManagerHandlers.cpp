@@ -8,7 +8,7 @@
 #include "app/forms/ServerManagerWindow.h"
 #include "ftp/ConnectionSetting.h"
 #include "platform/LocalFiles.h"
-#include "platform/SystemPaths.h"
+#include "platform/SettingsLocation.h"
 #include "serverbook/RecordDatabase.h"
 #include "serverbook/ServerBook.h"
 
@@ -22,7 +22,7 @@ using serverbook::RecordView;
 namespace {
 
 std::string serverBookPath() {
-    return platform::executableFolder() + "/ipsjk.edb";
+    return platform::settingsFolder() + "/ipsjk.edb";
 }
 
 std::vector<std::string> splitAtBar(const std::string& text) {
