@@ -23,6 +23,8 @@ int programStart() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane");
+    // Lets the desktop match the window to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName("org.corvane.Corvane");
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setWindowIcon(programIcon());
     QFont font("WenQuanYi Micro Hei");
