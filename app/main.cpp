@@ -1,6 +1,7 @@
-#include "app/AppState.h"
-#include "app/WorkerThreads.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "app/controls/UiThread.h"
+#include "app/WindowBindings.h"
 #include "app/forms/MainWindowForm.h"
 #include "app/forms/Pictures.h"
 
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
 
     int rc;
     {
-        MainWindowForm window;
+        MainWindowForm window(mainWindowEvents());
         window.show();
         rc = app.exec();
     }

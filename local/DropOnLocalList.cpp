@@ -1,5 +1,6 @@
 // Files and folders dropped on the upload list from other applications.
-#include "app/Handlers.h"
+#include "local/DropOnLocalList.h"
+#include "local/LocalBrowser.h"
 #include "app/forms/MainWindow.h"
 #include "local/LocalHistory.h"
 #include "local/LocalList.h"

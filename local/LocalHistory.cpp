@@ -1,6 +1,6 @@
 #include "local/LocalHistory.h"
 
-#include "app/Settings.h"
+#include "app/state/Settings.h"
 #include "app/forms/MainWindow.h"
 
 #include <algorithm>

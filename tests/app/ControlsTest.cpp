@@ -1,4 +1,4 @@
-#include "app/LogBatch.h"
+#include "app/state/LogBatch.h"
 #include "app/controls/Dialogs.h"
 #include "app/controls/ListControl.h"
 #include "app/controls/StatusBarControl.h"

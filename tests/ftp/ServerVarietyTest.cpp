@@ -1,7 +1,10 @@
 // Listings and replies of many kinds of servers through the real main
 // window, played by the scripted server.
-#include "app/AppState.h"
+#include "app/state/AppState.h"
 #include "ftp/EntryKind.h"
+#include "local/LocalBrowser.h"
+#include "transfer/Download.h"
+#include "transfer/Upload.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
 

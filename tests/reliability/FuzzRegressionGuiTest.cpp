@@ -1,6 +1,7 @@
 // Replays the saved inputs of the two readers that live in the UI library.
 #include "fuzz/FuzzTargets.h"
-#include "ftp/ExecutableIcon.h"
+#include "platform/desktop/DesktopIcons.h"
+#include "platform/desktop/ExecutableIcon.h"
 #include "tests/reliability/FuzzReplay.h"
 #include "tests/support/TempFolder.h"
 

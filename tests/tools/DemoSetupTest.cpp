@@ -1,6 +1,6 @@
 #include "tools/DemoSetup.h"
 
-#include "app/SettingsFile.h"
+#include "app/settings/SettingsFile.h"
 #include "serverbook/RecordDatabase.h"
 #include "serverbook/ServerBook.h"
 #include "tests/support/TempFolder.h"
