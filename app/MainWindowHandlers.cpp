@@ -1,23 +1,24 @@
 // The shell's own handlers: start-up restore, close, re-layout, toolbar
 // dispatch, the automatic-connection toggle, help and about.
-#include "app/state/AppState.h"
 #include "app/MainWindowHandlers.h"
+
 #include "app/WindowBindings.h"
-#include "ftp/handlers/ConnectHandlers.h"
-#include "ftp/handlers/RemoteListing.h"
-#include "transfer/Download.h"
-#include "transfer/Upload.h"
-#include "local/LocalBrowser.h"
-#include "app/state/Log.h"
-#include "app/state/Settings.h"
-#include "app/state/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
 #include "app/forms/ServerManagerForm.h"
+#include "app/state/AppState.h"
+#include "app/state/Log.h"
+#include "app/state/Settings.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/handlers/CertificateTrust.h"
+#include "ftp/handlers/ConnectHandlers.h"
 #include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteListing.h"
+#include "local/LocalBrowser.h"
 #include "platform/SystemPaths.h"
+#include "transfer/Download.h"
+#include "transfer/Upload.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
-#include "app/state/AppState.h"
-#include "app/state/WorkerThreads.h"
-#include "app/controls/UiThread.h"
 #include "app/WindowBindings.h"
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindowForm.h"
 #include "app/forms/Pictures.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 
 #include <QApplication>
 #include <QFont>

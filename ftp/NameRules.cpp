@@ -1,7 +1,7 @@
 #include "ftp/NameRules.h"
 
-#include "platform/ShortcutTarget.h"
 #include "platform/LocalFiles.h"
+#include "platform/ShortcutTarget.h"
 #include "platform/TextCodec.h"
 
 #include <string_view>

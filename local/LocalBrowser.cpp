@@ -1,12 +1,13 @@
 // Filling the upload list from the local folder and moving between folders.
 #include "local/LocalBrowser.h"
+
 #include "app/controls/Dialogs.h"
 #include "app/controls/Shell.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/NameRules.h"
-#include "local/LocalIconCache.h"
 #include "local/ExtensionGrouping.h"
 #include "local/LocalHistory.h"
+#include "local/LocalIconCache.h"
 #include "local/LocalList.h"
 #include "local/LocalNames.h"
 #include "local/ParentFolder.h"

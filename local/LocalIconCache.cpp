@@ -4,8 +4,8 @@
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/NameRules.h"
-#include "platform/desktop/DesktopIcons.h"
 #include "platform/TextCodec.h"
+#include "platform/desktop/DesktopIcons.h"
 
 #include <QCryptographicHash>
 #include <QHash>

@@ -3,10 +3,10 @@
 // with the expected size.
 #include "transfer/Progress.h"
 
-#include "app/state/AppState.h"
-#include "app/state/WorkerThreads.h"
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "platform/LocalFiles.h"
 

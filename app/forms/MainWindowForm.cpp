@@ -2,10 +2,10 @@
 
 #include "app/controls/Shell.h"
 #include "app/forms/EnterKeyFilter.h"
-#include "app/forms/PaintThrottle.h"
 #include "app/forms/FormBuilding.h"
 #include "app/forms/ListViewSetup.h"
 #include "app/forms/MainWindow.h"
+#include "app/forms/PaintThrottle.h"
 #include "app/forms/Pictures.h"
 #include "app/forms/WindowPlacement.h"
 

@@ -1,5 +1,6 @@
 #include "app/state/AppState.h"
 
+
 #include <memory>
 
 namespace {

@@ -1,7 +1,7 @@
 #include "app/state/Settings.h"
 
-#include "app/state/AppState.h"
 #include "app/settings/SettingsFile.h"
+#include "app/state/AppState.h"
 #include "platform/LocalFiles.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "ftp/handlers/CertificateTrust.h"
 
-#include "app/state/AppState.h"
 #include "app/controls/Dialogs.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "app/state/AppState.h"
 #include "ftp/KnownCertificates.h"
+#include "ftp/handlers/FtpClientInstance.h"
 
 #include <vector>
 

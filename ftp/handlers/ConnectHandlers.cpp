@@ -1,18 +1,19 @@
 // Connecting to the server chosen in the settings, and disconnecting.
-#include "app/state/AppState.h"
 #include "ftp/handlers/ConnectHandlers.h"
-#include "ftp/handlers/RemoteListing.h"
+
+#include "app/controls/Dialogs.h"
+#include "app/forms/MainWindow.h"
+#include "app/state/AppState.h"
 #include "app/state/Log.h"
 #include "app/state/Settings.h"
 #include "app/state/WorkerThreads.h"
-#include "app/controls/Dialogs.h"
-#include "app/forms/MainWindow.h"
-#include "ftp/handlers/CertificateTrust.h"
 #include "ftp/ConnectionSetting.h"
+#include "ftp/handlers/CertificateTrust.h"
 #include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteLinks.h"
 #include "ftp/handlers/RemoteListLock.h"
+#include "ftp/handlers/RemoteListing.h"
 
 bool connectionIsUp() {
     return mainWindow().状态条1.paneText(0) == kConnectedText;

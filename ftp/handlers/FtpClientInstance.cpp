@@ -1,5 +1,6 @@
 #include "ftp/handlers/FtpClientInstance.h"
 
+
 FtpClient& ftpClient() {
     static FtpClient client;
     return client;

@@ -1,12 +1,12 @@
 #include "ftp/handlers/RemoteLinks.h"
 
-#include "ftp/handlers/RemoteListing.h"
-#include "app/state/WorkerThreads.h"
 #include "app/forms/MainWindow.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteListing.h"
 
 #include <mutex>
 #include <unordered_map>

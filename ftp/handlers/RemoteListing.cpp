@@ -1,20 +1,21 @@
 // The remote list: filling it from the directory in the remote path box,
 // and moving between directories.
-#include "app/state/AppState.h"
 #include "ftp/handlers/RemoteListing.h"
-#include "app/state/Log.h"
-#include "app/state/WorkerThreads.h"
+
 #include "app/controls/Dialogs.h"
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
-#include "ftp/handlers/ConnectionState.h"
+#include "app/state/AppState.h"
+#include "app/state/Log.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/NameRules.h"
-#include "ftp/handlers/RemoteLinks.h"
-#include "ftp/handlers/RemoteListLock.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
+#include "ftp/handlers/ConnectionState.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteLinks.h"
+#include "ftp/handlers/RemoteListLock.h"
 #include "platform/LocalFiles.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 #include "platform/desktop/DesktopIcons.h"
+
 #include "platform/desktop/DibImage.h"
 
 #include <QFileIconProvider>

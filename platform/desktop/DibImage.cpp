@@ -1,5 +1,6 @@
 #include "platform/desktop/DibImage.h"
 
+
 #include <cstring>
 
 namespace {

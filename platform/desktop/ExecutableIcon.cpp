@@ -1,4 +1,5 @@
 #include "platform/desktop/ExecutableIcon.h"
+
 #include "platform/desktop/DesktopIcons.h"
 
 #include <QBuffer>

@@ -1,13 +1,14 @@
 // The server manager: keeping the book of saved servers and handing the
 // chosen one to the connect flow through the settings file.
-#include "app/state/AppState.h"
 #include "serverbook/handlers/ServerManagerHandlers.h"
-#include "ftp/handlers/ConnectHandlers.h"
-#include "app/state/Settings.h"
-#include "app/state/WorkerThreads.h"
+
 #include "app/controls/Dialogs.h"
 #include "app/forms/ServerManagerWindow.h"
+#include "app/state/AppState.h"
+#include "app/state/Settings.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/ConnectionSetting.h"
+#include "ftp/handlers/ConnectHandlers.h"
 #include "platform/LocalFiles.h"
 #include "platform/SystemPaths.h"
 #include "serverbook/RecordDatabase.h"

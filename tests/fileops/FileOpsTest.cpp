@@ -2,10 +2,10 @@
 #include "app/state/AppState.h"
 #include "fileops/LocalDelete.h"
 #include "fileops/TextEditor.h"
+#include "ftp/handlers/RemoteListing.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
-#include "ftp/handlers/RemoteListing.h"
 
 #include <QAction>
 #include <QTest>

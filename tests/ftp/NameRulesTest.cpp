@@ -1,6 +1,5 @@
 #include "ftp/NameRules.h"
 #include "platform/ShortcutTarget.h"
-
 #include "tests/support/TempFolder.h"
 #include "tests/support/WindowsFileBytes.h"
 

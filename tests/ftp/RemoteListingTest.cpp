@@ -1,9 +1,9 @@
 // Connect, disconnect and the remote list, through the real main window
 // against real servers on 127.0.0.1.
 #include "app/state/AppState.h"
-#include "ftp/handlers/ConnectHandlers.h"
 #include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
+#include "ftp/handlers/ConnectHandlers.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/FtpServers.h"

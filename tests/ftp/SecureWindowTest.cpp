@@ -3,16 +3,16 @@
 // data connection to resume the control connection's session), in active
 // and passive mode, TLS 1.2 and 1.3; and the certificate questions and the
 // TLS-only setting against the scripted server.
-#include "ftp/handlers/CertificateTrust.h"
 #include "ftp/FtpClient.h"
+#include "ftp/handlers/CertificateTrust.h"
+#include "ftp/handlers/ConnectHandlers.h"
 #include "ftp/handlers/FtpClientInstance.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/LargeFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/transfer/TransferTestSupport.h"
-#include "ftp/handlers/ConnectHandlers.h"
-#include "local/LocalBrowser.h"
 
 #include <QAction>
 #include <QPushButton>

@@ -3,10 +3,10 @@
 #include "app/state/AppState.h"
 #include "ftp/EntryKind.h"
 #include "local/LocalBrowser.h"
-#include "transfer/Download.h"
-#include "transfer/Upload.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
+#include "transfer/Download.h"
+#include "transfer/Upload.h"
 
 #include <QAction>
 

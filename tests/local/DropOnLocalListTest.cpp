@@ -1,5 +1,5 @@
-#include "local/LocalBrowser.h"
 #include "local/DropOnLocalList.h"
+#include "local/LocalBrowser.h"
 #include "tests/local/LocalTestSupport.h"
 #include "tests/support/GuiHarness.h"
 

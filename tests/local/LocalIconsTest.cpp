@@ -1,6 +1,5 @@
-#include "local/LocalIconCache.h"
-
 #include "ftp/NameRules.h"
+#include "local/LocalIconCache.h"
 #include "tests/support/GuiHarness.h"
 #include "tests/support/TestIcons.h"
 #include "tests/support/WindowsFileBytes.h"

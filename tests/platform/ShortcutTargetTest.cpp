@@ -1,5 +1,4 @@
 #include "platform/ShortcutTarget.h"
-
 #include "tests/support/WindowsFileBytes.h"
 
 #include <gtest/gtest.h>

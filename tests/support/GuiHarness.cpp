@@ -1,10 +1,10 @@
 #include "tests/support/GuiHarness.h"
 
-#include "app/state/AppState.h"
-#include "app/settings/SettingsFile.h"
-#include "app/state/WorkerThreads.h"
-#include "app/controls/UiThread.h"
 #include "app/WindowBindings.h"
+#include "app/controls/UiThread.h"
+#include "app/settings/SettingsFile.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "platform/SystemPaths.h"
 
 #include <QAbstractButton>

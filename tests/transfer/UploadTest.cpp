@@ -1,14 +1,14 @@
 // Uploads of files and folder trees through the real main window.
 #include "app/state/AppState.h"
+#include "fileops/RemoteDelete.h"
+#include "ftp/handlers/RemoteListing.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 #include "transfer/Upload.h"
-#include "ftp/handlers/RemoteListing.h"
-#include "fileops/RemoteDelete.h"
-#include "local/LocalBrowser.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -1,5 +1,4 @@
 #include "app/settings/SettingsFile.h"
-
 #include "platform/TextCodec.h"
 #include "tests/support/TempFolder.h"
 

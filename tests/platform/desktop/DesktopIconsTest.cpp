@@ -1,7 +1,6 @@
-#include "platform/desktop/DibImage.h"
 #include "platform/desktop/DesktopIcons.h"
+#include "platform/desktop/DibImage.h"
 #include "platform/desktop/ExecutableIcon.h"
-
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestIcons.h"
 #include "tests/support/WindowsFileBytes.h"
