@@ -1,8 +1,8 @@
-#include "app/LogBatch.h"
+#include "app/controls/ComboControl.h"
 #include "app/controls/Dialogs.h"
 #include "app/controls/ListControl.h"
 #include "app/controls/StatusBarControl.h"
-#include "app/controls/ComboControl.h"
+#include "app/state/LogBatch.h"
 #include "tests/support/GuiHarness.h"
 
 #include <QComboBox>

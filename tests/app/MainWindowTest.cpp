@@ -1,9 +1,9 @@
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
+#include "app/MainWindowHandlers.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/ServerManagerForm.h"
 #include "app/forms/ServerManagerWindow.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "tests/support/GuiHarness.h"
 
 #include <QAction>

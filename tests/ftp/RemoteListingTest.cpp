@@ -1,10 +1,10 @@
 // Connect, disconnect and the remote list, through the real main window
 // against real servers on 127.0.0.1.
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
-#include "ftp/FtpClientInstance.h"
+#include "ftp/handlers/ConnectHandlers.h"
+#include "ftp/handlers/FtpClientInstance.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/FtpServers.h"
 #include "tests/support/GuiHarness.h"

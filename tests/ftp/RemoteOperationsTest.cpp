@@ -2,10 +2,9 @@
 // slow or hostile: the window keeps answering, every operation ends at its
 // deadline or when the user ends it, and listings that cannot be shown
 // whole are reported.
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
-#include "ftp/FtpClientInstance.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
+#include "ftp/handlers/FtpClientInstance.h"
 #include "tests/support/GuiHarness.h"
 #include "tests/support/ScriptedFtpServer.h"
 

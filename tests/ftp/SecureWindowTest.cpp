@@ -3,9 +3,11 @@
 // data connection to resume the control connection's session), in active
 // and passive mode, TLS 1.2 and 1.3; and the certificate questions and the
 // TLS-only setting against the scripted server.
-#include "ftp/CertificateTrust.h"
 #include "ftp/FtpClient.h"
-#include "ftp/FtpClientInstance.h"
+#include "ftp/handlers/CertificateTrust.h"
+#include "ftp/handlers/ConnectHandlers.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/LargeFiles.h"
 #include "tests/support/ScriptedFtpServer.h"

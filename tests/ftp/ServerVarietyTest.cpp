@@ -1,9 +1,12 @@
 // Listings and replies of many kinds of servers through the real main
 // window, played by the scripted server.
-#include "app/AppState.h"
+#include "app/state/AppState.h"
 #include "ftp/EntryKind.h"
+#include "local/LocalBrowser.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
+#include "transfer/Download.h"
+#include "transfer/Upload.h"
 
 #include <QAction>
 

@@ -1,10 +1,10 @@
 // The server manager window driven offscreen: the server book file beside
 // the executable, the list of names and the hand-over to the connect flow.
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
+#include "app/MainWindowHandlers.h"
 #include "app/forms/ServerManagerForm.h"
 #include "app/forms/ServerManagerWindow.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "platform/LocalFiles.h"
 #include "serverbook/RecordDatabase.h"
 #include "tests/serverbook/DbTestFiles.h"
