@@ -1,17 +1,25 @@
 // The shell's own handlers: start-up restore, close, re-layout, toolbar
 // dispatch, the automatic-connection toggle, help and about.
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/Log.h"
-#include "app/Settings.h"
-#include "app/WorkerThreads.h"
+#include "app/MainWindowHandlers.h"
+
+#include "app/WindowBindings.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
 #include "app/forms/ServerManagerForm.h"
-#include "ftp/CertificateTrust.h"
-#include "ftp/ConnectionState.h"
-#include "ftp/FtpClientInstance.h"
+#include "app/state/AppState.h"
+#include "app/state/Log.h"
+#include "app/state/Settings.h"
+#include "app/state/WorkerThreads.h"
+#include "ftp/handlers/CertificateTrust.h"
+#include "ftp/handlers/ConnectHandlers.h"
+#include "ftp/handlers/ConnectionState.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteListing.h"
+#include "local/LocalBrowser.h"
+#include "platform/SettingsLocation.h"
 #include "platform/SystemPaths.h"
+#include "transfer/Download.h"
+#include "transfer/Upload.h"
 
 #include <QWidget>
 
@@ -62,16 +70,13 @@ void restoreLocalHistory() {
 
 } // namespace
 
-void appendLog(const std::string& text) {
-    mainWindow().消息框.appendText(text + "\n");
-}
-
 void mainWindowCreated() {
     MainWindow& w = mainWindow();
-    appState().settingsPath.set(platform::executableFolder() + "/wangluo.ini");
+    appState().settingsPath.set(platform::settingsFolder() + "/wangluo.ini");
     // Closing the window unblocks workers stuck in network calls this way.
     setWorkerAbortHook([] { ftpClient().abort(); });
     ftpClient().setCertificateCheck(trustServerCertificate);
+    setRemoteFileOpener(openRemoteFile);
     w.上传文件框.setIconList(w.远程文件框.iconList());
     if (settingsFileExists()) {
         restoreLocalHistory();
@@ -161,7 +166,7 @@ void openServerManager() {
         open->activateWindow();
         return;
     }
-    auto* form = new ServerManagerForm(mainWindow().window.widget());
+    auto* form = new ServerManagerForm(serverManagerEvents(), mainWindow().window.widget());
     form->show();
 }
 

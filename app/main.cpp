@@ -1,8 +1,9 @@
-#include "app/AppState.h"
-#include "app/WorkerThreads.h"
+#include "app/WindowBindings.h"
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindowForm.h"
 #include "app/forms/Pictures.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 
 #include <QApplication>
 #include <QFont>
@@ -23,6 +24,8 @@ int programStart() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane");
+    // Lets the desktop match the window to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName("org.corvane.Corvane");
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setWindowIcon(programIcon());
     QFont font("WenQuanYi Micro Hei");
@@ -34,7 +37,7 @@ int main(int argc, char** argv) {
 
     int rc;
     {
-        MainWindowForm window;
+        MainWindowForm window(mainWindowEvents());
         window.show();
         rc = app.exec();
     }

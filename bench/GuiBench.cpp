@@ -12,16 +12,21 @@
 //   gui_bench localfill  FOLDER EXPECTED_ROWS               (the same rows, appendRows only)
 // With CORVANE_BENCH_CA set to a PEM file, servers are verified against it
 // (the TLS group's self-signed certificate) instead of the system's store.
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
 #include "app/controls/ListControl.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "bench/BenchReport.h"
-#include "ftp/FtpClientInstance.h"
+#include "fileops/RemoteDelete.h"
+#include "ftp/handlers/ConnectHandlers.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteListing.h"
+#include "local/LocalBrowser.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/GuiHarness.h"
 #include "tests/support/TempFolder.h"
+#include "transfer/Download.h"
+#include "transfer/Upload.h"
 
 #include <QAction>
 #include <QApplication>

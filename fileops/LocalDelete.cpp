@@ -1,10 +1,9 @@
 // Deleting the selected or all entries of the local list from the disk.
 #include "fileops/LocalDelete.h"
 
-#include "app/AppState.h"
-#include "app/Handlers.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
+#include "app/state/AppState.h"
 #include "ftp/NameRules.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"

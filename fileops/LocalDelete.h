@@ -6,3 +6,7 @@
 // "." are left alone, so such a folder stays. A symbolic link is removed,
 // never followed. Success means the folder itself is gone.
 bool deleteLocalTree(const std::string& path);
+
+// "删除(&S)" and "全部删除(&Q)" on the local list.
+void deleteLocalSelected();
+void deleteLocalAll();

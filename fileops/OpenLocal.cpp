@@ -1,5 +1,6 @@
 // Opening the selected local entry with its program or a text editor.
-#include "app/Handlers.h"
+#include "fileops/OpenLocal.h"
+
 #include "app/controls/Dialogs.h"
 #include "app/controls/Shell.h"
 #include "app/forms/MainWindow.h"

@@ -1,17 +1,16 @@
 // Deleting remote files and folders, folders with everything below them.
 #include "fileops/RemoteDelete.h"
 
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/Log.h"
-#include "app/LogBatch.h"
-#include "app/WorkerThreads.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/MainWindow.h"
+#include "app/state/AppState.h"
+#include "app/state/Log.h"
+#include "app/state/LogBatch.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
-#include "ftp/FtpClientInstance.h"
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
+#include "ftp/handlers/FtpClientInstance.h"
 
 #include <string>
 #include <unordered_map>

@@ -20,3 +20,6 @@ struct RemoteTree {
 // and links in deleteFiles, which are then appended to deleteFolders. Only
 // folders the server shows as real directories are walked.
 RemoteTree collectRemoteTree(const std::string& folder);
+
+// "删除文件或目录(&S)" on the remote list.
+void deleteRemoteCommand();

@@ -1,14 +1,16 @@
 // Renaming a remote entry and creating a remote directory. The questions
 // are asked on the UI thread; the server is asked on a worker.
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
+#include "fileops/RemoteEdits.h"
+
 #include "app/controls/Dialogs.h"
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
-#include "ftp/FtpClientInstance.h"
-#include "ftp/RemoteListLock.h"
 #include "ftp/RemotePath.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteListLock.h"
+#include "ftp/handlers/RemoteListing.h"
 
 void renameRemote() {
     MainWindow& w = mainWindow();

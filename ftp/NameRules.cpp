@@ -1,8 +1,7 @@
 #include "ftp/NameRules.h"
 
-#include "ftp/LocalIconCache.h"
-#include "ftp/ShortcutTarget.h"
 #include "platform/LocalFiles.h"
+#include "platform/ShortcutTarget.h"
 #include "platform/TextCodec.h"
 
 #include <string_view>
@@ -57,7 +56,7 @@ bool isDirectoryName(const std::string& name, bool remote, EntryKind known) {
     return looksLikeDirectoryName(name);
 }
 
-int iconIndexFor(const std::string& nameOrPath, bool remote, EntryKind known) {
+int iconIndexFor(const std::string& nameOrPath, bool remote, EntryKind known, const OwnPictureIcon& ownPicture) {
     if (known == kKindDirectory)
         return kIconFolder;
     const std::string name = remote ? nameOrPath : baseNameOf(nameOrPath);
@@ -79,8 +78,8 @@ int iconIndexFor(const std::string& nameOrPath, bool remote, EntryKind known) {
         return fixed;
     if (endsWith(name, ".lnk") && shortcutPointsToText(nameOrPath))
         return kIconPicture;
-    if (!remote) {
-        int own = localFileIcon(nameOrPath, extension);
+    if (!remote && ownPicture) {
+        int own = ownPicture(nameOrPath, extension);
         if (own >= 0)
             return own;
     }

@@ -5,6 +5,7 @@
 // back to the name rule.
 #include "ftp/EntryKind.h"
 
+#include <functional>
 #include <string>
 
 // The fixed icons of both file lists.
@@ -20,10 +21,15 @@ constexpr int kFixedIconCount = 12;
 // means a directory.
 bool isDirectoryName(const std::string& name, bool remote = false, EntryKind known = kKindUnknown);
 
+// Gives a local file whose extension has no fixed icon a picture of its
+// own: returns the picture's index in the icon list, or -1 when there is
+// none.
+using OwnPictureIcon = std::function<int(const std::string& path, const std::string& extension)>;
+
 // The icon index for a name (remote) or a full local path (local). In local
-// mode files whose extension has no fixed icon get their own picture added
-// to the upload list's icons (once per picture).
-int iconIndexFor(const std::string& nameOrPath, bool remote = false, EntryKind known = kKindUnknown);
+// mode a file without a fixed icon asks ownPicture first, when one is given.
+int iconIndexFor(const std::string& nameOrPath, bool remote = false, EntryKind known = kKindUnknown,
+                 const OwnPictureIcon& ownPicture = nullptr);
 
 // The name rule alone: no "." or a suffix longer than 4 bytes.
 bool looksLikeDirectoryName(const std::string& name);

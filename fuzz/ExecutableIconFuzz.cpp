@@ -1,7 +1,7 @@
 // Arbitrary executable bytes through the resource walk; what comes out must
 // be a well-formed icon file whose entries lie inside it.
 #include "fuzz/FuzzTargets.h"
-#include "ftp/ExecutableIcon.h"
+#include "platform/desktop/ExecutableIcon.h"
 
 namespace fuzz {
 namespace {

@@ -1,7 +1,7 @@
 // An arbitrary settings file: reads of the keys the program uses and of
 // a key the input names, then a write that must read back.
+#include "app/settings/SettingsFile.h"
 #include "fuzz/FuzzTargets.h"
-#include "app/SettingsFile.h"
 #include "platform/TextCodec.h"
 
 #include <string_view>

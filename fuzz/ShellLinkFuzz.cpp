@@ -1,6 +1,6 @@
 // Arbitrary shell-link (.lnk) bytes.
 #include "fuzz/FuzzTargets.h"
-#include "ftp/ShortcutTarget.h"
+#include "platform/ShortcutTarget.h"
 
 namespace fuzz {
 

@@ -1,6 +1,8 @@
 // Files and folders dropped on the upload list from other applications.
-#include "app/Handlers.h"
+#include "local/DropOnLocalList.h"
+
 #include "app/forms/MainWindow.h"
+#include "local/LocalBrowser.h"
 #include "local/LocalHistory.h"
 #include "local/LocalList.h"
 #include "local/LocalNames.h"

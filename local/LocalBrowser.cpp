@@ -1,11 +1,13 @@
 // Filling the upload list from the local folder and moving between folders.
-#include "app/Handlers.h"
+#include "local/LocalBrowser.h"
+
 #include "app/controls/Dialogs.h"
 #include "app/controls/Shell.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/NameRules.h"
 #include "local/ExtensionGrouping.h"
 #include "local/LocalHistory.h"
+#include "local/LocalIconCache.h"
 #include "local/LocalList.h"
 #include "local/LocalNames.h"
 #include "local/ParentFolder.h"
@@ -59,7 +61,7 @@ void listLocalDirectory() {
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         const std::string path = folder + it->name;
         if (isDirectoryName(path, false, it->kind)) {
-            folders.push_back(localRow(it->name, std::string(), iconIndexFor(path, false, kKindDirectory)));
+            folders.push_back(localRow(it->name, std::string(), localIconIndexFor(path, kKindDirectory)));
         } else {
             files.push_back(it->name);
             sizes[it->name] = it->size;
@@ -70,7 +72,7 @@ void listLocalDirectory() {
     std::vector<ui::ListRow> fileRows;
     fileRows.reserve(ordered.size());
     for (const std::string& name : ordered)
-        fileRows.push_back(localRow(name, std::to_string(sizes[name] / 1024), iconIndexFor(folder + name, false, kKindFile)));
+        fileRows.push_back(localRow(name, std::to_string(sizes[name] / 1024), localIconIndexFor(folder + name, kKindFile)));
     // All rows in two calls and the columns sized once: a row at a time
     // made a folder of 10,000 files freeze the window for a third of a
     // second. A file whose name is listed already is left out, as adding

@@ -1,7 +1,7 @@
 #include "local/LocalHistory.h"
 
-#include "app/Settings.h"
 #include "app/forms/MainWindow.h"
+#include "app/state/Settings.h"
 
 #include <algorithm>
 #include <string>

@@ -3,6 +3,7 @@
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/NameRules.h"
+#include "local/LocalIconCache.h"
 #include "local/LocalNames.h"
 #include "platform/LocalFiles.h"
 
@@ -75,7 +76,7 @@ void appendLocalEntryRow(const std::string& name, const std::string& localPath) 
     ui::ListControl& list = mainWindow().上传文件框;
     if (list.findItem(displayName(name)) >= 0)
         return;
-    int row = appendLocalRow(name, iconIndexFor(localPath, false));
+    int row = appendLocalRow(name, localIconIndexFor(localPath));
     if (row < 0)
         return;
     const long long bytes = platform::fileSize(localPath);

@@ -13,6 +13,10 @@ void overrideExecutableFolder(const std::string& folder) {
     folderOverride = folder;
 }
 
+bool executableFolderOverridden() {
+    return !folderOverride.empty();
+}
+
 std::string executableFolder() {
     if (!folderOverride.empty())
         return folderOverride;

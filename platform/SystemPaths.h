@@ -9,6 +9,7 @@ std::string executableFolder();
 // Makes executableFolder() return this folder instead (tests keep their
 // settings and server book in a folder of their own). Empty undoes it.
 void overrideExecutableFolder(const std::string& folder);
+bool executableFolderOverridden();
 
 // The process's current working directory.
 std::string currentFolder();

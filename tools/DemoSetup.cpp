@@ -1,6 +1,6 @@
 #include "tools/DemoSetup.h"
 
-#include "app/SettingsFile.h"
+#include "app/settings/SettingsFile.h"
 #include "ftp/ConnectionSetting.h"
 #include "platform/LocalFiles.h"
 #include "serverbook/RecordDatabase.h"

@@ -35,3 +35,12 @@ bool downloadOne(const std::string& name, const std::string& sizeText, const std
 
 // The batch started by the download command: the selected rows, in order.
 void downloadBatch();
+
+// The download button and the "下载(&X)" command: the selected rows.
+void downloadButton();
+// "另存为(&L)": the selected rows into a folder the user picks.
+void downloadCommand();
+// "全部下载(&Q)": every file row of the remote list.
+void downloadAll();
+// Double-click on a remote file: download it and open it.
+void openRemoteFile();

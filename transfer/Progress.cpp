@@ -3,12 +3,11 @@
 // with the expected size.
 #include "transfer/Progress.h"
 
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
-#include "ftp/FtpClientInstance.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
+#include "ftp/handlers/FtpClientInstance.h"
 #include "platform/LocalFiles.h"
 
 #include <cmath>

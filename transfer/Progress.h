@@ -16,3 +16,7 @@ void stopProgressWatch();
 // Percentage shown for done of total bytes: truncated toward zero, 0 when
 // the quotient is not a finite number, kept within 0..100.
 int progressPercent(double done, double total);
+
+// The timers' ticks: the download's file size, an upload's bytes sent.
+void downloadProgressTick();
+void remoteWatchTick();

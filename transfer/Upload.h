@@ -15,3 +15,6 @@ void uploadOne(const std::string& localPath, const std::string& remotePath, bool
 // that is not a real folder counts as a file; links below the folder are
 // never walked, whatever they lead to.
 std::vector<std::string> listFilesRecursive(const std::string& folder);
+
+// The upload button and the "上传(&C)" command.
+void uploadButton();

@@ -14,6 +14,9 @@
 #include <map>
 #include <string>
 
+// The menu item that makes the program refuse servers without TLS.
+constexpr const char* kTlsOnlyItem = "仅用加密连接(&T)";
+
 struct MainWindow {
     ui::WindowControl window;
 

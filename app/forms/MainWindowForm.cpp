@@ -1,16 +1,13 @@
 #include "app/forms/MainWindowForm.h"
 
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
 #include "app/controls/Shell.h"
 #include "app/forms/EnterKeyFilter.h"
-#include "app/forms/PaintThrottle.h"
 #include "app/forms/FormBuilding.h"
 #include "app/forms/ListViewSetup.h"
 #include "app/forms/MainWindow.h"
+#include "app/forms/PaintThrottle.h"
 #include "app/forms/Pictures.h"
 #include "app/forms/WindowPlacement.h"
-#include "ftp/ConnectionState.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -73,9 +70,10 @@ MainWindow& mainWindow() {
     return instance;
 }
 
-MainWindowForm::MainWindowForm(QWidget* parent)
+MainWindowForm::MainWindowForm(const MainWindowEvents& events, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      events_(events) {
     setObjectName("MainWindow");
     setWindowTitle("Corvane");
     controls = &mainWindow();
@@ -98,7 +96,7 @@ MainWindowForm::MainWindowForm(QWidget* parent)
 
     resize(kMainClientWidth, kMainClientHeight + menuBar()->sizeHint().height());
     forms::centreOnScreen(this);
-    mainWindowCreated();
+    runEvent(events_.created);
 }
 
 MainWindowForm::~MainWindowForm() = default;
@@ -193,63 +191,62 @@ void MainWindowForm::buildControls() {
 }
 
 void MainWindowForm::buildMenus() {
-    struct Item {
-        const char* caption;
-        const char* shortcut;
-        std::function<void()> action;
-    };
     struct Menu {
         const char* caption;
-        std::vector<Item> items;
+        // Item captions and shortcuts; "-" is a separator.
+        std::vector<std::pair<const char*, const char*>> items;
     };
     const std::vector<Menu> menus = {
         {"FTP管理(&F)",
-         {{"连接(&L)", "F5", [] { startWorker(connectServer); }},
-          {"断开(&D)", "F6", disconnectServer},
-          {"-", nullptr, nullptr},
-          {"启动窗口自动连接(&Q)", nullptr, toggleAutoConnect},
-          {kTlsOnlyItem, nullptr, toggleTlsOnly},
-          {"FTP服务器管理(&F)", "Ctrl+G", openServerManager}}},
+         {{"连接(&L)", "F5"},
+          {"断开(&D)", "F6"},
+          {"-", nullptr},
+          {"启动窗口自动连接(&Q)", nullptr},
+          {kTlsOnlyItem, nullptr},
+          {"FTP服务器管理(&F)", "Ctrl+G"}}},
         {"本地文件(&B)",
-         {{"上传(&C)", nullptr, uploadButton},
-          {"打开(&D)", nullptr, openLocalFile},
-          {"用记事本打开(&Y)", nullptr, openLocalWithNotepad},
-          {"-", nullptr, nullptr},
-          {"删除(&S)", nullptr, deleteLocalSelected},
-          {"全部删除(&Q)", nullptr, deleteLocalAll},
-          {"选择目录(&X)", nullptr, chooseLocalDirectory},
-          {"刷新(&X)", nullptr, listLocalDirectory}}},
+         {{"上传(&C)", nullptr},
+          {"打开(&D)", nullptr},
+          {"用记事本打开(&Y)", nullptr},
+          {"-", nullptr},
+          {"删除(&S)", nullptr},
+          {"全部删除(&Q)", nullptr},
+          {"选择目录(&X)", nullptr},
+          {"刷新(&X)", nullptr}}},
         {"远程文件(&Y)",
-         {{"下载(&X)", nullptr, downloadButton},
-          {"全部下载(&Q)", nullptr, [] { startWorker(downloadAll); }},
-          {"另存为(&L)", nullptr, downloadCommand},
-          {"-", nullptr, nullptr},
-          {"创建目录(&C)", nullptr, makeRemoteDirectory},
-          {"删除文件或目录(&S)", nullptr, deleteRemoteCommand},
-          {"重命名(&M)", nullptr, renameRemote},
-          {"刷新(&A)", nullptr, refreshRemote}}},
+         {{"下载(&X)", nullptr},
+          {"全部下载(&Q)", nullptr},
+          {"另存为(&L)", nullptr},
+          {"-", nullptr},
+          {"创建目录(&C)", nullptr},
+          {"删除文件或目录(&S)", nullptr},
+          {"重命名(&M)", nullptr},
+          {"刷新(&A)", nullptr}}},
         {"帮助(&H)",
-         {{"使用帮助(&B)", nullptr, showHelp},
-          {"关于(&G)", nullptr, showAbout}}},
+         {{"使用帮助(&B)", nullptr},
+          {"关于(&G)", nullptr}}},
     };
     for (const Menu& m : menus) {
         QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.caption));
         menu->setObjectName(QString::fromUtf8(m.caption));
         controls->menus[m.caption] = menu;
-        for (const Item& item : m.items) {
-            if (std::string(item.caption) == "-") {
+        for (const auto& [caption, shortcut] : m.items) {
+            if (std::string(caption) == "-") {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(QString::fromUtf8(item.caption));
-            action->setObjectName(QString::fromUtf8(item.caption));
-            if (item.shortcut)
-                action->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
-            if (std::string(item.caption) == "启动窗口自动连接(&Q)" || std::string(item.caption) == kTlsOnlyItem)
+            QAction* action = menu->addAction(QString::fromUtf8(caption));
+            action->setObjectName(QString::fromUtf8(caption));
+            if (shortcut)
+                action->setShortcut(QKeySequence(QString::fromUtf8(shortcut)));
+            if (std::string(caption) == "启动窗口自动连接(&Q)" || std::string(caption) == kTlsOnlyItem)
                 action->setCheckable(true);
-            auto handler = item.action;
-            connect(action, &QAction::triggered, this, [handler] { handler(); });
-            controls->menuItems[item.caption].attach(action);
+            auto bound = events_.menuItems.find(caption);
+            if (bound != events_.menuItems.end()) {
+                EventAction handler = bound->second;
+                connect(action, &QAction::triggered, this, [handler] { runEvent(handler); });
+            }
+            controls->menuItems[caption].attach(action);
         }
     }
 }
@@ -285,28 +282,31 @@ void MainWindowForm::buildToolbar() {
         }
         QAction* action = bar->addAction(QIcon(toolbarPicture(b.image)), QString::fromUtf8(b.text));
         action->setObjectName(QString("工具条1.") + QString::fromUtf8(b.text));
-        connect(action, &QAction::triggered, this, [clicked] { toolbarButtonClicked(clicked); });
+        connect(action, &QAction::triggered, this, [this, clicked] {
+            if (events_.toolbarButton)
+                events_.toolbarButton(clicked);
+        });
     }
 }
 
 void MainWindowForm::bindEvents() {
     MainWindow& c = *controls;
-    connect(c.时钟1.timer(), &QTimer::timeout, this, [] { downloadProgressTick(); });
-    connect(c.时钟_进度.timer(), &QTimer::timeout, this, [] { remoteWatchTick(); });
+    connect(c.时钟1.timer(), &QTimer::timeout, this, [this] { runEvent(events_.progressTick); });
+    connect(c.时钟_进度.timer(), &QTimer::timeout, this, [this] { runEvent(events_.remoteWatchTick); });
 
-    connect(findChild<QPushButton*>("下载钮"), &QPushButton::clicked, this, [] { downloadButton(); });
-    connect(findChild<QPushButton*>("上传钮"), &QPushButton::clicked, this, [] { uploadButton(); });
-    connect(findChild<QPushButton*>("浏览钮"), &QPushButton::clicked, this, [] { chooseLocalDirectory(); });
-    connect(findChild<QPushButton*>("反退钮1"), &QPushButton::clicked, this, [] { goUpLocal(); });
-    connect(findChild<QPushButton*>("反退钮"), &QPushButton::clicked, this, [] { goUpRemote(); });
+    connect(findChild<QPushButton*>("下载钮"), &QPushButton::clicked, this, [this] { runEvent(events_.downloadClicked); });
+    connect(findChild<QPushButton*>("上传钮"), &QPushButton::clicked, this, [this] { runEvent(events_.uploadClicked); });
+    connect(findChild<QPushButton*>("浏览钮"), &QPushButton::clicked, this, [this] { runEvent(events_.browseClicked); });
+    connect(findChild<QPushButton*>("反退钮1"), &QPushButton::clicked, this, [this] { runEvent(events_.localUpClicked); });
+    connect(findChild<QPushButton*>("反退钮"), &QPushButton::clicked, this, [this] { runEvent(events_.remoteUpClicked); });
 
-    connect(localPath_, qOverload<int>(&QComboBox::activated), this, [] { localHistoryItemChosen(); });
+    connect(localPath_, qOverload<int>(&QComboBox::activated), this, [this] { runEvent(events_.localHistoryChosen); });
     // Enter is consumed by the handler: no newline, no item inserted.
-    auto* localEnter = new forms::EnterKeyFilter([] { localPathEntered(); }, this);
+    auto* localEnter = new forms::EnterKeyFilter([this] { runEvent(events_.localPathEntered); }, this);
     localPath_->installEventFilter(localEnter);
     if (localPath_->lineEdit())
         localPath_->lineEdit()->installEventFilter(localEnter);
-    remotePath_->installEventFilter(new forms::EnterKeyFilter([] { remotePathEntered(); }, this));
+    remotePath_->installEventFilter(new forms::EnterKeyFilter([this] { runEvent(events_.remotePathEntered); }, this));
 
     connect(localList_, &QTreeView::customContextMenuRequested, this, [] {
         ui::ScreenPoint p = ui::mousePosition();
@@ -316,8 +316,8 @@ void MainWindowForm::bindEvents() {
         ui::ScreenPoint p = ui::mousePosition();
         ui::popupMenu(mainWindow().menu("远程文件(&Y)"), p.x, p.y);
     });
-    connect(localList_, &QTreeView::doubleClicked, this, [] { openLocalItem(); });
-    connect(remoteList_, &QTreeView::doubleClicked, this, [] { remoteItemDoubleClicked(); });
+    connect(localList_, &QTreeView::doubleClicked, this, [this] { runEvent(events_.localItemDoubleClicked); });
+    connect(remoteList_, &QTreeView::doubleClicked, this, [this] { runEvent(events_.remoteItemDoubleClicked); });
     localList_->viewport()->installEventFilter(this);
     client_->installEventFilter(this);
 
@@ -328,7 +328,8 @@ void MainWindowForm::bindEvents() {
 bool MainWindowForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         dockBars();
-        relayoutMainWindow(client_->width(), client_->height());
+        if (events_.resized)
+            events_.resized(client_->width(), client_->height());
         return false;
     }
     if (watched == localList_->viewport()) {
@@ -348,7 +349,8 @@ bool MainWindowForm::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             drop->acceptProposedAction();
-            dropOnLocalList(paths);
+            if (events_.droppedOnLocalList)
+                events_.droppedOnLocalList(paths);
             return true;
         }
     }
@@ -366,7 +368,7 @@ void MainWindowForm::dockBars() {
 void MainWindowForm::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
-        mainWindowClosing();
+        runEvent(events_.closing);
     }
     QMainWindow::closeEvent(event);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The main window as a Qt widget: builds every control at its design-time
 // geometry, the menu bar and the toolbar, and binds their events to the
-// handlers.
+// actions of the events table.
+#include "app/forms/WindowEvents.h"
+
 #include <QMainWindow>
 
 class QTreeView;
@@ -11,7 +13,7 @@ class QLineEdit;
 class MainWindowForm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindowForm(QWidget* parent = nullptr);
+    explicit MainWindowForm(const MainWindowEvents& events, QWidget* parent = nullptr);
     ~MainWindowForm() override;
 
     QWidget* client() const { return client_; }
@@ -27,6 +29,7 @@ private:
     void bindEvents();
     void dockBars();
 
+    MainWindowEvents events_;
     QWidget* client_ = nullptr;
     QWidget* toolbar_ = nullptr;
     QWidget* statusBar_ = nullptr;

@@ -1,6 +1,5 @@
 #include "app/forms/ServerManagerForm.h"
 
-#include "app/Handlers.h"
 #include "app/forms/ByteLimitValidator.h"
 #include "app/forms/FormBuilding.h"
 #include "app/forms/ServerManagerWindow.h"
@@ -41,9 +40,10 @@ ServerManagerForm* ServerManagerForm::instance() {
     return form && !form->closed_ ? form : nullptr;
 }
 
-ServerManagerForm::ServerManagerForm(QWidget* owner)
+ServerManagerForm::ServerManagerForm(const ServerManagerEvents& events, QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint) {
+                         Qt::WindowCloseButtonHint),
+      events_(events) {
     setObjectName("ServerManagerWindow");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("FTP服务器管理");
@@ -54,12 +54,12 @@ ServerManagerForm::ServerManagerForm(QWidget* owner)
     buildControls();
     bindEvents();
     forms::centreOnScreen(this);
-    serverManagerCreated();
+    runEvent(events_.created);
 }
 
 ServerManagerForm::~ServerManagerForm() {
     if (!closed_)
-        serverManagerClosing();
+        runEvent(events_.closing);
 }
 
 void ServerManagerForm::buildControls() {
@@ -91,10 +91,10 @@ void ServerManagerForm::buildControls() {
 
 void ServerManagerForm::bindEvents() {
     auto* names = findChild<QComboBox*>("组合框_服务器名称");
-    connect(names, qOverload<int>(&QComboBox::activated), this, [] { showSelectedServer(); });
-    connect(findChild<QPushButton*>("按钮4"), &QPushButton::clicked, this, [] { saveServer(); });
-    connect(findChild<QPushButton*>("按钮5"), &QPushButton::clicked, this, [] { deleteServer(); });
-    connect(findChild<QPushButton*>("按钮3"), &QPushButton::clicked, this, [] { connectToShownServer(); });
+    connect(names, qOverload<int>(&QComboBox::activated), this, [this] { runEvent(events_.serverChosen); });
+    connect(findChild<QPushButton*>("按钮4"), &QPushButton::clicked, this, [this] { runEvent(events_.saveClicked); });
+    connect(findChild<QPushButton*>("按钮5"), &QPushButton::clicked, this, [this] { runEvent(events_.deleteClicked); });
+    connect(findChild<QPushButton*>("按钮3"), &QPushButton::clicked, this, [this] { runEvent(events_.connectClicked); });
     connect(findChild<QPushButton*>("按钮2"), &QPushButton::clicked, this, &QWidget::close);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
@@ -103,7 +103,7 @@ void ServerManagerForm::bindEvents() {
 void ServerManagerForm::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         closed_ = true;
-        serverManagerClosing();
+        runEvent(events_.closing);
     }
     QWidget::closeEvent(event);
 }

@@ -1,12 +1,14 @@
 #pragma once
 // The server manager as a Qt window: a fixed-size, non-modal window owned by
 // the main window. It deletes itself when closed.
+#include "app/forms/WindowEvents.h"
+
 #include <QWidget>
 
 class ServerManagerForm : public QWidget {
     Q_OBJECT
 public:
-    explicit ServerManagerForm(QWidget* owner);
+    ServerManagerForm(const ServerManagerEvents& events, QWidget* owner);
     ~ServerManagerForm() override;
 
     // The open instance, if any.
@@ -18,6 +20,7 @@ protected:
 private:
     void buildControls();
     void bindEvents();
+    ServerManagerEvents events_;
     bool closed_ = false;
 };
 

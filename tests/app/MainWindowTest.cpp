@@ -1,9 +1,10 @@
-#include "app/AppState.h"
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
+#include "app/MainWindowHandlers.h"
+#include "app/WindowBindings.h"
 #include "app/controls/Dialogs.h"
 #include "app/forms/ServerManagerForm.h"
 #include "app/forms/ServerManagerWindow.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "tests/support/GuiHarness.h"
 
 #include <QAction>
@@ -35,6 +36,19 @@ QAction* action(MainWindowForm& form, const char* caption) {
 }
 
 } // namespace
+
+// Menu items are bound by caption: a caption spelt differently in the form
+// and in the bindings would leave a command that does nothing.
+TEST(MainWindow, EveryMenuItemIsBoundAndEveryBindingHasItsItem) {
+    MainWindowHarness h;
+    h.open();
+    const MainWindowEvents events = mainWindowEvents();
+    for (const auto& [caption, item] : h.controls().menuItems)
+        EXPECT_TRUE(events.menuItems.count(caption) && events.menuItems.at(caption)) << caption;
+    for (const auto& [caption, action] : events.menuItems)
+        EXPECT_TRUE(h.controls().menuItems.count(caption)) << caption;
+    EXPECT_EQ(events.menuItems.size(), h.controls().menuItems.size());
+}
 
 TEST(MainWindow, RelayoutAt800x600) {
     MainWindowHarness h;

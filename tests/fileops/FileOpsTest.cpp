@@ -1,7 +1,8 @@
 // Delete, rename, make directory and open through the real main window.
-#include "app/AppState.h"
+#include "app/state/AppState.h"
 #include "fileops/LocalDelete.h"
 #include "fileops/TextEditor.h"
+#include "ftp/handlers/RemoteListing.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"

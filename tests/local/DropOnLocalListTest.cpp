@@ -1,4 +1,5 @@
-#include "app/Handlers.h"
+#include "local/DropOnLocalList.h"
+#include "local/LocalBrowser.h"
 #include "tests/local/LocalTestSupport.h"
 #include "tests/support/GuiHarness.h"
 

@@ -1,4 +1,4 @@
-#include "app/Handlers.h"
+#include "local/LocalBrowser.h"
 #include "local/ExtensionGrouping.h"
 #include "local/LocalHistory.h"
 #include "local/LocalList.h"

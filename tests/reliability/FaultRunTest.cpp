@@ -2,11 +2,11 @@
 // server killed, stalled or cutting the connection, a full disk, and the
 // window closed, each in the middle of a batch. Every run must end (no
 // hang), leave each file complete or absent, and log and count the truth.
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
+#include "app/state/WorkerThreads.h"
 #include "ftp/FtpClient.h"
-#include "ftp/FtpClientInstance.h"
 #include "ftp/PartialFile.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/LargeFiles.h"
 #include "tests/support/ScriptedFtpServer.h"

@@ -1,6 +1,8 @@
-// Replays the saved inputs of the two readers that live in the UI library.
+// Replays the saved inputs of the icon reader, which needs Qt, and reads
+// an icon from a file that changes under it.
 #include "fuzz/FuzzTargets.h"
-#include "ftp/ExecutableIcon.h"
+#include "platform/desktop/DesktopIcons.h"
+#include "platform/desktop/ExecutableIcon.h"
 #include "tests/reliability/FuzzReplay.h"
 #include "tests/support/TempFolder.h"
 
@@ -12,12 +14,6 @@
 #include <thread>
 
 using namespace testsupport;
-
-TEST(FuzzRegressions, ShellLink) {
-    const std::string root = CORVANE_FUZZ_DIR;
-    EXPECT_GT(replayFuzzInputs(root + "/corpus/shell_link", fuzz::shellLinkInput), 0);
-    replayFuzzInputs(root + "/regressions/shell_link", fuzz::shellLinkInput);
-}
 
 TEST(FuzzRegressions, ExecutableIcon) {
     const std::string root = CORVANE_FUZZ_DIR;

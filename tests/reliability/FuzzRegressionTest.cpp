@@ -33,3 +33,7 @@ TEST(FuzzRegressions, RecordDatabase) {
 TEST(FuzzRegressions, Settings) {
     EXPECT_GT(replay("settings", fuzz::settingsInput), 0);
 }
+
+TEST(FuzzRegressions, ShellLink) {
+    EXPECT_GT(replay("shell_link", fuzz::shellLinkInput), 0);
+}

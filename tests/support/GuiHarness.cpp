@@ -1,9 +1,10 @@
 #include "tests/support/GuiHarness.h"
 
-#include "app/AppState.h"
-#include "app/SettingsFile.h"
-#include "app/WorkerThreads.h"
+#include "app/WindowBindings.h"
 #include "app/controls/UiThread.h"
+#include "app/settings/SettingsFile.h"
+#include "app/state/AppState.h"
+#include "app/state/WorkerThreads.h"
 #include "platform/SystemPaths.h"
 
 #include <QAbstractButton>
@@ -91,7 +92,7 @@ std::string MainWindowHarness::readSetting(const std::string& key) const {
 }
 
 MainWindowForm& MainWindowHarness::open() {
-    form_ = new MainWindowForm;
+    form_ = new MainWindowForm(mainWindowEvents());
     form_->show();
     QApplication::processEvents();
     return *form_;

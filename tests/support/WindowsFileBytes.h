@@ -18,6 +18,24 @@ inline void putU32(std::string& b, std::size_t at, unsigned v) {
     putU16(b, at + 2, v >> 16);
 }
 
+// Shell-link bytes whose link info holds the local base path.
+inline std::string shellLink(const std::string& target) {
+    std::string b(0x4C, '\0');
+    putU32(b, 0, 0x4C);
+    putU32(b, 0x14, 0x02);  // has link info
+    const std::size_t info = b.size();
+    const std::size_t base = 0x1C;
+    const std::size_t suffix = base + target.size() + 1;
+    putU32(b, info, static_cast<unsigned>(suffix + 1));
+    putU32(b, info + 4, 0x1C);
+    putU32(b, info + 8, 0x01);  // local base path present
+    putU32(b, info + 16, static_cast<unsigned>(base));
+    putU32(b, info + 24, static_cast<unsigned>(suffix));
+    b.resize(info + base);
+    b += target + '\0' + '\0';
+    return b;
+}
+
 // A minimal PE32 image with one .rsrc section: an RT_ICON (id 7) holding
 // the bytes given and an RT_GROUP_ICON (id 1) naming it.
 inline std::string peWithIcon(const std::string& iconData) {

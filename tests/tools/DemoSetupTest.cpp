@@ -1,9 +1,8 @@
-#include "tools/DemoSetup.h"
-
-#include "app/SettingsFile.h"
+#include "app/settings/SettingsFile.h"
 #include "serverbook/RecordDatabase.h"
 #include "serverbook/ServerBook.h"
 #include "tests/support/TempFolder.h"
+#include "tools/DemoSetup.h"
 
 #include <gtest/gtest.h>
 

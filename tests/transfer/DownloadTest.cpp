@@ -1,12 +1,17 @@
 // Downloads through the real main window against real and scripted servers.
-#include "app/AppState.h"
+#include "app/state/AppState.h"
+#include "fileops/RemoteDelete.h"
+#include "fileops/RemoteEdits.h"
 #include "ftp/FtpClient.h"
-#include "ftp/FtpClientInstance.h"
 #include "ftp/PartialFile.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteListing.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "platform/TextCodec.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
+#include "transfer/Download.h"
 
 #include <QAction>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #pragma once
 // A main window connected to a real server, with a local folder of its own.
-#include "app/Handlers.h"
-#include "app/WorkerThreads.h"
+#include "app/state/WorkerThreads.h"
+#include "ftp/handlers/ConnectHandlers.h"
 #include "tests/support/FtpServers.h"
 #include "tests/support/GuiHarness.h"
 

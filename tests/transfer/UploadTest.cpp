@@ -1,5 +1,8 @@
 // Uploads of files and folder trees through the real main window.
-#include "app/AppState.h"
+#include "app/state/AppState.h"
+#include "fileops/RemoteDelete.h"
+#include "ftp/handlers/RemoteListing.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"

@@ -1,0 +1,6 @@
+#pragma once
+// The handlers behind each event of the two windows.
+#include "app/forms/WindowEvents.h"
+
+MainWindowEvents mainWindowEvents();
+ServerManagerEvents serverManagerEvents();

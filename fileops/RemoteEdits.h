@@ -1,0 +1,5 @@
+#pragma once
+// Renaming and creating remote entries.
+
+void renameRemote();
+void makeRemoteDirectory();

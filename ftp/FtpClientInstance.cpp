@@ -1,6 +1,0 @@
-#include "ftp/FtpClientInstance.h"
-
-FtpClient& ftpClient() {
-    static FtpClient client;
-    return client;
-}

@@ -1,0 +1,7 @@
+#include "ftp/handlers/FtpClientInstance.h"
+
+
+FtpClient& ftpClient() {
+    static FtpClient client;
+    return client;
+}

@@ -1,0 +1,61 @@
+#include "ftp/handlers/RemoteLinks.h"
+
+#include "app/forms/MainWindow.h"
+#include "app/state/WorkerThreads.h"
+#include "ftp/EntryKind.h"
+#include "ftp/NameRules.h"
+#include "ftp/RemotePath.h"
+#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/RemoteListing.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+std::mutex linksMutex;
+// Remote path of a link -> what its target turned out to be.
+std::unordered_map<std::string, EntryKind> linkTargets;
+
+void rememberTarget(const std::string& path, EntryKind kind) {
+    std::lock_guard<std::mutex> lock(linksMutex);
+    linkTargets[path] = kind;
+}
+
+EntryKind knownTarget(const std::string& path) {
+    std::lock_guard<std::mutex> lock(linksMutex);
+    auto found = linkTargets.find(path);
+    return found == linkTargets.end() ? kKindUnknown : found->second;
+}
+
+} // namespace
+
+int remoteLinkIcon(const std::string& path, const RemoteEntry& entry) {
+    EntryKind target = entry.isDirectory() ? kKindDirectory : knownTarget(path);
+    if (target == kKindUnknown)
+        target = looksLikeDirectoryName(entry.name) ? kKindDirectory : kKindFile;
+    return iconIndexFor(entry.name, true, target);
+}
+
+void openRemoteLink(int row) {
+    MainWindow& w = mainWindow();
+    if (w.远程文件框.disabled())
+        return;  // a listing is running
+    const std::string name = w.远程文件框.itemText(row);
+    const std::string path = remoteChild(w.FTP目录框.text(), name);
+    if (ftpClient().setCurrentDirectory(path)) {
+        rememberTarget(path, kKindDirectory);
+        w.FTP目录框.setText(path);
+        w.远程文件框.setDisabled(true);
+        startWorker(listRemoteDirectory);
+        return;
+    }
+    rememberTarget(path, kKindFile);
+    w.远程文件框.setItemImage(row, iconIndexFor(name, true, kKindFile));
+    openRemoteFileFromList();
+}
+
+void forgetRemoteLinks() {
+    std::lock_guard<std::mutex> lock(linksMutex);
+    linkTargets.clear();
+}
