@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 using namespace platform;
 
 namespace {
@@ -62,7 +64,7 @@ TEST(SettingsLocation, UnwritableExecutableFolderUsesXdgConfigHomeCreatedPrivate
     l.env.xdgConfigHome = l.tmp.file("cfg/deeper/");
     const std::string expected = l.tmp.file("cfg/deeper/corvane");
     EXPECT_EQ(settingsFolder(l.env), expected);
-    EXPECT_TRUE(isDirectory(expected));
+    EXPECT_TRUE(std::filesystem::is_directory(expected));
     EXPECT_EQ(modeOf(expected), 0700);
     EXPECT_EQ(modeOf(l.tmp.file("cfg")), 0700);
     EXPECT_FALSE(pathExists(l.tmp.file("home/.config")));
