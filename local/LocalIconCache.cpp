@@ -68,8 +68,8 @@ int addPicture(IconCache& c, ui::ListControl& list, const QImage& picture) {
     return index;
 }
 
-} // namespace
-
+// The upload list's icon for the file's own picture, added when new; -1
+// when there is no picture.
 int localFileIcon(const std::string& path, const std::string& extension) {
     int result = -1;
     ui::runOnUiThread([&] {
@@ -110,6 +110,8 @@ int localFileIcon(const std::string& path, const std::string& extension) {
     });
     return result;
 }
+
+} // namespace
 
 int localIconIndexFor(const std::string& path, EntryKind known) {
     return iconIndexFor(path, false, known, localFileIcon);

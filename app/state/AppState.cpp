@@ -1,6 +1,5 @@
 #include "app/state/AppState.h"
 
-
 #include <memory>
 
 namespace {

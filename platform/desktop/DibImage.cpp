@@ -1,6 +1,5 @@
 #include "platform/desktop/DibImage.h"
 
-
 #include <cstring>
 
 namespace {
