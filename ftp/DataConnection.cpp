@@ -23,6 +23,9 @@ constexpr int kUnsentLimit = 64 * 1024;
 // How long a data connection may lag behind a completion reply; a server
 // that never connects (an empty listing, on some) costs this much.
 constexpr int kLateConnectionMs = 1000;
+// How long an upload's protected connection may stay open after the
+// server's answer before its end is no longer waited for.
+constexpr int kLateCloseMs = 1000;
 
 std::string portArgument(const SocketAddress& address) {
     std::string host = address.host();
@@ -277,27 +280,42 @@ bool DataConnection::sendAll(const DataSource& source, std::atomic<int64_t>& cou
             lastByte = Deadline::Clock::now();
         }
     }
-    data_.shutdownSending(deadline_.cap(timeouts_.stallMs));
+    sentEnd_ = data_.shutdownSending(deadline_.cap(timeouts_.stallMs));
     if (data_.isTls())
-        awaitPeerClose();
+        awaitPeerClose(earlyReply, hasEarlyReply);
     return true;
 }
 
 // Under TLS the server may still send on an upload's connection (session
 // tickets). Closed with those unread, the connection is reset, and a reset
 // can cost the server the last bytes it had not read yet. So the
-// connection is kept until the server closes it or answers the command.
-void DataConnection::awaitPeerClose() {
+// connection is kept until the server ends it, with close_notify when it
+// read ours. Its answer to the command may come first: it is taken, and
+// the end waited for a moment longer.
+void DataConnection::awaitPeerClose(FtpReply& earlyReply, bool& hasEarlyReply) {
     char unused[4096];
+    Deadline afterReply = Deadline::in(kLateCloseMs);
     for (;;) {
         int ready = 0;
-        if (waitEither(data_, POLLIN, control_.socket(), deadline_.cap(timeouts_.stallMs), abort_, ready) !=
-                WaitResult::Ready ||
-            ready == 1)
+        WaitResult waited =
+            hasEarlyReply
+                ? data_.waitReadable(deadline_.cap(afterReply.cap(kLateCloseMs)))
+                : waitEither(data_, POLLIN, control_.socket(), deadline_.cap(timeouts_.stallMs), abort_, ready);
+        if (waited != WaitResult::Ready)
             return;
+        if (ready == 1) {
+            if (!readEarlyReply(earlyReply, hasEarlyReply))
+                return;
+            afterReply = Deadline::in(kLateCloseMs);
+            continue;
+        }
         if (data_.receiveSome(unused, sizeof unused, 0) <= 0)
             return;
     }
+}
+
+bool DataConnection::endConfirmed() const {
+    return !data_.isTls() || (sentEnd_ && data_.tls()->closeNotifyReceived());
 }
 
 void DataConnection::close() {

@@ -82,13 +82,19 @@ public:
                     bool& hasEarlyReply);
     bool sendAll(const DataSource& source, std::atomic<int64_t>& counter, FtpReply& earlyReply,
                  bool& hasEarlyReply);
+    // After the byte loops: under TLS, whether the server ended the data
+    // stream with close_notify (after ours, on an upload). Without one the
+    // stream may have been cut short by someone between, whatever the
+    // server answers, and the transfer needs another proof (its size).
+    // Always true in clear, where nothing more can be known.
+    bool endConfirmed() const;
 
     void close();
 
 private:
     bool readEarlyReply(FtpReply& earlyReply, bool& hasEarlyReply);
     DataArrival refuseData(bool hasReply);
-    void awaitPeerClose();
+    void awaitPeerClose(FtpReply& earlyReply, bool& hasEarlyReply);
     // How long the next wait of the byte loops may take: what is left of
     // the stall time since lastProgress, and of the deadline.
     int waitLeft(Deadline::Clock::time_point lastProgress) const;
@@ -104,6 +110,7 @@ private:
     Socket data_;
     bool active_ = false;
     std::optional<DataProtection> protection_;
+    bool sentEnd_ = true;  // an upload's close_notify went out
 };
 
 } // namespace ftp

@@ -568,6 +568,7 @@ bool FtpClient::runTransferLocked(const std::string& command,
                                   const std::function<long(char*, std::size_t)>* source, int& finalCode,
                                   std::atomic<int64_t>& counter) {
     finalCode = 0;
+    dataEndConfirmed_ = true;
     // At most two attempts: the second in passive mode after active failed.
     for (int attempt = 0; attempt < 2 && !deadline_.expired(); ++attempt) {
         bool active = !passive_.load();
@@ -605,6 +606,7 @@ bool FtpClient::runTransferLocked(const std::string& command,
         } else {
             bool moved = sink ? data.receiveAll(*sink, counter, reply, hasReply)
                               : data.sendAll(*source, counter, reply, hasReply);
+            dataEndConfirmed_ = data.endConfirmed();
             data.close();
             if (!hasReply && !control_->readFinalReply(reply, finalReplyWaitLocked()))
                 return false;
@@ -644,8 +646,9 @@ bool FtpClient::getFile(const std::string& remoteName, const std::string& localP
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_);
     ok = ok && (!textMode || text.finish());
-    // A text-mode transfer changes line ends, so its count cannot be checked.
-    ok = ok && (textMode || receivedWholeFileLocked(wire, expectedSize));
+    // A text-mode transfer changes line ends, so its count cannot be checked:
+    // only a protected stream's close_notify can tell it arrived whole.
+    ok = ok && (textMode ? dataEndConfirmed_ : receivedWholeFileLocked(wire, expectedSize));
     ok = partial.close() && ok;
     ok = ok && partial.commit(localPath);
     if (!ok)
@@ -656,17 +659,34 @@ bool FtpClient::getFile(const std::string& remoteName, const std::string& localP
 
 // The byte count of a download against the size the server announced in
 // its preliminary reply, else the size the caller knows from the listing,
-// else the server's SIZE (only then an extra round trip).
+// else the server's SIZE (only then an extra round trip). A protected
+// stream that ended without close_notify may have been cut: it needs a
+// size to compare with, and SIZE is tried even when FEAT did not name it.
 bool FtpClient::receivedWholeFileLocked(const std::string& wire, int64_t expectedSize) {
     int64_t expected = control_->announcedSize();
     if (expected < 0)
         expected = expectedSize;
-    if (expected < 0 && features_->size) {
-        ftp::FtpReply reply;
-        if (control_->command("SIZE " + wire, reply, active_.replyMs) && reply.code == 213)
-            expected = parseSizeReply(reply.text());
-    }
-    return expected < 0 || expected == transferred_.load();
+    if (expected < 0 && (features_->size || !dataEndConfirmed_))
+        expected = remoteSizeLocked(wire);
+    return expected < 0 ? dataEndConfirmed_ : expected == transferred_.load();
+}
+
+// The size SIZE gives; -1 when the server gives none.
+int64_t FtpClient::remoteSizeLocked(const std::string& wire) {
+    ftp::FtpReply reply;
+    if (control_->command("SIZE " + wire, reply, active_.replyMs) && reply.code == 213)
+        return parseSizeReply(reply.text());
+    return -1;
+}
+
+// An upload whose protected stream the server did not end with
+// close_notify may have reached it cut short (the 226 only says the
+// server stored what it got): the stored size must match what was sent.
+// A text-mode upload's stored size cannot be told in advance.
+bool FtpClient::storedWholeFileLocked(const std::string& wire, bool textMode) {
+    if (dataEndConfirmed_)
+        return true;
+    return !textMode && remoteSizeLocked(wire) == transferred_.load();
 }
 
 void FtpClient::publishPartial(const std::string& localPath, const std::string& partialPath) {
@@ -699,6 +719,7 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
     };
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code, transferred_);
+    ok = ok && storedWholeFileLocked(wire, textMode);
     if (ok)
         names_->noteSent(remoteName, wire);
     ::close(fd);

@@ -57,9 +57,13 @@ public:
     // leaves localPath as it was and removes the partial file. Nothing else
     // is touched. A binary download whose byte count differs from the size
     // the server announces, or else from expectedSize (the listing's, -1
-    // when unknown), or else from SIZE, fails.
+    // when unknown), or else from SIZE, fails. A protected download whose
+    // stream ended without close_notify needs one of these sizes to match;
+    // without any it fails.
     bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false,
                  int64_t expectedSize = -1);
+    // A protected upload whose stream the server did not end with
+    // close_notify succeeds only when SIZE then gives the bytes sent.
     bool putFile(const std::string& localPath, const std::string& remoteName, bool textMode = false);
     bool deleteFile(const std::string& remoteName);
     bool renameFile(const std::string& oldName, const std::string& newName);
@@ -151,6 +155,8 @@ private:
                            const std::function<long(char*, std::size_t)>* source, int& finalCode,
                            std::atomic<int64_t>& counter);
     bool receivedWholeFileLocked(const std::string& wire, int64_t expectedSize);
+    bool storedWholeFileLocked(const std::string& wire, bool textMode);
+    int64_t remoteSizeLocked(const std::string& wire);
     void publishPartial(const std::string& localPath, const std::string& partialPath);
     int finalReplyWaitLocked() const;
     bool listLocked(const std::string& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode);
@@ -188,6 +194,9 @@ private:
     std::string host_;
     std::string serverFingerprint_;  // the certificate the control connection accepted
     bool dataProtected_ = false;
+    // The last transfer's data connection ended with close_notify, or was
+    // not protected: its end is not in doubt.
+    bool dataEndConfirmed_ = true;
     std::string enteredWire_;  // the last absolute path CWD accepted
     bool epsvRefused_ = false;
     std::atomic<bool> mlsdUnsupported_{false};

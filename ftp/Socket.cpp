@@ -328,7 +328,7 @@ long Socket::receiveTls(char* buffer, std::size_t size, int timeoutMs) {
             }
             return static_cast<long>(total);
         }
-        if (status == TlsStatus::Closed)
+        if (status == TlsStatus::Closed || status == TlsStatus::Cut)
             return 0;
         WaitResult waited = status == TlsStatus::WantRead    ? waitFor(POLLIN, timeoutMs)
                             : status == TlsStatus::WantWrite ? waitWritable(timeoutMs)
@@ -354,12 +354,14 @@ long Socket::receiveSome(char* buffer, std::size_t size, int timeoutMs) {
     }
 }
 
-void Socket::shutdownSending(int waitMs) {
+bool Socket::shutdownSending(int waitMs) {
     if (fd_ < 0)
-        return;
-    while (tls_ && tls_->shutdown() == TlsStatus::WantWrite && waitWritable(waitMs) == WaitResult::Ready) {
-    }
+        return false;
+    TlsStatus status = tls_ ? tls_->shutdown() : TlsStatus::Done;
+    while (status == TlsStatus::WantWrite && waitWritable(waitMs) == WaitResult::Ready)
+        status = tls_->shutdown();
     ::shutdown(fd_, SHUT_WR);
+    return status == TlsStatus::Done;
 }
 
 bool Socket::limitUnsentBytes(int bytes) {

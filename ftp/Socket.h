@@ -64,10 +64,13 @@ public:
     long sendSome(const char* data, std::size_t size, int waitMs);
     // Receives what is there (waiting up to timeoutMs for the first byte).
     // Returns the count, 0 at end of stream, -1 on error, time-out or abort.
+    // Under TLS an end without close_notify is an end too; the session
+    // tells which it was.
     long receiveSome(char* buffer, std::size_t size, int timeoutMs);
     // Sends end of stream to the peer (after close_notify under TLS, which
-    // may wait up to waitMs for room in the socket).
-    void shutdownSending(int waitMs = 0);
+    // may wait up to waitMs for room in the socket). False when the
+    // close_notify could not be sent.
+    bool shutdownSending(int waitMs = 0);
     // Reports the socket writable only while fewer than bytes wait unsent
     // in it. A hint: false where the system does not support it.
     bool limitUnsentBytes(int bytes);

@@ -67,10 +67,10 @@ TlsContext::TlsContext(const std::string& trustFile) : trustFile_(trustFile) {
     }
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, recordProblem);
     // A server asking to renegotiate mid-stream is refused: writes then
-    // never have to wait for reads. A data connection's end without
-    // close_notify counts as its end; the server's final reply on the
-    // protected control connection says whether the transfer completed.
-    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_IGNORE_UNEXPECTED_EOF);
+    // never have to wait for reads. An end of stream without close_notify
+    // is reported as such (TlsStatus::Cut), not taken for a proper end:
+    // someone between us and the server may have cut the stream.
+    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     SSL_CTX_set_read_ahead(ctx, 1);
     SSL_CTX_set_default_read_buffer_len(ctx, kReadBufferBytes);

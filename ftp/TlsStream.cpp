@@ -24,6 +24,11 @@ bool isAddress(const std::string& host) {
     return ::inet_pton(AF_INET, host.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, host.c_str(), buffer) == 1;
 }
 
+// The socket's end of stream came before the peer's close_notify.
+bool endedWithoutCloseNotify(int error) {
+    return error == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
+}
+
 int clampedSize(std::size_t size) {
     return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
 }
@@ -100,6 +105,7 @@ TlsStream::~TlsStream() {
 
 TlsStatus TlsStream::statusOf(int result) {
     int error = SSL_get_error(ssl_, result);
+    const bool cut = endedWithoutCloseNotify(error);
     ERR_clear_error();
     switch (error) {
     case SSL_ERROR_WANT_READ:
@@ -107,12 +113,18 @@ TlsStatus TlsStream::statusOf(int result) {
     case SSL_ERROR_WANT_WRITE:
         return TlsStatus::WantWrite;
     case SSL_ERROR_ZERO_RETURN:
-        ended_ = true;
-        return TlsStatus::Closed;
+        return endWith(TlsStatus::Closed);
     default:
-        ended_ = true;
-        return TlsStatus::Failed;
+        return endWith(cut ? TlsStatus::Cut : TlsStatus::Failed);
     }
+}
+
+TlsStatus TlsStream::endWith(TlsStatus end) {
+    if (!ended_) {
+        ended_ = true;
+        end_ = end;
+    }
+    return end_;
 }
 
 TlsStatus TlsStream::handshake() {
@@ -127,10 +139,16 @@ TlsStatus TlsStream::handshake() {
         return TlsStatus::Done;
     }
     TlsStatus status = statusOf(result);
-    return status == TlsStatus::Closed ? TlsStatus::Failed : status;
+    return status == TlsStatus::WantRead || status == TlsStatus::WantWrite ? status : TlsStatus::Failed;
 }
 
 long TlsStream::read(char* buffer, std::size_t size, TlsStatus& status) {
+    // After an error the session must not be used again, and its error
+    // queue no longer tells how the stream ended.
+    if (ended_) {
+        status = end_;
+        return -1;
+    }
     ERR_clear_error();
     int n = SSL_read(ssl_, buffer, clampedSize(size));
     if (n > 0) {
@@ -155,6 +173,8 @@ long TlsStream::write(const char* data, std::size_t size, TlsStatus& status) {
 TlsStatus TlsStream::shutdown() {
     if (!established_)
         return TlsStatus::Done;
+    if (ended_ && end_ != TlsStatus::Closed)
+        return TlsStatus::Failed;
     ERR_clear_error();
     int result = SSL_shutdown(ssl_);
     return result >= 0 ? TlsStatus::Done : statusOf(result);
@@ -162,6 +182,8 @@ TlsStatus TlsStream::shutdown() {
 
 bool TlsStream::takeArrivedInput() {
     if (!established_)
+        return true;
+    if (ended_)
         return true;
     char byte;
     ERR_clear_error();

@@ -18,7 +18,9 @@ class TlsContext;
 // A session to resume on another connection to the same server.
 using TlsSession = std::shared_ptr<ssl_session_st>;
 
-enum class TlsStatus { Done, WantRead, WantWrite, Closed, Failed };
+// Closed: the peer ended its stream with close_notify. Cut: the stream
+// ended without one, which is also what a truncation looks like.
+enum class TlsStatus { Done, WantRead, WantWrite, Closed, Cut, Failed };
 
 class TlsStream {
 public:
@@ -34,11 +36,14 @@ public:
     bool established() const { return established_; }
 
     // Bytes read or written (> 0), or -1 with the status saying why not.
-    // Closed: the peer ended the stream.
+    // Once the stream has ended, every read gives how it ended.
     long read(char* buffer, std::size_t size, TlsStatus& status);
     long write(const char* data, std::size_t size, TlsStatus& status);
-    // Sends close_notify.
+    // Sends close_notify; Failed once the session broke (nothing is sent).
     TlsStatus shutdown();
+    // The peer's close_notify came: it ended the stream on purpose, and
+    // nothing it sent was cut off.
+    bool closeNotifyReceived() const { return ended_ && end_ == TlsStatus::Closed; }
 
     // True when a read would return at once (data, end of stream or an
     // error) without the socket becoming readable again. Records that
@@ -56,11 +61,14 @@ public:
 
 private:
     TlsStatus statusOf(int result);
+    // Marks the stream ended (the first end counts) and gives how.
+    TlsStatus endWith(TlsStatus end);
 
     ssl_st* ssl_ = nullptr;
     unsigned problems_ = 0;  // filled in by the verification
     bool established_ = false;
     bool ended_ = false;  // close_notify or an error came: reads return at once
+    TlsStatus end_ = TlsStatus::Failed;  // how it ended
 };
 
 } // namespace ftp
