@@ -76,6 +76,8 @@ void mainWindowCreated() {
     // Closing the window unblocks workers stuck in network calls this way.
     setWorkerAbortHook([] { ftpClient().abort(); });
     ftpClient().setCertificateCheck(trustServerCertificate);
+    ftpClient().setClearLoginCheck(allowClearLogin);
+    ftpClient().setVerifiedServerNote(rememberVerifiedServer);
     setRemoteFileOpener(openRemoteFile);
     w.上传文件框.setIconList(w.远程文件框.iconList());
     if (settingsFileExists()) {

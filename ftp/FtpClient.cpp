@@ -239,6 +239,16 @@ void FtpClient::setCertificateCheck(ftp::CertificateCheck check) {
     certificateCheck_ = std::move(check);
 }
 
+void FtpClient::setClearLoginCheck(ftp::ClearLoginCheck check) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    clearLoginCheck_ = std::move(check);
+}
+
+void FtpClient::setVerifiedServerNote(ftp::VerifiedServerNote note) {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    verifiedServerNote_ = std::move(note);
+}
+
 ConnectionSecurity FtpClient::security() const {
     std::lock_guard<std::mutex> lock(settingsMutex_);
     return security_;
@@ -347,17 +357,35 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
 }
 
 // AUTH TLS: "234" upgrades the connection; any refusal leaves it in clear,
-// which is refused in turn when TLS is required.
+// which is refused in turn when TLS is required, and otherwise may need
+// the user's consent.
 bool FtpClient::negotiateTlsLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port) {
     ftp::FtpReply reply;
     if (!control_->command("AUTH TLS", reply, active_.replyMs))
         return false;
     if (reply.code == 234)
         return secureControlLocked(lock, host, port);
+    if (control_->lost())
+        return false;
     if (!tlsRequired())
-        return true;
+        return allowClearLoginLocked(lock, host, port);
     noteSecurityFailure(SecurityFailure::TlsNotOffered);
     return false;
+}
+
+// Someone between us and a server that used to speak TLS can strip it by
+// refusing AUTH TLS in the server's name; the check decides (asking the
+// user when the server is known to speak TLS) before the password goes
+// out in clear.
+bool FtpClient::allowClearLoginLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port) {
+    ftp::ClearLoginCheck check;
+    {
+        std::lock_guard<std::mutex> settings(settingsMutex_);
+        check = clearLoginCheck_;
+    }
+    if (!check)
+        return true;
+    return askUserLocked(lock, [&] { return check(host, port); }, SecurityFailure::ClearLoginRefused);
 }
 
 bool FtpClient::secureControlLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port) {
@@ -369,6 +397,8 @@ bool FtpClient::secureControlLocked(std::unique_lock<std::mutex>& lock, const st
     ftp::ServerCertificate certificate = control_->socket().tls()->certificate();
     if (!certificate.verified() && !acceptCertificateLocked(lock, host, port, certificate))
         return false;
+    if (certificate.verified())
+        noteVerifiedServer(host, port);
     serverFingerprint_ = certificate.fingerprint;
     std::lock_guard<std::mutex> settings(settingsMutex_);
     security_.controlProtected = true;
@@ -376,9 +406,6 @@ bool FtpClient::secureControlLocked(std::unique_lock<std::mutex>& lock, const st
     return true;
 }
 
-// The question may take the user a while: the client is left free
-// meanwhile, so a disconnect (or closing the window) is not held up; it
-// ends this connect.
 bool FtpClient::acceptCertificateLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port,
                                         const ftp::ServerCertificate& certificate) {
     ftp::CertificateCheck check;
@@ -386,18 +413,34 @@ bool FtpClient::acceptCertificateLocked(std::unique_lock<std::mutex>& lock, cons
         std::lock_guard<std::mutex> settings(settingsMutex_);
         check = certificateCheck_;
     }
+    return askUserLocked(lock, [&] { return check && check(host, port, certificate); },
+                         SecurityFailure::CertificateRejected);
+}
+
+// A question may take the user a while: the client is left free
+// meanwhile, so a disconnect (or closing the window) is not held up; it
+// ends this connect. A No is noted as the reason the connect failed.
+bool FtpClient::askUserLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& question,
+                              SecurityFailure refused) {
     const uint64_t attempt = connectAttempt_;
-    bool accepted = false;
-    if (check) {
-        lock.unlock();
-        accepted = check(host, port, certificate);
-        lock.lock();
-    }
+    lock.unlock();
+    const bool yes = question();
+    lock.lock();
     if (attempt != connectAttempt_)
         return false;
-    if (!accepted)
-        noteSecurityFailure(SecurityFailure::CertificateRejected);
-    return accepted && control_->isOpen() && !abort_->raised();
+    if (!yes)
+        noteSecurityFailure(refused);
+    return yes && control_->isOpen() && !abort_->raised();
+}
+
+void FtpClient::noteVerifiedServer(const std::string& host, int port) {
+    ftp::VerifiedServerNote note;
+    {
+        std::lock_guard<std::mutex> settings(settingsMutex_);
+        note = verifiedServerNote_;
+    }
+    if (note)
+        note(host, port);
 }
 
 // PBSZ 0 is what PROT needs first; PROT P protects every data connection.

@@ -127,6 +127,14 @@ public:
     // thread, with the client free for other threads meanwhile). Without
     // one, such a server is not used.
     void setCertificateCheck(ftp::CertificateCheck check);
+    // Asked (like the certificate check) before logging in in clear to a
+    // server that refused AUTH TLS, TLS not being required; nothing has
+    // been sent beyond AUTH TLS then. Without one, such a server is used
+    // in clear. Implicit TLS never gets this far.
+    void setClearLoginCheck(ftp::ClearLoginCheck check);
+    // Told of every server whose certificate verified (on the connecting
+    // thread, during the connect).
+    void setVerifiedServerNote(ftp::VerifiedServerNote note);
     // How the current connection (or the last attempt) is protected.
     ConnectionSecurity security() const;
 
@@ -139,6 +147,10 @@ private:
     bool secureControlLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port);
     bool acceptCertificateLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port,
                                  const ftp::ServerCertificate& certificate);
+    bool allowClearLoginLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port);
+    void noteVerifiedServer(const std::string& host, int port);
+    bool askUserLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& question,
+                       SecurityFailure refused);
     bool protectDataLocked();
     ftp::DataProtection dataProtectionLocked() const;
     ftp::TlsContext* tlsContextLocked();
@@ -176,6 +188,8 @@ private:
     bool tlsRequired_ = false;
     std::string trustFile_;
     ftp::CertificateCheck certificateCheck_;
+    ftp::ClearLoginCheck clearLoginCheck_;
+    ftp::VerifiedServerNote verifiedServerNote_;
     ConnectionSecurity security_;
     std::string partialTarget_;  // guarded by settingsMutex_
     std::string partialPath_;

@@ -39,6 +39,7 @@ enum class SecurityFailure {
     DataProtectionRefused,  // TLS was required; the server refused PROT P
     HandshakeFailed,        // the server broke off or garbled the TLS handshake
     CertificateRejected,    // its certificate did not verify and was not accepted
+    ClearLoginRefused,      // it spoke TLS before, refused it now, and the login in clear was declined
 };
 
 // How the connection is protected, as the last connect left it.

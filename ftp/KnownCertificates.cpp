@@ -12,10 +12,10 @@ namespace {
 
 struct Line {
     std::string key;
-    std::string fingerprint;
+    std::string fingerprint;  // empty: the certificate verified
 };
 
-// Lines without a key and a fingerprint are left out.
+// Blank lines and lines without a key are left out.
 std::vector<Line> parse(const std::string& bytes) {
     std::vector<Line> lines;
     std::size_t start = 0;
@@ -26,9 +26,12 @@ std::vector<Line> parse(const std::string& bytes) {
         if (!text.empty() && text.back() == '\r')
             text.pop_back();
         std::size_t space = text.find(' ');
-        if (space == std::string::npos || space == 0 || space + 1 == text.size())
+        if (text.empty() || space == 0)
             continue;
-        lines.push_back({text.substr(0, space), text.substr(space + 1)});
+        if (space == std::string::npos || space + 1 == text.size())
+            lines.push_back({text.substr(0, space), {}});
+        else
+            lines.push_back({text.substr(0, space), text.substr(space + 1)});
     }
     return lines;
 }
@@ -58,20 +61,44 @@ std::string serverKey(const std::string& host, int port) {
     return lower + ":" + std::to_string(port);
 }
 
-std::string KnownCertificates::find(const std::string& host, int port) const {
+bool KnownCertificates::findLine(const std::string& host, int port, std::string& fingerprint) const {
     std::string bytes;
     std::lock_guard<std::mutex> lock(fileMutex());
     if (platform::readWholeFile(path_, bytes) != platform::ReadResult::Ok)
-        return {};
+        return false;
     const std::string key = serverKey(host, port);
     for (const Line& line : parse(bytes))
-        if (line.key == key)
-            return line.fingerprint;
-    return {};
+        if (line.key == key) {
+            fingerprint = line.fingerprint;
+            return true;
+        }
+    return false;
+}
+
+std::string KnownCertificates::find(const std::string& host, int port) const {
+    std::string fingerprint;
+    findLine(host, port, fingerprint);
+    return fingerprint;
+}
+
+bool KnownCertificates::knows(const std::string& host, int port) const {
+    std::string fingerprint;
+    return findLine(host, port, fingerprint);
 }
 
 bool KnownCertificates::remember(const std::string& host, int port, const std::string& fingerprint) const {
-    if (!fitsOnOneLine(host) || !fitsOnOneLine(fingerprint))
+    return fitsOnOneLine(fingerprint) && write(host, port, fingerprint, false);
+}
+
+bool KnownCertificates::rememberVerified(const std::string& host, int port) const {
+    return write(host, port, {}, true);
+}
+
+// Sets the server's line (or, with keepExisting, adds it only when there
+// is none) and writes the file anew when anything changed.
+bool KnownCertificates::write(const std::string& host, int port, const std::string& fingerprint,
+                              bool keepExisting) const {
+    if (!fitsOnOneLine(host))
         return false;
     std::lock_guard<std::mutex> lock(fileMutex());
     std::string bytes;
@@ -79,17 +106,19 @@ bool KnownCertificates::remember(const std::string& host, int port, const std::s
         return false;
     const std::string key = serverKey(host, port);
     std::vector<Line> lines = parse(bytes);
-    bool replaced = false;
+    bool found = false;
     for (Line& line : lines)
         if (line.key == key) {
+            if (keepExisting)
+                return true;
             line.fingerprint = fingerprint;
-            replaced = true;
+            found = true;
         }
-    if (!replaced)
+    if (!found)
         lines.push_back({key, fingerprint});
     std::string text;
     for (const Line& line : lines)
-        text += line.key + " " + line.fingerprint + "\n";
+        text += line.fingerprint.empty() ? line.key + "\n" : line.key + " " + line.fingerprint + "\n";
     return platform::replaceFileContents(path_, text, 0600);
 }
 

@@ -32,5 +32,10 @@ struct ServerCertificate {
 // Called on the connecting thread while nothing else runs on the client.
 using CertificateCheck =
     std::function<bool(const std::string& host, int port, const ServerCertificate& certificate)>;
+// Decides whether to log in, in clear, to a server that refused AUTH TLS.
+// Called like CertificateCheck.
+using ClearLoginCheck = std::function<bool(const std::string& host, int port)>;
+// Told that the server's certificate verified.
+using VerifiedServerNote = std::function<void(const std::string& host, int port)>;
 
 } // namespace ftp

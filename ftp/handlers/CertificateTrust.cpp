@@ -53,6 +53,12 @@ std::string changedText(const std::string& server, const std::string& remembered
            "除非确知服务器更换了证书，否则请选“否”。是否信任新证书并继续连接？";
 }
 
+std::string clearLoginText(const std::string& server) {
+    return "警告：服务器 " + server + " 以前使用加密连接，现在不加密！\n" +
+           "可能有人在您与服务器之间截取连接。\n\n" + "如果继续，用户名和密码将以明文发送。\n\n" +
+           "除非确知服务器已停用加密，否则请选“否”。是否不加密继续连接（仅限这一次）？";
+}
+
 } // namespace
 
 std::string knownCertificatesPath() {
@@ -78,6 +84,17 @@ bool trustServerCertificate(const std::string& host, int port, const ftp::Server
     return true;
 }
 
+bool allowClearLogin(const std::string& host, int port) {
+    if (!ftp::KnownCertificates(knownCertificatesPath()).knows(host, port))
+        return true;
+    return ui::messageBox(clearLoginText(ftp::serverKey(host, port)), ui::kMbYesNo | ui::kMbIconWarning,
+                          kWarningTitle) == ui::kIdYes;
+}
+
+void rememberVerifiedServer(const std::string& host, int port) {
+    ftp::KnownCertificates(knownCertificatesPath()).rememberVerified(host, port);
+}
+
 std::string connectionSecurityLine() {
     ConnectionSecurity security = ftpClient().security();
     if (!security.controlProtected)
@@ -97,6 +114,8 @@ std::string securityFailureLine() {
         return "加密连接建立失败";
     case SecurityFailure::CertificateRejected:
         return "服务器证书未被信任，已取消连接";
+    case SecurityFailure::ClearLoginRefused:
+        return "服务器以前使用加密连接，现在不加密，已取消连接";
     case SecurityFailure::None:
         break;
     }
