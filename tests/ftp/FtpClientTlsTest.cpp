@@ -1,7 +1,8 @@
 // FtpClient with TLS against a scripted server: what it does when a server
-// offers no TLS or refuses to protect data, breaks off the handshake, or
-// shows a certificate that does not verify. Real servers that require TLS
-// are driven through the window (SecureWindowTest).
+// offers no TLS or refuses to protect data, breaks off the handshake, shows
+// a certificate that does not verify, or ends a protected data stream
+// without close_notify. Real servers that require TLS are driven through
+// the window (SecureWindowTest).
 #include "ftp/FtpClient.h"
 #include "ftp/KnownCertificates.h"
 #include "tests/support/ScriptedFtpServer.h"
@@ -12,8 +13,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 using namespace testsupport;
@@ -21,6 +24,17 @@ using namespace testsupport;
 namespace {
 
 const FtpTimeouts kShortTimeouts{500, 1000, 500, 1000};
+
+// Waits on a condition another thread makes true, with a generous limit.
+bool waitFor(const std::function<bool()>& condition) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 struct CheckCall {
     std::string host;
@@ -252,7 +266,7 @@ TEST_F(TlsTest, WrongHostNameAndExpiryAreFoundEvenWhenTheIssuerIsTrusted) {
     EXPECT_EQ(checks_[1].certificate.validUntil, "2020-02-01 00:00:00");
 }
 
-TEST_F(TlsTest, ImplicitTlsOnPort990) {
+TEST_F(TlsTest, ImplicitTlsOnPort990NeverFallsBackToClear) {
     CertificateFiles files = certificates_.selfSigned("server");
     ASSERT_TRUE(server_.enableTls(files.certificate, files.key));
     server_.setImplicitTls(true);
@@ -263,6 +277,223 @@ TEST_F(TlsTest, ImplicitTlsOnPort990) {
     EXPECT_TRUE(client_.security().dataProtected);
     EXPECT_FALSE(server_.received("AUTH"));
     EXPECT_TRUE(listsOneFile());
+
+    // The same port in clear: no login, not even with a check that would
+    // allow one and TLS not required.
+    int clearChecks = 0;
+    client_.setClearLoginCheck([&](const std::string&, int) { return ++clearChecks > 0; });
+    server_.stop();
+    server_.disableTls();
+    server_.setImplicitTls(false);
+    ASSERT_TRUE(server_.start(990));
+    const std::size_t before = server_.commands().size();
+    EXPECT_FALSE(client_.connect("127.0.0.1", "user", "pw", 990));
+    EXPECT_EQ(client_.security().failure, SecurityFailure::HandshakeFailed);
+    EXPECT_FALSE(client_.isConnected());
+    EXPECT_EQ(clearChecks, 0);
+    for (std::size_t i = before; i < server_.commands().size(); ++i) {
+        EXPECT_EQ(server_.commands()[i].find("USER"), std::string::npos);
+        EXPECT_EQ(server_.commands()[i].find("PASS"), std::string::npos);
+    }
+}
+
+// Servers seen with TLS and now without: the engine asks its check before
+// anything but AUTH TLS goes out in clear, and sends nothing more on a No.
+TEST_F(TlsTest, ClearLoginAfterRefusedAuthTlsWaitsForTheCheck) {
+    CertificateFiles authority = certificates_.authority("ca");
+    client_.setTrustedCertificates(authority.certificate);
+    std::vector<int> verifiedPorts;
+    client_.setVerifiedServerNote([&](const std::string& host, int port) {
+        EXPECT_EQ(host, "127.0.0.1");
+        verifiedPorts.push_back(port);
+    });
+    std::vector<std::string> asked;
+    bool allow = false;
+    client_.setClearLoginCheck([&](const std::string& host, int port) {
+        asked.push_back(ftp::serverKey(host, port));
+        return allow;
+    });
+    startWithTls(certificates_.signedBy(authority, "server", "127.0.0.1"));
+    const int port = server_.port();
+    ASSERT_TRUE(connect());
+    EXPECT_EQ(verifiedPorts, std::vector<int>{port});
+    EXPECT_TRUE(asked.empty());
+
+    // Restarted on the same port without TLS.
+    server_.stop();
+    server_.disableTls();
+    ASSERT_TRUE(server_.start(port));
+    EXPECT_FALSE(connect());
+    EXPECT_EQ(asked, std::vector<std::string>{"127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(client_.security().failure, SecurityFailure::ClearLoginRefused);
+    EXPECT_FALSE(client_.isConnected());
+    ASSERT_TRUE(waitFor([&] { return server_.finishedConnections() == server_.connections(); }));
+    EXPECT_EQ(server_.controlBytes().back(), "AUTH TLS\r\n");  // no USER, no PASS, not even QUIT
+
+    allow = true;
+    ASSERT_TRUE(connect());
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_FALSE(client_.security().controlProtected);
+    EXPECT_TRUE(listsOneFile());
+
+    // With TLS required the server is refused as before, unasked.
+    client_.setTlsRequired(true);
+    EXPECT_FALSE(connect());
+    EXPECT_EQ(client_.security().failure, SecurityFailure::TlsNotOffered);
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(verifiedPorts.size(), 1u);
+}
+
+// A protected stream that ends without close_notify may have been cut
+// short: a download then counts only when a size it can be checked against
+// matches; the old local file stays otherwise.
+TEST_F(TlsTest, DownloadCutWithoutCloseNotifyNeedsAMatchingSize) {
+    const std::string whole(300000, 'w');
+    // Sends `sent` bytes of the file after a 150 reply ending in `announced`.
+    auto serveCut = [&](const std::string& announced, std::size_t sent) {
+        server_.on("RETR", [announced, bytes = whole.substr(0, sent)](ScriptedSession& s, const std::string&) {
+            s.reply("150 opening" + announced);
+            if (s.openData()) {
+                s.sendData(bytes);
+                s.cutData();
+            }
+            s.reply("226 done");
+        });
+    };
+    auto answerSize = [&](const std::string& line) {
+        server_.on("SIZE", [line](ScriptedSession& s, const std::string&) { s.reply(line); });
+    };
+    answerSize("500 unknown command");
+    startWithTls(certificates_.selfSigned("server"));
+    ASSERT_TRUE(connect());
+    TempFolder local;
+    local.write("f.bin", "old");
+    auto download = [&](int64_t listed) { return client_.getFile("f.bin", local.file("f.bin"), false, listed); };
+    const int64_t size = static_cast<int64_t>(whole.size());
+
+    // No size anywhere: half a file followed by 226 is not taken, nor a whole one.
+    serveCut("", whole.size() / 2);
+    EXPECT_FALSE(download(-1));
+    EXPECT_EQ(local.read("f.bin"), "old");
+    serveCut("", whole.size());
+    EXPECT_FALSE(download(-1));
+    EXPECT_EQ(local.read("f.bin"), "old");
+    EXPECT_TRUE(server_.received("SIZE"));  // asked although FEAT did not name it
+    EXPECT_FALSE(client_.getFile("f.bin", local.file("f.bin"), true));  // text mode: nothing to check
+    EXPECT_EQ(local.read("f.bin"), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local.path()), {}), 1);  // no partial file left
+    EXPECT_TRUE(client_.isConnected());
+
+    // A size known from the listing, the 150 reply or SIZE: checked as ever.
+    EXPECT_TRUE(download(size));
+    EXPECT_EQ(local.read("f.bin"), whole);
+    local.write("f.bin", "old");
+    serveCut("", whole.size() / 2);
+    EXPECT_FALSE(download(size));
+    serveCut(" (" + std::to_string(size) + " bytes)", whole.size() / 2);
+    EXPECT_FALSE(download(-1));
+    EXPECT_EQ(local.read("f.bin"), "old");
+    serveCut(" (" + std::to_string(size) + " bytes)", whole.size());
+    EXPECT_TRUE(download(-1));
+    EXPECT_EQ(local.read("f.bin"), whole);
+    local.write("f.bin", "old");
+    serveCut("", whole.size());
+    answerSize("213 " + std::to_string(size));
+    EXPECT_TRUE(download(-1));
+    EXPECT_EQ(local.read("f.bin"), whole);
+}
+
+TEST_F(TlsTest, ListingCutWithoutCloseNotifyFailsWithoutItsFinalReply) {
+    const std::string lines = "-rw-r--r-- 1 0 0 3 Jan 01 2020 one.txt\r\n-rw-r--r-- 1 0 0 3 Jan 01 2020 two.txt\r\n";
+    // Half the listing, cut; then `reply`, or the end of the control
+    // connection when it is empty.
+    auto serveCut = [&](const std::string& reply) {
+        server_.on("LIST", [reply, half = lines.substr(0, lines.size() / 2 + 5)](ScriptedSession& s,
+                                                                                const std::string&) {
+            s.reply("150 here it comes");
+            if (s.openData()) {
+                s.sendData(half);
+                s.cutData();
+            }
+            if (reply.empty())
+                s.close();
+            else
+                s.reply(reply);
+        });
+    };
+    startWithTls(certificates_.selfSigned("server"));
+    ASSERT_TRUE(connect());
+    serveCut("426 connection closed; transfer aborted");
+    DirectoryListing cut = client_.listEntries("");
+    EXPECT_FALSE(cut.complete);
+    EXPECT_TRUE(cut.entries.empty());
+    EXPECT_TRUE(client_.isConnected());
+
+    serveCut("");
+    cut = client_.listEntries("");
+    EXPECT_FALSE(cut.complete);
+    EXPECT_TRUE(cut.entries.empty());
+    EXPECT_FALSE(client_.isConnected());
+}
+
+// An upload may be cut on its way to the server when the server ends the
+// stream without close_notify: what it stored is then asked with SIZE.
+// Ended with close_notify, nothing is asked.
+TEST_F(TlsTest, UploadTheServerEndsWithoutCloseNotifyCountsOnlyWithTheStoredSize) {
+    // Reads at most `readAtMost` bytes, then ends the stream.
+    auto serveStor = [&](std::size_t readAtMost, bool closeNotify) {
+        server_.on("STOR", [readAtMost, closeNotify](ScriptedSession& s, const std::string& name) {
+            s.reply("150 send it");
+            if (!s.openData()) {
+                s.reply("425 no data connection");
+                return;
+            }
+            s.server().noteUpload(name, s.receiveData(readAtMost));
+            if (closeNotify)
+                s.closeData();
+            else
+                s.cutData();
+            s.reply("226 stored");
+        });
+    };
+    auto answerSize = [&](const std::string& line) {
+        server_.on("SIZE", [line](ScriptedSession& s, const std::string&) { s.reply(line); });
+    };
+    auto sizeQuestions = [&] {
+        const std::vector<std::string> commands = server_.commands();
+        return std::count(commands.begin(), commands.end(), "SIZE up.bin");
+    };
+    serveStor(SIZE_MAX, false);
+    answerSize("500 unknown command");
+    startWithTls(certificates_.selfSigned("server"));
+    ASSERT_TRUE(connect());
+    TempFolder local;
+    const std::string bytes(200000, 'u');
+    local.write("up.bin", bytes);
+    auto upload = [&] { return client_.putFile(local.file("up.bin"), "up.bin"); };
+
+    EXPECT_FALSE(upload());  // no SIZE: nothing tells what arrived
+    EXPECT_EQ(server_.upload("up.bin"), bytes);
+    answerSize("213 " + std::to_string(bytes.size()));
+    EXPECT_TRUE(upload());
+    answerSize("213 " + std::to_string(bytes.size() - 1));
+    EXPECT_FALSE(upload());
+    EXPECT_FALSE(client_.putFile(local.file("up.bin"), "up.bin", true));  // text mode: nothing to compare
+    EXPECT_EQ(sizeQuestions(), 3);
+    EXPECT_TRUE(client_.isConnected());
+
+    // A server that cuts the stream early and still answers 226.
+    local.write("big.bin", std::string(8 << 20, 'b'));
+    serveStor(65536, false);
+    answerSize("213 65536");
+    EXPECT_FALSE(client_.putFile(local.file("big.bin"), "big.bin"));
+    EXPECT_EQ(server_.upload("big.bin").size(), 65536u);
+    EXPECT_TRUE(client_.isConnected());
+
+    serveStor(SIZE_MAX, true);
+    EXPECT_TRUE(upload());
+    EXPECT_EQ(server_.upload("up.bin"), bytes);
+    EXPECT_EQ(sizeQuestions(), 3);
 }
 
 TEST(KnownCertificates, OneLinePerServerReadableByItsOwnerOnly) {
@@ -280,6 +511,27 @@ TEST(KnownCertificates, OneLinePerServerReadableByItsOwnerOnly) {
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// Servers whose certificate verified get a line of their key alone, which
+// readers of the older file skip; a fingerprint line says as much and is
+// never weakened to one.
+TEST(KnownCertificates, VerifiedServersAreKnownWithoutATrustedCertificate) {
+    TempFolder folder;
+    ftp::KnownCertificates known(folder.file("known.txt"));
+    folder.write("known.txt", "old.example:21 AA:BB\r\n\nnoise\n");
+    EXPECT_TRUE(known.knows("old.example", 21));
+    EXPECT_FALSE(known.knows("new.example", 21));
+    ASSERT_TRUE(known.rememberVerified("New.Example", 21));
+    ASSERT_TRUE(known.rememberVerified("old.example", 21));
+    EXPECT_EQ(known.find("old.example", 21), "AA:BB");
+    EXPECT_TRUE(known.knows("new.example", 21));
+    EXPECT_EQ(known.find("new.example", 21), "");  // nothing trusted beyond verification
+    ASSERT_TRUE(known.remember("other.example", 990, "CC:DD"));
+    EXPECT_EQ(folder.read("known.txt"), "old.example:21 AA:BB\nnoise\nnew.example:21\nother.example:990 CC:DD\n");
+    ASSERT_TRUE(known.remember("new.example", 21, "EE:FF"));  // accepted later: the fingerprint replaces it
+    EXPECT_EQ(known.find("new.example", 21), "EE:FF");
+    EXPECT_FALSE(known.rememberVerified("bad host", 21));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -193,22 +194,22 @@ bool ScriptedSession::intrudeOnActivePort(const std::string& fromHost, const std
     return ok;
 }
 
-std::string ScriptedSession::receiveData() {
+std::string ScriptedSession::receiveData(std::size_t atMost) {
     std::string bytes;
     char buffer[65536];
-    while (dataSsl_) {
-        int n = SSL_read(dataSsl_, buffer, sizeof buffer);
+    while (dataSsl_ && bytes.size() < atMost) {
+        int n = SSL_read(dataSsl_, buffer, static_cast<int>(std::min(sizeof buffer, atMost - bytes.size())));
         if (n <= 0) {
             ERR_clear_error();
             return bytes;
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    for (;;) {
+    while (!dataSsl_ && bytes.size() < atMost) {
         pollfd p{data_, POLLIN, 0};
         if (data_ < 0 || ::poll(&p, 1, kDataWaitMs) != 1)
             break;
-        ssize_t n = ::recv(data_, buffer, sizeof buffer, 0);
+        ssize_t n = ::recv(data_, buffer, std::min(sizeof buffer, atMost - bytes.size()), 0);
         if (n <= 0)
             break;
         bytes.append(buffer, static_cast<std::size_t>(n));
@@ -218,6 +219,13 @@ std::string ScriptedSession::receiveData() {
 
 void ScriptedSession::closeData() {
     endTls(dataSsl_);
+    closeFd(data_);
+}
+
+void ScriptedSession::cutData() {
+    SSL_free(dataSsl_);
+    dataSsl_ = nullptr;
+    ERR_clear_error();
     closeFd(data_);
 }
 
@@ -261,6 +269,11 @@ bool ScriptedFtpServer::enableTls(const std::string& certificateFile, const std:
     return true;
 }
 
+void ScriptedFtpServer::disableTls() {
+    SSL_CTX_free(tls_);
+    tls_ = nullptr;
+}
+
 void ScriptedFtpServer::on(const std::string& verb, ScriptedHandler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     handlers_[verb] = std::move(handler);
@@ -284,6 +297,16 @@ void ScriptedFtpServer::setListing(const std::string& bytes) {
 void ScriptedFtpServer::setFile(const std::string& name, const std::string& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     files_[name] = bytes;
+}
+
+void ScriptedFtpServer::noteUpload(const std::string& name, const std::string& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    uploads_[name] = bytes;
+}
+
+std::vector<std::string> ScriptedFtpServer::controlBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return controlBytes_;
 }
 
 std::vector<std::string> ScriptedFtpServer::commands() const {
@@ -394,10 +417,7 @@ void ScriptedFtpServer::installDefaults() {
         }
         std::string bytes = s.receiveData();
         s.closeData();
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            uploads_[name] = bytes;
-        }
+        noteUpload(name, bytes);
         s.reply("226 stored");
     };
 }
@@ -441,10 +461,15 @@ void ScriptedFtpServer::run() {
         if (fd < 0)
             break;
         client_ = fd;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            controlBytes_.emplace_back();
+        }
         ++connections_;
         serve(fd);
         client_ = -1;
         ::close(fd);
+        ++finished_;
     }
 }
 
@@ -476,6 +501,8 @@ void ScriptedFtpServer::serve(int fd) {
         if (n <= 0)
             break;
         pending.append(buffer, static_cast<std::size_t>(n));
+        std::lock_guard<std::mutex> lock(mutex_);
+        controlBytes_.back().append(buffer, static_cast<std::size_t>(n));
     }
     session.closeData();
     closeFd(session.passiveListener_);

@@ -14,6 +14,7 @@
 //   ASSERT_TRUE(server.start());
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -41,8 +42,12 @@ public:
     // Opens the data connection as the last PORT/EPRT/EPSV/PASV said.
     bool openData();
     bool sendData(const std::string& bytes);
-    std::string receiveData();
+    // Until the client ends the stream (or atMost bytes came).
+    std::string receiveData(std::size_t atMost = SIZE_MAX);
     void closeData();
+    // Ends the data connection without close_notify, as a stream cut by
+    // someone between looks.
+    void cutData();
     // A third party: connects to the client's active-mode data port from
     // another loopback address (e.g. "127.0.0.2"), sends the bytes and
     // closes. False when it could not connect.
@@ -105,6 +110,8 @@ public:
 
     // TLS with this certificate and key (PEM files).
     bool enableTls(const std::string& certificateFile, const std::string& keyFile);
+    // No TLS any more (AUTH TLS refused); between stop() and start().
+    void disableTls();
     // TLS from the first byte, before the greeting (implicit TLS).
     void setImplicitTls(bool implicit) { implicitTls_ = implicit; }
 
@@ -118,7 +125,15 @@ public:
     bool received(const std::string& verb) const;
     // The bytes of the last STOR of the name.
     std::string upload(const std::string& name) const;
+    // Keeps the bytes as the upload of the name (for STOR handlers of tests).
+    void noteUpload(const std::string& name, const std::string& bytes);
     int connections() const { return connections_.load(); }
+    // Control connections that have ended (the client closed, or the
+    // server did).
+    int finishedConnections() const { return finished_.load(); }
+    // Every byte the client sent on each control connection so far (as
+    // read: after the TLS layer once it is on), one entry per connection.
+    std::vector<std::string> controlBytes() const;
 
 private:
     friend class ScriptedSession;
@@ -135,6 +150,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> client_{-1};
     std::atomic<int> connections_{0};
+    std::atomic<int> finished_{0};
     mutable std::mutex mutex_;
     std::map<std::string, ScriptedHandler> handlers_;
     std::string greeting_ = "220 scripted\r\n";
@@ -143,6 +159,7 @@ private:
     std::map<std::string, std::string> files_;
     std::map<std::string, std::string> uploads_;
     std::vector<std::string> commands_;
+    std::vector<std::string> controlBytes_;
 };
 
 // Listings of the kinds the fault tests need, served from a handler:

@@ -1,8 +1,9 @@
 // Secure connections through the real main window: real servers that
 // require TLS on control and data connections (vsftpd also requires every
 // data connection to resume the control connection's session), in active
-// and passive mode, TLS 1.2 and 1.3; and the certificate questions and the
-// TLS-only setting against the scripted server.
+// and passive mode, TLS 1.2 and 1.3; a server that had TLS and later has
+// none; and the certificate questions and the TLS-only setting against
+// the scripted server.
 #include "ftp/FtpClient.h"
 #include "ftp/handlers/CertificateTrust.h"
 #include "ftp/handlers/ConnectHandlers.h"
@@ -11,6 +12,7 @@
 #include "platform/LocalFiles.h"
 #include "tests/support/LargeFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
+#include "tests/support/TcpRelay.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/transfer/TransferTestSupport.h"
 
@@ -152,6 +154,61 @@ INSTANTIATE_TEST_SUITE_P(Servers, SecureWindow,
                                          Setup{ServerKind::PyFtpd, true, false}, Setup{ServerKind::PyFtpd, true, true}),
                          setupName);
 
+// vsftpd with a certificate that verifies, then restarted without TLS
+// behind the same address (a relay keeps it): the login in clear waits for
+// the user, whose No sends nothing more and whose Yes counts once.
+TEST(SecureRestart, ServerThatHadTlsAndNowHasNoneIsNotLoggedIntoWithoutAQuestion) {
+    VsftpdServer vsftpd;
+    if (!vsftpd.available())
+        GTEST_SKIP() << "vsftpd needs root";
+    TestCertificates certificates;
+    CertificateFiles authority = certificates.authority("ca");
+    CertificateFiles server = certificates.signedBy(authority, "server", "127.0.0.1");
+    TempFolder site;
+    site.write("pub/hello.txt", "hello");
+    ServerTls tls{server.certificate, server.key};
+    ASSERT_TRUE(vsftpd.start(site.path(), &tls)) << vsftpd.errors();
+    TcpRelay relay;
+    ASSERT_TRUE(relay.start(vsftpd.port()));
+    const std::string key = "127.0.0.1:" + std::to_string(relay.port());
+    ftpClient().setTrustedCertificates(authority.certificate);
+    DialogAnswerer answers;
+    ConnectedWindow c(relay.port(), "anonymous", "guest", "/pub");
+    ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    EXPECT_EQ(answers.seen(), 0);  // verified: nothing to ask
+    EXPECT_TRUE(c.logHas("连接已加密（TLSv1.3）"));
+    EXPECT_EQ(c.h.folder().read("zhengshu.txt"), key + "\n");
+
+    vsftpd.stop();
+    ASSERT_TRUE(vsftpd.start(site.path())) << vsftpd.errors();
+    relay.setTarget(vsftpd.port());
+    answers.queueButton(QMessageBox::No);
+    connectServer();
+    EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器失败！");
+    ASSERT_EQ(answers.seen(), 1);
+    EXPECT_EQ(answers.titles()[0], "安全警告");
+    EXPECT_TRUE(contains(answers.texts()[0], "服务器 " + key + " 以前使用加密连接，现在不加密"));
+    EXPECT_TRUE(c.logHas("服务器以前使用加密连接，现在不加密，已取消连接"));
+    ASSERT_TRUE(waitUntil([&] { return relay.finishedConnections() == relay.connections(); }));
+    EXPECT_EQ(relay.clientBytes().back(), "AUTH TLS\r\n");
+
+    answers.queueButton(QMessageBox::Yes);
+    connectServer();
+    EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    EXPECT_EQ(answers.seen(), 2);
+    EXPECT_TRUE(c.logHas("连接未加密"));
+    EXPECT_GE(c.w().远程文件框.findItem("hello.txt"), 0);
+    EXPECT_TRUE(contains(relay.clientBytes().back(), "USER anonymous\r\n"));
+
+    // Yes was for that connect only.
+    answers.queueButton(QMessageBox::No);
+    connectServer();
+    EXPECT_EQ(answers.seen(), 3);
+    EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器失败！");
+    EXPECT_EQ(c.h.folder().read("zhengshu.txt"), key + "\n");
+    ftpClient().setTrustedCertificates("");
+}
+
 // The scripted server, for certificates and servers real ones do not give.
 class SecureConnect : public testing::Test {
 protected:
@@ -222,6 +279,49 @@ TEST_F(SecureConnect, WrongHostAndExpiredCertificatesAreAskedAboutWithTheReason)
     ASSERT_EQ(answers.seen(), 2);
     EXPECT_TRUE(contains(answers.texts()[1], "证书已过期"));
     EXPECT_TRUE(contains(answers.texts()[1], "至 2020-02-01 00:00:00"));
+}
+
+// A server whose certificate the user accepted counts as seen with TLS; a
+// server never seen with TLS is used in clear without a question; with
+// "仅用加密连接" on, a clear server is refused unasked.
+TEST_F(SecureConnect, OnlyServersSeenWithTlsAreAskedAboutWhenTheyOfferNone) {
+    CertificateFiles files = certificates_.selfSigned("server");
+    ASSERT_TRUE(server_.enableTls(files.certificate, files.key));
+    ASSERT_TRUE(server_.start());
+    const int port = server_.port();
+    DialogAnswerer answers;
+    answers.queueButton(QMessageBox::Yes);  // the self-signed certificate
+    auto c = openWindow();
+    ASSERT_EQ(c->w().状态条1.paneText(0), "连接服务器成功");
+    ASSERT_EQ(answers.seen(), 1);
+
+    server_.stop();
+    server_.disableTls();
+    ASSERT_TRUE(server_.start(port));
+    answers.queueButton(QMessageBox::No);
+    connectServer();
+    EXPECT_EQ(c->w().状态条1.paneText(0), "连接服务器失败！");
+    ASSERT_EQ(answers.seen(), 2);
+    EXPECT_EQ(answers.titles()[1], "安全警告");
+    EXPECT_TRUE(contains(answers.texts()[1], "以前使用加密连接，现在不加密"));
+    ASSERT_TRUE(waitUntil([&] { return server_.finishedConnections() == server_.connections(); }));
+    EXPECT_EQ(server_.controlBytes().back(), "AUTH TLS\r\n");
+
+    c->h.writeSetting("仅用加密连接", "真");
+    connectServer();
+    EXPECT_EQ(c->w().状态条1.paneText(0), "连接服务器失败！");
+    EXPECT_TRUE(contains(c->w().消息框.text(), "服务器不支持加密连接，按“仅用加密连接”设置未连接\n"));
+    EXPECT_EQ(answers.seen(), 2);
+    c->h.writeSetting("仅用加密连接", "假");
+
+    ScriptedFtpServer neverSecure;
+    ASSERT_TRUE(neverSecure.start());
+    c->h.writeSetting("IP信息", "测试|127.0.0.1|" + std::to_string(neverSecure.port()) + "|user|pw");
+    answers.queueButton(QMessageBox::No);  // would refuse, were it asked
+    connectServer();
+    EXPECT_EQ(c->w().状态条1.paneText(0), "连接服务器成功");
+    EXPECT_EQ(answers.seen(), 2);
+    EXPECT_TRUE(neverSecure.received("USER"));
 }
 
 TEST_F(SecureConnect, TlsOnlyIsAMenuToggleThatRefusesClearServersWithAReason) {
