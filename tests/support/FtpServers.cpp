@@ -61,14 +61,6 @@ FTPServer(("127.0.0.1", 0), Handler).serve_forever()
 )";
 const char* kVsftpd = "/usr/sbin/vsftpd";
 
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // Starts argv[0] with stdin on stdinPath (read-write); standard error goes
 // to errorPath (or is discarded), standard output is discarded. extraEnv
 // ("NAME=value") is added to the environment.
@@ -172,6 +164,14 @@ bool chownTree(const std::string& path, uid_t uid, gid_t gid) {
 }
 
 } // namespace
+
+sockaddr_in loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
 
 int findFreeServerPort() {
     // Below the system's ephemeral range (32768 and up), where no socket of

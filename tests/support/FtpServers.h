@@ -23,6 +23,7 @@
 // control connection's TLS session.
 #include <string>
 #include <vector>
+#include <netinet/in.h>
 #include <sys/types.h>
 
 namespace testsupport {
@@ -39,6 +40,8 @@ struct ServerTls {
     bool passiveOnly = false; // PORT and EPRT refused: clients fall back to passive mode
 };
 
+// 127.0.0.1:port as a socket address.
+sockaddr_in loopback(int port);
 // A port on 127.0.0.1 that was free a moment ago.
 int findFreePort();
 // A free port outside the ephemeral range, for servers that need their port

@@ -1,6 +1,7 @@
 #include "tests/support/ScriptedFtpServer.h"
 
 #include "ftp/SocketBio.h"
+#include "tests/support/FtpServers.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -24,20 +25,12 @@ namespace {
 // A handler that never answers must not hold a test forever.
 constexpr int kDataWaitMs = 5000;
 
-sockaddr_in loopbackAddress(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // Listens on 127.0.0.1:port (0: a port the system chooses, stored in port).
 int listenLoopback(int& port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address = loopbackAddress(port);
+    sockaddr_in address = loopback(port);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -164,7 +157,7 @@ bool ScriptedSession::openData() {
         closeFd(passiveListener_);
     } else if (activePort_ != 0) {
         data_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = loopbackAddress(activePort_);
+        sockaddr_in address = loopback(activePort_);
         if (::connect(data_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             closeFd(data_);
     }
@@ -185,7 +178,7 @@ bool ScriptedSession::intrudeOnActivePort(const std::string& fromHost, const std
     sockaddr_in source{};
     source.sin_family = AF_INET;
     ::inet_pton(AF_INET, fromHost.c_str(), &source.sin_addr);
-    sockaddr_in address = loopbackAddress(activePort_);
+    sockaddr_in address = loopback(activePort_);
     bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0 &&
               ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     if (ok)

@@ -1,7 +1,8 @@
 #include "tests/support/TcpRelay.h"
 
+#include "tests/support/FtpServers.h"
+
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,14 +10,6 @@
 namespace testsupport {
 
 namespace {
-
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 bool sendAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
