@@ -53,6 +53,10 @@ namespace ftp {
 // failed. The largest folders of real deployments hold a few hundred
 // thousand entries; a million fits in the window in about 200 MB.
 constexpr std::size_t kMaxListingEntries = std::size_t{1} << 20;
+// A listing is held in memory, so it is bounded in bytes as well as in
+// entries: 128 bytes a line at the entry cap (a plain Unix line is about
+// 70).
+constexpr std::size_t kMaxListingBytes = std::size_t{128} << 20;
 } // namespace ftp
 
 // Attribute bits of listing entries.
