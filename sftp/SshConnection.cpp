@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sftp {
@@ -31,9 +32,15 @@ SshConnection::~SshConnection() {
 bool SshConnection::handshake(int fd, const SessionSettings& settings) {
     close();
     initialiseLibssh();
+    struct stat info {};
+    if (::fstat(fd, &info) == 0) {
+        socket_ = fd;
+        socketDevice_ = info.st_dev;
+        socketInode_ = info.st_ino;
+    }
     session_ = ssh_new();
     if (!session_) {
-        ::close(fd);
+        closeSocketIfLeftOpen();
         return false;
     }
     socket_t socket = fd;
@@ -80,6 +87,17 @@ void SshConnection::close() {
         ssh_free(session_);
         session_ = nullptr;
     }
+    closeSocketIfLeftOpen();
+}
+
+// The number may be another file's by now if libssh closed the socket;
+// only the same socket is closed.
+void SshConnection::closeSocketIfLeftOpen() {
+    struct stat info {};
+    if (socket_ >= 0 && ::fstat(socket_, &info) == 0 && info.st_dev == socketDevice_ &&
+        info.st_ino == socketInode_)
+        ::close(socket_);
+    socket_ = -1;
 }
 
 bool SshConnection::alive() const {

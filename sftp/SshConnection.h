@@ -8,6 +8,8 @@
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
+#include <sys/types.h>
+
 namespace sftp {
 
 struct SessionSettings {
@@ -28,8 +30,8 @@ public:
     SshConnection(const SshConnection&) = delete;
     SshConnection& operator=(const SshConnection&) = delete;
 
-    // Takes the connected socket over (libssh closes it with the session)
-    // and runs the key exchange on it.
+    // Takes the connected socket over (it is closed with the session) and
+    // runs the key exchange on it.
     bool handshake(int fd, const SessionSettings& settings);
     // Opens the SFTP channel and agrees on the protocol version.
     bool openSftp();
@@ -47,8 +49,15 @@ public:
     std::string protection() const;
 
 private:
+    void closeSocketIfLeftOpen();
+
     ssh_session session_ = nullptr;
     sftp_session sftp_ = nullptr;
+    // The socket libssh was given, known by its inode: libssh closes it
+    // when the connection fails, but not when it ends in order.
+    int socket_ = -1;
+    dev_t socketDevice_ = 0;
+    ino_t socketInode_ = 0;
 };
 
 } // namespace sftp

@@ -172,6 +172,13 @@ TEST_F(SftpScriptedTest, StallEndsByTheStallTimeOutOrAtOnceByAbort) {
     EXPECT_LT(took, std::chrono::seconds(20));
     EXPECT_FALSE(client_.isConnected());
     EXPECT_FALSE(std::filesystem::exists(local_.file("stuck.bin")));
+    // The same for an upload whose writes are never answered.
+    ASSERT_TRUE(connect());
+    local_.write("up.bin", std::string(300000, 'u'));
+    const auto upStart = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client_.putFile(local_.file("up.bin"), "up.bin"));
+    EXPECT_LT(std::chrono::steady_clock::now() - upStart, std::chrono::seconds(20));
+    EXPECT_FALSE(client_.isConnected());
 
     // With the default stall time-out, abort ends the wait.
     client_.setTimeouts(kShortTimeouts);
@@ -280,6 +287,30 @@ TEST_F(SftpScriptedTest, ServerThatIsNotSshFailsPromptly) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(client_.security().failure, SecurityFailure::HandshakeFailed);
     EXPECT_FALSE(client_.isConnected());
+}
+
+int openDescriptors() {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(SftpScriptedTest, ConnectionsLeaveNoDescriptorOpen) {
+    startAndConnect();
+    client_.disconnect();
+    const int before = openDescriptors();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(connect());
+        client_.disconnect();
+        EXPECT_FALSE(connect("wrong"));
+        ASSERT_TRUE(connect());
+        client_.abort();
+        EXPECT_FALSE(client_.listEntries("/").complete);
+    }
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(SftpOffline, EveryOperationFailsWithoutAConnection) {

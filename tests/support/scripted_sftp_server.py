@@ -7,7 +7,7 @@ from KEYFILE. A fault can be asked for:
 
   none        behave
   drop:N      close the connection once a read reaches byte N of a file
-  stall       never answer a read
+  stall       never answer a read or a write
   short:N     state every opened file's size as N bytes more than it has
               (N < 0: fewer)
   replace     rename the POSIX way, replacing an existing target
@@ -75,6 +75,11 @@ class Files(asyncssh.SFTPServer):
             self.channel.get_connection().abort()
             return asyncio.get_event_loop().create_future()
         return super().read(file_obj, offset, size)
+
+    def write(self, file_obj, offset, data):
+        if FAULT == "stall":
+            return asyncio.get_event_loop().create_future()
+        return super().write(file_obj, offset, data)
 
     def rename(self, oldpath, newpath):
         if FAULT == "replace":
