@@ -22,6 +22,8 @@
 #include <new>
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -256,6 +258,10 @@ bool SftpClient::startSessionLocked(std::unique_lock<std::mutex>& lock, uint64_t
     }
     if (abort_->raised())
         shutdownSocket();
+    // As libssh sets it on the sockets it opens itself: requests and their
+    // replies are small and must not wait for the peer's acknowledgement.
+    const int noDelay = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     sftp::SessionSettings settings;
     {
         std::lock_guard<std::mutex> settingsLock(settingsMutex_);
