@@ -25,13 +25,9 @@ RemoteTime utcTime(uint32_t seconds) {
 
 } // namespace
 
-bool isDirectory(const sftp_attributes_struct& attributes) {
-    return attributes.type == SSH_FILEXFER_TYPE_DIRECTORY;
-}
-
 void describeEntry(const sftp_attributes_struct& attributes, RemoteEntry& entry) {
     entry.attributes = ftp::kAttrNormal;
-    if (isDirectory(attributes))
+    if (attributes.type == SSH_FILEXFER_TYPE_DIRECTORY)
         entry.attributes = ftp::kAttrDirectory;
     else if (attributes.type == SSH_FILEXFER_TYPE_SYMLINK)
         entry.attributes |= ftp::kAttrLink;

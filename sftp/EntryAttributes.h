@@ -12,7 +12,4 @@ namespace sftp {
 // is the modification time in UTC.
 void describeEntry(const sftp_attributes_struct& attributes, RemoteEntry& entry);
 
-// The attributes say the entry is a directory (not a link to one).
-bool isDirectory(const sftp_attributes_struct& attributes);
-
 } // namespace sftp

@@ -423,23 +423,19 @@ bool SftpClient::makeDirectory(const std::string& dir, std::string& createdName)
     return ok;
 }
 
-bool SftpClient::pathExistsLocked(const std::string& wire) {
+// The entry's type (SSH_FILEXFER_TYPE_*) as stat (following links) or
+// lstat says it; -1 when it cannot be found.
+int SftpClient::entryTypeLocked(const std::string& wire, bool followLinks) {
+    if (!connection_->alive())
+        return -1;
     beginWaitLocked(active_.replyMs);
-    sftp_attributes attributes = sftp_lstat(connection_->sftp(), wire.c_str());
+    sftp_attributes attributes = followLinks ? sftp_stat(connection_->sftp(), wire.c_str())
+                                             : sftp_lstat(connection_->sftp(), wire.c_str());
     if (!attributes)
-        return false;
+        return -1;
+    const int type = attributes->type;
     sftp_attributes_free(attributes);
-    return true;
-}
-
-bool SftpClient::isDirectoryLocked(const std::string& wire) {
-    beginWaitLocked(active_.replyMs);
-    sftp_attributes attributes = sftp_stat(connection_->sftp(), wire.c_str());
-    if (!attributes)
-        return false;
-    const bool directory = sftp::isDirectory(*attributes);
-    sftp_attributes_free(attributes);
-    return directory;
+    return type;
 }
 
 // SSH_FXP_RENAME of SFTP version 3 (what libssh 0.10 sends) does not
@@ -449,7 +445,7 @@ bool SftpClient::renameFile(const std::string& oldName, const std::string& newNa
     std::lock_guard<std::mutex> lock(mutex_);
     std::string oldWire, newWire;
     bool ok = readyLocked() && toWireLocked(oldName, oldWire) && toWireLocked(newName, newWire) &&
-              !pathExistsLocked(newWire) && connection_->alive();
+              entryTypeLocked(newWire, false) < 0 && connection_->alive();
     if (ok) {
         beginWaitLocked(active_.replyMs);
         ok = sftp_rename(connection_->sftp(), oldWire.c_str(), newWire.c_str()) == 0;
@@ -464,7 +460,7 @@ bool SftpClient::setCurrentDirectory(const std::string& dir) {
     bool ok = readyLocked() && toWireLocked(dir, wire);
     if (ok) {
         const std::string path = sftp::normalizePath(wire);
-        ok = isDirectoryLocked(path);
+        ok = entryTypeLocked(path, true) == SSH_FILEXFER_TYPE_DIRECTORY;
         if (ok)
             currentWire_ = path;
     }
@@ -521,15 +517,18 @@ bool SftpClient::downloadLocked(const std::string& wire, ftp::PartialFile& parti
     if (!file)
         return false;
     int64_t size = expectedSize;
+    bool directory = false;
     if (sftp_attributes attributes = sftp_fstat(file)) {
         if (attributes->flags & SSH_FILEXFER_ATTR_SIZE)
             size = static_cast<int64_t>(attributes->size);
+        // Some servers open a folder for reading like a file.
+        directory = attributes->type == SSH_FILEXFER_TYPE_DIRECTORY;
         sftp_attributes_free(attributes);
     }
     transferred_ = offset;
     const int stallMs = active_.stallMs;
     beginWaitLocked(stallMs);
-    const bool ok = size < 0 || offset <= size
+    const bool ok = !directory && (size < 0 || offset <= size)
                         ? sftp::readPipelined(file, partial.fd(), static_cast<uint64_t>(offset), size, readWindow_,
                                               [&](std::size_t bytes) {
                                                   transferred_ += static_cast<int64_t>(bytes);
@@ -663,15 +662,7 @@ void SftpClient::markUnconfirmedFoldersLocked(const std::string& wire, Directory
         RemoteEntry& entry = listing.entries[i];
         if (!entry.isDirectory() || entry.isLink())
             continue;
-        bool confirmed = false;
-        if (connection_->alive()) {
-            beginWaitLocked(active_.replyMs);
-            if (sftp_attributes attributes = sftp_lstat(connection_->sftp(), (prefix + wires[i]).c_str())) {
-                confirmed = sftp::isDirectory(*attributes);
-                sftp_attributes_free(attributes);
-            }
-        }
-        if (!confirmed)
+        if (entryTypeLocked(prefix + wires[i], false) != SSH_FILEXFER_TYPE_DIRECTORY)
             entry.attributes |= ftp::kAttrLink;
     }
 }

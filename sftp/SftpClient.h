@@ -160,8 +160,7 @@ private:
     bool toWireLocked(const std::string& path, std::string& wire) const;
     bool downloadLocked(const std::string& wire, ftp::PartialFile& partial, int64_t offset, int64_t expectedSize);
     bool uploadLocked(int fd, const std::string& wire);
-    bool pathExistsLocked(const std::string& wire);
-    bool isDirectoryLocked(const std::string& wire);
+    int entryTypeLocked(const std::string& wire, bool followLinks);
     bool readListingLocked(const std::string& wire, DirectoryListing& listing, std::vector<std::string>& wires);
     void markUnconfirmedFoldersLocked(const std::string& wire, DirectoryListing& listing,
                                       const std::vector<std::string>& wires);

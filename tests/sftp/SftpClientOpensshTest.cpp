@@ -180,6 +180,9 @@ TEST_F(SftpOpensshTest, FilesGoUpAndComeBackWhole) {
     EXPECT_FALSE(client_.getFile("missing.bin", local_.file("missing.bin")));
     EXPECT_FALSE(std::filesystem::exists(local_.file("missing.bin")));
     EXPECT_FALSE(client_.putFile(local_.file("no-such-file"), "x.bin"));
+    site_.makeFolder("folder");
+    EXPECT_FALSE(client_.getFile("folder", local_.file("folder")));
+    EXPECT_FALSE(std::filesystem::exists(local_.file("folder")));
     EXPECT_TRUE(client_.isConnected());
 }
 

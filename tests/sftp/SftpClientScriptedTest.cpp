@@ -120,6 +120,20 @@ TEST_F(SftpScriptedTest, NoPasswordGoesOutBeforeTheKeyIsTrusted) {
     EXPECT_EQ(countOf(server_.log(), "login attempt"), 1) << server_.log();
 }
 
+TEST_F(SftpScriptedTest, ClientIsFreeWhileTheHostKeyQuestionIsOpen) {
+    ASSERT_TRUE(server_.start(root_.path()));
+    // The user takes a while, and meanwhile the window disconnects.
+    client_.setHostKeyCheck([this](const std::string&, int, const sftp::HostKey&) {
+        std::thread other([this] { client_.disconnect(); });
+        other.join();
+        return true;
+    });
+    EXPECT_FALSE(connect());
+    EXPECT_FALSE(client_.isConnected());
+    EXPECT_FALSE(std::filesystem::exists(settings_.file("known_hosts")));
+    EXPECT_EQ(countOf(server_.log(), "login attempt"), 0);
+}
+
 TEST_F(SftpScriptedTest, ConnectionDroppedMidFileKeepsTheOldFile) {
     ASSERT_TRUE(writePatternFile(root_.file("big.bin"), 3 * 1024 * 1024));
     startAndConnect("drop:1000000");
