@@ -577,7 +577,11 @@ bool SftpClient::uploadLocked(int fd, const std::string& wire) {
                                          channelBroken);
     if (channelBroken) {
         // Replies may still be on their way that libssh would not know:
-        // the channel cannot be used again.
+        // the channel cannot be used again. The handle is let go first
+        // (libssh frees it whatever the server says, quickly on a dead
+        // socket).
+        beginWaitLocked(std::min(active_.replyMs, kGoodbyeTimeoutMs));
+        sftp_close(file);
         connection_->close();
         return false;
     }
