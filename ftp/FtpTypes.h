@@ -45,7 +45,9 @@ enum class SecurityFailure {
 struct ConnectionSecurity {
     bool controlProtected = false;  // commands, replies and the password
     bool dataProtected = false;     // listings and files (PROT P)
-    std::string tlsVersion;         // "TLSv1.3"; empty in clear
+    // "TLSv1.3"; over SSH the cipher and key exchange ("SSH
+    // chacha20-poly1305@openssh.com, curve25519-sha256"); empty in clear.
+    std::string tlsVersion;
     SecurityFailure failure = SecurityFailure::None;
 };
 namespace ftp {
