@@ -209,15 +209,21 @@ void SftpClient::closeConnectionLocked() {
     currentWire_.clear();
 }
 
-bool SftpClient::connect(const std::string& address, const std::string& user, const std::string& password,
-                         int port, bool) {
-    std::unique_lock<std::mutex> lock(mutex_);
+// Start of every connect: the old connection is closed first, so a failed
+// connect leaves the client disconnected. Port 0 becomes 22.
+uint64_t SftpClient::beginConnectLocked(int& port) {
     readyLocked();
     closeConnectionLocked();
-    const uint64_t attempt = ++connectAttempt_;
     noteVerdict(sftp::HostKeyVerdict::None, SecurityFailure::None);
     if (port == 0)
         port = kDefaultSshPort;
+    return ++connectAttempt_;
+}
+
+bool SftpClient::connect(const std::string& address, const std::string& user, const std::string& password,
+                         int port, bool) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t attempt = beginConnectLocked(port);
     if (!isPlainHost(address) || port < 0 || port > 65535)
         return false;
     ftp::Socket tcp(*abort_);
@@ -231,12 +237,7 @@ bool SftpClient::connect(const std::string& address, const std::string& user, co
 bool SftpClient::connectOnSocket(int fd, const std::string& address, const std::string& user,
                                  const std::string& password, int port) {
     std::unique_lock<std::mutex> lock(mutex_);
-    readyLocked();
-    closeConnectionLocked();
-    const uint64_t attempt = ++connectAttempt_;
-    noteVerdict(sftp::HostKeyVerdict::None, SecurityFailure::None);
-    if (port == 0)
-        port = kDefaultSshPort;
+    const uint64_t attempt = beginConnectLocked(port);
     if (fd < 0 || !isPlainHost(address) || port < 0 || port > 65535) {
         if (fd >= 0)
             ::close(fd);

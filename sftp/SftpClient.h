@@ -148,6 +148,7 @@ private:
     void beginWaitLocked(int ms);
     void endWaitLocked();
     void shutdownSocket();
+    uint64_t beginConnectLocked(int& port);
     bool startSessionLocked(std::unique_lock<std::mutex>& lock, uint64_t attempt, int fd,
                             const std::string& address, const std::string& user,
                             const std::string& password, int port);
