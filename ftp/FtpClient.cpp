@@ -9,6 +9,7 @@
 #include "ftp/PartialFile.h"
 #include "ftp/TlsContext.h"
 #include "ftp/WireNames.h"
+#include "platform/FileDescriptors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,11 +30,8 @@ constexpr int kQuitReplyTimeoutMs = 2000;
 // After a transfer was cut (its deadline passed, or we stopped reading),
 // the server gets this long to answer, so the connection can be kept.
 constexpr int kReplyAfterCutMs = 1000;
-// A listing is held in memory, so it is bounded in bytes as well as in
-// entries (ftp::kMaxListingEntries): 128 bytes a line at the entry cap (a
-// plain Unix line is about 70).
 using ftp::kMaxListingEntries;
-constexpr std::size_t kMaxListingBytes = std::size_t{128} << 20;
+using ftp::kMaxListingBytes;
 constexpr std::size_t kShortListingBytes = std::size_t{4} << 20;
 // Lines that name no entry ("total", blank lines) are few; a listing
 // with many more lines than the entry cap is cut while it arrives.
@@ -41,20 +39,6 @@ constexpr std::size_t kMaxListingLines = kMaxListingEntries + 4096;
 constexpr int kDefaultFtpPort = 21;
 // Servers on this port speak TLS from the first byte (implicit TLS).
 constexpr int kImplicitTlsPort = 990;
-constexpr int kFilterBits = 0x37;
-
-bool writeWhole(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Removes the CR of every CR LF pair, also across chunk borders.
 class TextModeDownload {
@@ -69,9 +53,9 @@ public:
             if (!pendingCr_)
                 out_ += data[i];
         }
-        return writeWhole(fd_, out_.data(), out_.size());
+        return platform::writeAll(fd_, out_.data(), out_.size());
     }
-    bool finish() { return !pendingCr_ || writeWhole(fd_, "\r", 1); }
+    bool finish() { return !pendingCr_ || platform::writeAll(fd_, "\r", 1); }
 
 private:
     int fd_;
@@ -105,25 +89,6 @@ private:
     int fd_;
     bool previousCr_ = false;
 };
-
-// Opens a file to upload only when it is a regular file, a link being
-// followed to one. Nothing here can block: a FIFO, socket or device is
-// refused by its stat before any open, and one put in the file's place in
-// between is opened without waiting and refused by the check on what was
-// opened. O_NONBLOCK changes nothing for reads of a regular file.
-int openRegularFile(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // "213 1234": the digits, -1 when there are none.
 int64_t parseSizeReply(const std::string& text) {
@@ -684,7 +649,7 @@ bool FtpClient::getFile(const std::string& remoteName, const std::string& localP
     const int fd = partial.fd();
     TextModeDownload text(fd);
     std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
-        return textMode ? text.write(data, size) : writeWhole(fd, data, size);
+        return textMode ? text.write(data, size) : platform::writeAll(fd, data, size);
     };
     int code = 0;
     bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_);
@@ -751,7 +716,7 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
         finishLocked();
         return false;
     }
-    int fd = openRegularFile(localPath);
+    int fd = platform::openRegularFile(localPath);
     if (fd < 0) {
         finishLocked();
         return false;
@@ -903,28 +868,10 @@ std::vector<RemoteEntry> FtpClient::namedEntriesLocked(const std::string& direct
 int FtpClient::listDirectory(const std::string& pattern, int filter, std::vector<std::string>* names,
                              std::vector<int>* attributes, std::vector<int64_t>* sizes,
                              std::vector<RemoteTime>* times) {
-    if (filter != -1)
-        filter &= kFilterBits;
-    if (names) names->clear();
-    if (attributes) attributes->clear();
-    if (sizes) sizes->clear();
-    if (times) times->clear();
-    if (!ftp::isSafeCommandText(pattern))
-        return 0;
-
-    ftp::SplitPattern split = ftp::splitPattern(pattern);
-    int count = 0;
-    for (RemoteEntry& entry : listEntries(split.directory).entries) {
-        if (!ftp::matchesMask(entry.name, split.mask))
-            continue;
-        bool keep = filter == -1 || (filter == 0 && entry.attributes == 0) || (filter & entry.attributes) != 0;
-        if (!keep)
-            continue;
-        if (names) names->push_back(std::move(entry.name));
-        if (attributes) attributes->push_back(entry.attributes);
-        if (sizes) sizes->push_back(entry.size);
-        if (times) times->push_back(entry.time);
-        ++count;
-    }
-    return count;
+    const bool safe = ftp::isSafeCommandText(pattern);
+    return ftp::listMatching(pattern, filter,
+                             [&](const std::string& directory) {
+                                 return safe ? listEntries(directory) : DirectoryListing{};
+                             },
+                             {names, attributes, sizes, times});
 }

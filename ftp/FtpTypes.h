@@ -46,7 +46,9 @@ enum class SecurityFailure {
 struct ConnectionSecurity {
     bool controlProtected = false;  // commands, replies and the password
     bool dataProtected = false;     // listings and files (PROT P)
-    std::string tlsVersion;         // "TLSv1.3"; empty in clear
+    // "TLSv1.3"; over SSH the cipher and key exchange ("SSH
+    // chacha20-poly1305@openssh.com, curve25519-sha256"); empty in clear.
+    std::string tlsVersion;
     SecurityFailure failure = SecurityFailure::None;
 };
 namespace ftp {
@@ -54,6 +56,10 @@ namespace ftp {
 // failed. The largest folders of real deployments hold a few hundred
 // thousand entries; a million fits in the window in about 200 MB.
 constexpr std::size_t kMaxListingEntries = std::size_t{1} << 20;
+// A listing is held in memory, so it is bounded in bytes as well as in
+// entries: 128 bytes a line at the entry cap (a plain Unix line is about
+// 70).
+constexpr std::size_t kMaxListingBytes = std::size_t{128} << 20;
 } // namespace ftp
 
 // Attribute bits of listing entries.

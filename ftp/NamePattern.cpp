@@ -64,4 +64,31 @@ bool matchesMask(const std::string& name, const std::string& mask) {
     return m == mask.size();
 }
 
+int listMatching(const std::string& pattern, int filter,
+                 const std::function<DirectoryListing(const std::string& directory)>& list,
+                 const ListedArrays& out) {
+    constexpr int kFilterBits = 0x37;
+    if (filter != -1)
+        filter &= kFilterBits;
+    if (out.names) out.names->clear();
+    if (out.attributes) out.attributes->clear();
+    if (out.sizes) out.sizes->clear();
+    if (out.times) out.times->clear();
+    const SplitPattern split = splitPattern(pattern);
+    int count = 0;
+    for (RemoteEntry& entry : list(split.directory).entries) {
+        if (!matchesMask(entry.name, split.mask))
+            continue;
+        bool keep = filter == -1 || (filter == 0 && entry.attributes == 0) || (filter & entry.attributes) != 0;
+        if (!keep)
+            continue;
+        if (out.names) out.names->push_back(std::move(entry.name));
+        if (out.attributes) out.attributes->push_back(entry.attributes);
+        if (out.sizes) out.sizes->push_back(entry.size);
+        if (out.times) out.times->push_back(entry.time);
+        ++count;
+    }
+    return count;
+}
+
 } // namespace ftp

@@ -120,6 +120,13 @@ void Socket::close() {
     fd_ = -1;
 }
 
+int Socket::release() {
+    tls_.reset();
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
 bool Socket::pollShowsInput(short revents) const {
     if (!tls_ || !(revents & POLLIN) || (revents & (POLLERR | POLLHUP | POLLNVAL)))
         return true;

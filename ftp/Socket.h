@@ -46,6 +46,9 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     void close();
+    // Hands the descriptor over without closing it (another engine takes a
+    // plain connection over); the socket is closed afterwards.
+    int release();
 
     // Resolves host and port and connects to the first address that answers.
     bool connectTo(const std::string& host, int port, int timeoutMs);

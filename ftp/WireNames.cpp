@@ -34,11 +34,12 @@ std::string key(const std::string& directory, const std::string& name) {
 }
 
 // The text of bytes that are not UTF-8: GB18030 when they decode whole to
-// a name nobody else in the listing has, else the bytes escaped (with a
-// number when even that text is taken).
-ListedName nameForBytes(const std::string& wire, std::unordered_set<std::string>& taken) {
+// a name nobody else in the listing has (and decoding is allowed), else the
+// bytes escaped (with a number when even that text is taken).
+ListedName nameForBytes(const std::string& wire, bool decode, std::unordered_set<std::string>& taken) {
     std::string decoded;
-    if (platform::decodeGb18030Exactly(wire, decoded) && isUsableName(decoded) && taken.insert(decoded).second)
+    if (decode && platform::decodeGb18030Exactly(wire, decoded) && isUsableName(decoded) &&
+        taken.insert(decoded).second)
         return {decoded, false};
     const std::string escaped = platform::escapeInvalidUtf8(wire);
     std::string candidate = escaped;
@@ -58,10 +59,16 @@ std::string directoryKey(const std::string& directory) {
 
 void WireNames::reset(bool utf8Announced) {
     utf8Announced_ = utf8Announced;
+    utf8Only_ = false;
     gb18030_ = false;
     byDirectory_.clear();
     listed_.clear();
     anywhere_.clear();
+}
+
+void WireNames::resetUtf8Only() {
+    reset(true);
+    utf8Only_ = true;
 }
 
 void WireNames::makeRoom() {
@@ -101,7 +108,7 @@ std::vector<ListedName> WireNames::namesOfListing(const std::string& directory,
             if (!listed.name.empty())
                 taken.insert(listed.name);
         for (std::size_t i : others)
-            names[i] = nameForBytes(wireNames[i], taken);
+            names[i] = nameForBytes(wireNames[i], !utf8Only_, taken);
     }
     for (std::size_t i = 0; i < wireNames.size(); ++i)
         remember(directory, names[i].name, wireNames[i]);
@@ -120,7 +127,7 @@ std::string WireNames::pathFromWire(const std::string& wirePath) {
             if (!platform::isValidUtf8(component)) {
                 if (!utf8Announced_)
                     gb18030_ = true;
-                if (!platform::decodeGb18030Exactly(component, name) || !isUsableName(name))
+                if (utf8Only_ || !platform::decodeGb18030Exactly(component, name) || !isUsableName(name))
                     name = platform::escapeInvalidUtf8(component);
             }
             remember(parent, name, component);

@@ -23,6 +23,10 @@ class WireNames {
 public:
     // Forget what was learned; utf8Announced when the server speaks UTF-8.
     void reset(bool utf8Announced);
+    // Forget what was learned, for a protocol whose names are UTF-8 by
+    // definition (SFTP): names in other bytes are shown escaped, never
+    // decoded as GB18030, and new names always go as UTF-8.
+    void resetUtf8Only();
 
     // The names of one listing of directory (a UTF-8 path as the caller
     // gave it; "" is the current directory), in the same order as wireNames.
@@ -49,6 +53,7 @@ private:
     void makeRoom();
 
     bool utf8Announced_ = false;
+    bool utf8Only_ = false;
     bool gb18030_ = false;
     // directory + '\n' + UTF-8 name -> wire bytes, for names whose bytes are
     // not simply their text.

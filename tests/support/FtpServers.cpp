@@ -1,5 +1,6 @@
 #include "tests/support/FtpServers.h"
 
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TempFolder.h"
 
 #include <chrono>
@@ -18,13 +19,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace testsupport {
 
 namespace {
 
-constexpr int kStartWaitMs = 10000;
 constexpr int kStartAttempts = 3;
 const char* kPython = "/usr/bin/python3";
 
@@ -60,86 +58,6 @@ if tls12 == "1":
 FTPServer(("127.0.0.1", 0), Handler).serve_forever()
 )";
 const char* kVsftpd = "/usr/sbin/vsftpd";
-
-// Starts argv[0] with stdin on stdinPath (read-write); standard error goes
-// to errorPath (or is discarded), standard output is discarded. extraEnv
-// ("NAME=value") is added to the environment.
-pid_t launch(const std::vector<std::string>& argv, const std::string& stdinPath,
-             const std::string& errorPath = "/dev/null", const std::vector<std::string>& extraEnv = {}) {
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    // Built before fork(): the child of a threaded process only execs.
-    std::vector<char*> env;
-    for (char** e = environ; *e; ++e)
-        env.push_back(*e);
-    for (const std::string& e : extraEnv)
-        env.push_back(const_cast<char*>(e.c_str()));
-    env.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
-    int in = ::open(stdinPath.c_str(), O_RDWR | O_CREAT, 0600);
-    int out = ::open("/dev/null", O_WRONLY);
-    int err = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execve(args[0], args.data(), env.data());
-    ::_exit(127);
-}
-
-void terminate(pid_t& pid) {
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-            pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
-// Waits until the server accepts on the port; false when it died first.
-bool waitUntilListening(pid_t pid, int port) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartWaitMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            return false;
-        if (portAccepts(port))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
-// pyftpdlib binds the port the system picks and names it in its log:
-// ">>> starting FTP server on 127.0.0.1:PORT, pid=..." ("FTP+SSL server"
-// with TLS). Reading it back avoids probing ports that other tests' data
-// connections may be using.
-int waitForLoggedPort(pid_t pid, const std::string& logPath) {
-    const std::string marker = "server on 127.0.0.1:";
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartWaitMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            return 0;
-        std::string log = readFileBytes(logPath);
-        size_t at = log.find(marker);
-        if (at != std::string::npos) {
-            int port = std::atoi(log.c_str() + at + marker.size());
-            if (port > 0)
-                return port;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return 0;
-}
 
 std::string makeWorkDir() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/corvane-ftpd-XXXXXX";
@@ -223,7 +141,7 @@ bool PyFtpdServer::launchUntilListening(const std::vector<std::string>& argv) {
         TempFolder logFolder;
         const std::string log = logFolder.file("pyftpdlib.log");
         pid_ = launch(argv, "/dev/null", log);
-        port_ = pid_ > 0 ? waitForLoggedPort(pid_, log) : 0;
+        port_ = pid_ > 0 ? waitForLoggedPort(pid_, log, "server on 127.0.0.1:") : 0;
         if (port_ > 0)
             return true;
         terminate(pid_);
