@@ -91,8 +91,9 @@ public:
     // as a real directory: some servers' MLSD calls a link to a folder a
     // folder. Any other is marked as a link, so a walk never goes through
     // it; one that LIST does not show at all is also marked unconfirmed.
-    // A folder whose path holds a blank is listed from inside (CWD, LIST,
-    // CWD back), as some servers split LIST's argument at blanks.
+    // The directory is listed from inside (CWD, LIST, CWD back) when its
+    // path holds a blank, as some servers split LIST's argument at blanks,
+    // or when LIST of the path misses a folder.
     DirectoryListing listEntries(const std::string& directory, bool confirmFolders = false);
     // True while listings come from MLSD, whose folders may be links the
     // listing does not show as such.

@@ -65,8 +65,9 @@ constexpr MonthName kAbbreviations[] = {
     {"čec", 7}, {"sept", 9},
 };
 
-// Chinese month names, matched whole as the server sent them: in UTF-8,
-// GBK and Big5. Their bytes are no text the case folding would keep.
+// Chinese month names ("三月") in UTF-8, GBK and Big5, matched whole and
+// before case folding, which would change the ASCII letters Big5 uses as
+// second bytes.
 constexpr MonthName kChineseMonthNames[] = {
     {"\xE4\xB8\x80\xE6\x9C\x88", 1}, {"\xE4\xBA\x8C\xE6\x9C\x88", 2},
     {"\xE4\xB8\x89\xE6\x9C\x88", 3}, {"\xE5\x9B\x9B\xE6\x9C\x88", 4},

@@ -61,8 +61,8 @@ void settleMidnight(RemoteTime& time);
 // seconds and zone, "20.03.2023 10:00", "2023. márc. 20.", "01-jun-99",
 // "Oct 08, 2002 09:47", "下午 03:15" and the like. A time after a year, or
 // a half-day mark after a time, is taken only when a field (the name)
-// follows it. Returns the index of the group's last field, or 0 when none starts
-// there.
+// follows it. Returns the index of the group's last field, or 0 when none
+// starts there.
 std::size_t readDateGroup(const Fields& fields, std::size_t first, const ListingDate& today, RemoteTime& time);
 
 } // namespace ftp::listing
