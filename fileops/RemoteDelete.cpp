@@ -24,7 +24,9 @@ constexpr const char* kDeletingText = "正在删除文件...";
 // only removed when empty.
 constexpr int kMaxWalkDepth = 256;
 
-enum class Found { File, Folder, Link };
+// Unconfirmed: listed as a folder, but the server would not show it as a
+// real directory nor as anything else.
+enum class Found { File, Folder, Link, Unconfirmed };
 
 struct Listed {
     std::string path;
@@ -32,6 +34,8 @@ struct Listed {
 };
 
 Found whatIs(const RemoteEntry& entry) {
+    if (entry.unconfirmedFolder)
+        return Found::Unconfirmed;
     if (entry.isLink())
         return Found::Link;
     return entry.isDirectory() ? Found::Folder : Found::File;
@@ -61,6 +65,12 @@ std::unordered_map<std::string, Found> confirmedKinds(const std::string& directo
 std::string removedLine(const std::string& path, Found what, bool ok) {
     const char* kind = what == Found::Folder ? "目录" : what == Found::Link ? "链接" : "文件";
     return "删除“" + path + "”" + kind + (ok ? "成功" : "失败");
+}
+
+// A folder the server would not confirm: said in the log, never walked,
+// and only removed when it is empty (a link is never removed as a folder).
+void reportUnconfirmed(const std::string& path) {
+    appendLog("确认“" + path + "”目录失败");
 }
 
 // Deletes what the collection found, files before folders, children before
@@ -99,8 +109,13 @@ void deleteOneEntry(int row, const std::string& name, const std::string& path, i
 RemoteTree collectRemoteTree(const std::string& folder) {
     AppState& app = appState();
     RemoteTree tree;
+    std::unordered_set<std::string> unwalked;
     auto take = [&](const Listed& e, std::vector<std::string>& folders) {
-        if (e.what == Found::Folder) {
+        if (e.what == Found::Unconfirmed) {
+            reportUnconfirmed(e.path);
+            unwalked.insert(e.path);
+        }
+        if (e.what == Found::Folder || e.what == Found::Unconfirmed) {
             folders.push_back(e.path);
             return;
         }
@@ -118,7 +133,7 @@ RemoteTree collectRemoteTree(const std::string& folder) {
         for (int depth = 1; !level.empty() && !workersStopping(); ++depth) {
             std::vector<std::string> next;
             for (const std::string& d : level) {
-                if (depth < kMaxWalkDepth)
+                if (depth < kMaxWalkDepth && !unwalked.count(d))
                     for (const Listed& e : listFolder(d))
                         take(e, next);
                 app.deleteFolders.push_back(d);
@@ -166,20 +181,30 @@ void deleteRemoteBatch() {
             continue;
         }
         // A folder row of an MLSD listing may be a link: asked again.
+        Found what = Found::Folder;
         if (ftpClient().listsWithMlsd()) {
             if (!confirmedRead) {
                 confirmed = confirmedKinds(directory);
                 confirmedRead = true;
             }
             auto found = confirmed.find(name);
-            if (found == confirmed.end() || found->second != Found::Folder) {
+            what = found == confirmed.end() ? Found::File : found->second;
+            if (what == Found::File || what == Found::Link) {
                 deleteOneEntry(row, name, path, deleted);
                 continue;
             }
         }
         app.deleteFolders.clear();
         app.deleteFiles.clear();
-        if (deleteCollected(collectRemoteTree(path), deleted))
+        RemoteTree tree;
+        if (what == Found::Unconfirmed) {
+            reportUnconfirmed(path);
+            app.deleteFolders.push_back(path);
+            tree.folderCount = 1;
+        } else {
+            tree = collectRemoteTree(path);
+        }
+        if (deleteCollected(tree, deleted))
             w.远程文件框.deleteItem(row);
     }
     w.状态条1.setPaneText(1, "删除文件：" + std::to_string(deleted) + "个");

@@ -782,25 +782,67 @@ bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedList
     return true;
 }
 
+// LIST of a folder from inside it, for servers that split LIST's argument
+// at blanks: CWD into it, LIST without an argument, CWD back to where the
+// session was.
+bool FtpClient::listFromInsideLocked(const std::string& directory, ftp::ListingBytes& bytes) {
+    std::string back = enteredWire_;
+    ftp::FtpReply reply;
+    if (back.empty() && !(control_->command("PWD", reply, active_.replyMs) && reply.code == 257 &&
+                          ftp::parseQuotedPath(reply.text(), back) && ftp::isSafeCommandText(back)))
+        return false;
+    std::string wire;
+    if (!commandLocked("CWD", directory, wire, reply))
+        return false;
+    int code = 0;
+    const bool listed = listLocked("", false, bytes, code);
+    const bool returned = control_->command("CWD " + back, reply, active_.replyMs) && reply.isSuccess();
+    const std::string& here = returned ? back : wire;
+    enteredWire_ = !here.empty() && here[0] == '/' ? here : std::string();
+    return listed;
+}
+
 // A folder of an MLSD listing stays a folder only when LIST, which shows
 // links as links on every server we know, shows it as a directory too.
-void FtpClient::markUnconfirmedFoldersLocked(const std::string& directory,
-                                             std::vector<ftp::ListingEntry>& entries) {
-    ftp::ListingBytes bytes;
-    int code = 0;
+// When LIST of the path misses a folder (or the path holds a blank, which
+// some servers split LIST's argument at), the folder's LIST is taken from
+// inside it.
+std::vector<std::size_t> FtpClient::markUnconfirmedFoldersLocked(const std::string& directory,
+                                                                 std::vector<ftp::ListingEntry>& entries) {
+    auto isFolder = [](int attributes) {
+        return (attributes & ftp::kAttrDirectory) && !(attributes & ftp::kAttrLink);
+    };
     std::unordered_map<std::string, int> listed;
-    if (listLocked(directory, false, bytes, code))
-        for (const ftp::ListingEntry& e : ftp::parseListing(bytes.data, false, ftp::todayForListings()))
-            listed.emplace(e.wireName, e.attributes);
-    for (ftp::ListingEntry& entry : entries) {
-        if (!(entry.attributes & ftp::kAttrDirectory) || (entry.attributes & ftp::kAttrLink))
+    auto readList = [&](bool fromInside) {
+        ftp::ListingBytes bytes;
+        int code = 0;
+        if (fromInside ? listFromInsideLocked(directory, bytes) : listLocked(directory, false, bytes, code))
+            for (const ftp::ListingEntry& e : ftp::parseListing(bytes.data, false, ftp::todayForListings()))
+                listed.emplace(e.wireName, e.attributes);
+    };
+    auto allShown = [&] {
+        return std::all_of(entries.begin(), entries.end(), [&](const ftp::ListingEntry& e) {
+            return !isFolder(e.attributes) || listed.count(e.wireName);
+        });
+    };
+    const bool hasBlank = directory.find_first_of(" \t") != std::string::npos;
+    if (!hasBlank)
+        readList(false);
+    if ((hasBlank || !allShown()) && !directory.empty() && !control_->lost() && !abort_->raised() &&
+        !deadline_.expired())
+        readList(true);
+    std::vector<std::size_t> unconfirmed;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ftp::ListingEntry& entry = entries[i];
+        if (!isFolder(entry.attributes))
             continue;
         auto found = listed.find(entry.wireName);
-        const bool realFolder = found != listed.end() && (found->second & ftp::kAttrDirectory) &&
-                                !(found->second & ftp::kAttrLink);
-        if (!realFolder)
+        if (found == listed.end())
+            unconfirmed.push_back(i);
+        if (found == listed.end() || !isFolder(found->second))
             entry.attributes |= ftp::kAttrLink;
     }
+    return unconfirmed;
 }
 
 bool FtpClient::listsWithMlsd() const {
@@ -822,10 +864,13 @@ DirectoryListing FtpClient::listEntries(const std::string& directory, bool confi
             const bool hasFolder = std::any_of(entries.begin(), entries.end(), [](const ftp::ListingEntry& e) {
                 return (e.attributes & ftp::kAttrDirectory) && !(e.attributes & ftp::kAttrLink);
             });
+            std::vector<std::size_t> unconfirmed;
             if (confirmFolders && mlsd && hasFolder)
-                markUnconfirmedFoldersLocked(directory, entries);
+                unconfirmed = markUnconfirmedFoldersLocked(directory, entries);
             try {
                 listing.entries = namedEntriesLocked(directory, entries);
+                for (std::size_t i : unconfirmed)
+                    listing.entries[i].unconfirmedFolder = true;
                 listing.complete = true;
             } catch (const std::bad_alloc&) {
                 listing.entries = {};

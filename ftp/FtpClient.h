@@ -94,7 +94,10 @@ public:
     // calls a folder is kept a folder only when the server's LIST shows it
     // as a real directory: some servers' MLSD calls a link to a folder a
     // folder. Any other is marked as a link, so a walk never goes through
-    // it.
+    // it; one that LIST does not show at all is also marked unconfirmed.
+    // The directory is listed from inside (CWD, LIST, CWD back) when its
+    // path holds a blank, as some servers split LIST's argument at blanks,
+    // or when LIST of the path misses a folder.
     DirectoryListing listEntries(const std::string& directory, bool confirmFolders = false);
     // True while listings come from MLSD, whose folders may be links the
     // listing does not show as such.
@@ -178,7 +181,10 @@ private:
                             bool& overLimit);
     std::vector<RemoteEntry> namedEntriesLocked(const std::string& directory,
                                                 std::vector<ftp::ListingEntry>& listed);
-    void markUnconfirmedFoldersLocked(const std::string& directory, std::vector<ftp::ListingEntry>& entries);
+    // The indexes of the folders LIST did not show.
+    std::vector<std::size_t> markUnconfirmedFoldersLocked(const std::string& directory,
+                                                          std::vector<ftp::ListingEntry>& entries);
+    bool listFromInsideLocked(const std::string& directory, ftp::ListingBytes& bytes);
 
     mutable std::mutex mutex_;
     mutable std::mutex settingsMutex_;

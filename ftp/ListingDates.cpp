@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 #include <vector>
 
@@ -62,6 +63,55 @@ constexpr MonthName kAbbreviations[] = {
     {"jan", 1}, {"feb", 2}, {"mar", 3}, {"apr", 4},  {"may", 5},  {"jun", 6},   {"jul", 7},   {"aug", 8},
     {"sep", 9}, {"oct", 10}, {"nov", 11}, {"dec", 12}, {"mrz", 3}, {"mrt", 3}, {"jän", 1}, {"čen", 6},
     {"čec", 7}, {"sept", 9},
+};
+
+// Chinese month names ("三月") in UTF-8, GBK and Big5, matched whole and
+// before case folding, which would change the ASCII letters Big5 uses as
+// second bytes.
+constexpr MonthName kChineseMonthNames[] = {
+    {"\xE4\xB8\x80\xE6\x9C\x88", 1}, {"\xE4\xBA\x8C\xE6\x9C\x88", 2},
+    {"\xE4\xB8\x89\xE6\x9C\x88", 3}, {"\xE5\x9B\x9B\xE6\x9C\x88", 4},
+    {"\xE4\xBA\x94\xE6\x9C\x88", 5}, {"\xE5\x85\xAD\xE6\x9C\x88", 6},
+    {"\xE4\xB8\x83\xE6\x9C\x88", 7}, {"\xE5\x85\xAB\xE6\x9C\x88", 8},
+    {"\xE4\xB9\x9D\xE6\x9C\x88", 9}, {"\xE5\x8D\x81\xE6\x9C\x88", 10},
+    {"\xE5\x8D\x81\xE4\xB8\x80\xE6\x9C\x88", 11}, {"\xE5\x8D\x81\xE4\xBA\x8C\xE6\x9C\x88", 12},
+    {"\xD2\xBB\xD4\xC2", 1}, {"\xB6\xFE\xD4\xC2", 2}, {"\xC8\xFD\xD4\xC2", 3}, {"\xCB\xC4\xD4\xC2", 4},
+    {"\xCE\xE5\xD4\xC2", 5}, {"\xC1\xF9\xD4\xC2", 6}, {"\xC6\xDF\xD4\xC2", 7}, {"\xB0\xCB\xD4\xC2", 8},
+    {"\xBE\xC5\xD4\xC2", 9}, {"\xCA\xAE\xD4\xC2", 10}, {"\xCA\xAE\xD2\xBB\xD4\xC2", 11},
+    {"\xCA\xAE\xB6\xFE\xD4\xC2", 12},
+    {"\xA4\x40\xA4\xEB", 1}, {"\xA4\x47\xA4\xEB", 2}, {"\xA4\x54\xA4\xEB", 3}, {"\xA5\x7C\xA4\xEB", 4},
+    {"\xA4\xAD\xA4\xEB", 5}, {"\xA4\xBB\xA4\xEB", 6}, {"\xA4\x43\xA4\xEB", 7}, {"\xA4\x4B\xA4\xEB", 8},
+    {"\xA4\x45\xA4\xEB", 9}, {"\xA4\x51\xA4\xEB", 10}, {"\xA4\x51\xA4\x40\xA4\xEB", 11},
+    {"\xA4\x51\xA4\x47\xA4\xEB", 12},
+};
+
+// Morning and afternoon: English, Chinese (UTF-8, GBK, Big5), Japanese
+// (UTF-8, Shift-JIS, EUC-JP), Korean (UTF-8, EUC-KR).
+struct HalfDayText {
+    const char* text;
+    HalfDay half;
+};
+const HalfDayText kHalfDays[] = {
+    {"AM", HalfDay::Morning},
+    {"PM", HalfDay::Afternoon},
+    {"am", HalfDay::Morning},
+    {"pm", HalfDay::Afternoon},
+    {"\xE4\xB8\x8A\xE5\x8D\x88", HalfDay::Morning},
+    {"\xE4\xB8\x8B\xE5\x8D\x88", HalfDay::Afternoon},
+    {"\xC9\xCF\xCE\xE7", HalfDay::Morning},
+    {"\xCF\xC2\xCE\xE7", HalfDay::Afternoon},
+    {"\xA4\x57\xA4\xC8", HalfDay::Morning},
+    {"\xA4\x55\xA4\xC8", HalfDay::Afternoon},
+    {"\xE5\x8D\x88\xE5\x89\x8D", HalfDay::Morning},
+    {"\xE5\x8D\x88\xE5\xBE\x8C", HalfDay::Afternoon},
+    {"\x8C\xDF\x91\x4F", HalfDay::Morning},
+    {"\x8C\xDF\x8C\xE3", HalfDay::Afternoon},
+    {"\xB8\xE1\xC1\xB0", HalfDay::Morning},
+    {"\xB8\xE1\xB8\xE5", HalfDay::Afternoon},
+    {"\xEC\x98\xA4\xEC\xA0\x84", HalfDay::Morning},
+    {"\xEC\x98\xA4\xED\x9B\x84", HalfDay::Afternoon},
+    {"\xBF\xC0\xC0\xFC", HalfDay::Morning},
+    {"\xBF\xC0\xC8\xC4", HalfDay::Afternoon},
 };
 
 // Every name and abbreviation in byte order: the names a text starts are
@@ -165,6 +215,7 @@ struct Part {
     PartKind kind = PartKind::None;
     int year = 0, month = 0, day = 0;
     RemoteTime clock;
+    HalfDay half = HalfDay::None;  // of a clock written "09:47PM"
     bool seconds = false;
 };
 
@@ -240,6 +291,15 @@ bool readDottedClock(std::string_view text, RemoteTime& time) {
     return true;
 }
 
+Part dateOf(const RemoteTime& date) {
+    Part part;
+    part.kind = PartKind::Date;
+    part.year = date.year;
+    part.month = date.month;
+    part.day = date.day;
+    return part;
+}
+
 Part classify(std::string_view field) {
     Part part;
     const bool marked = !field.empty() && field.back() == '.';
@@ -251,10 +311,13 @@ Part classify(std::string_view field) {
         part.kind = PartKind::Zone;
         return part;
     }
+    RemoteTime date;
     if (!isDigit(first)) {
         part.month = monthFromName(text);
         if (part.month)
             part.kind = PartKind::Month;
+        else if (readNamedMonthDate(text, date))
+            part = dateOf(date);  // "FEB-24-2014"
         return part;
     }
     if (allDigits(text)) {
@@ -269,20 +332,14 @@ Part classify(std::string_view field) {
         return part;
     }
     if (text.find(':') != std::string_view::npos) {
-        if (readClock(text, part.clock)) {
+        if (readClock(text, part.clock) || readHalfDayClock(text, part.clock, part.half)) {
             part.kind = PartKind::Clock;
-            part.seconds = text.size() > 5;
+            part.seconds = text.find(':') != text.rfind(':');
         }
         return part;
     }
-    RemoteTime date;
-    if (readNumericDate(text, date)) {
-        part.kind = PartKind::Date;
-        part.year = date.year;
-        part.month = date.month;
-        part.day = date.day;
-        return part;
-    }
+    if (readNumericDate(text, date) || readNamedMonthDate(text, date))
+        return dateOf(date);  // "2023-03-20", "01-jun-99"
     if (readDottedClock(text, part.clock)) {
         part.kind = PartKind::Clock;
         return part;
@@ -306,9 +363,89 @@ bool isYear(const Part& p) {
     return p.kind == PartKind::Year || p.kind == PartKind::MarkedYear;
 }
 
+// The clock at fields[i], with a half-day mark before it ("下午 03:15") or
+// after it ("03:15 PM"). A mark after it is taken only when a field
+// follows, and only when it fits the hour. Returns the index of the last
+// field taken, 0 when no clock is there.
+std::size_t readClockAt(const Fields& fields, std::size_t i, Part& clock) {
+    const std::size_t n = fields.size();
+    HalfDay half = i < n ? halfDayOf(fields[i].text) : HalfDay::None;
+    if (half != HalfDay::None)
+        ++i;
+    if (i >= n)
+        return 0;
+    clock = classify(fields[i].text);
+    if (clock.kind != PartKind::Clock || (half != HalfDay::None && clock.half != HalfDay::None))
+        return 0;
+    if (half == HalfDay::None)
+        half = clock.half;
+    if (half != HalfDay::None)
+        return applyHalfDay(half, clock.clock) ? i : 0;
+    const HalfDay after = i + 2 < n ? halfDayOf(fields[i + 1].text) : HalfDay::None;
+    RemoteTime twelveHour = clock.clock;
+    if (after != HalfDay::None && applyHalfDay(after, twelveHour)) {
+        clock.clock = twelveHour;
+        return i + 1;
+    }
+    return i;
+}
+
 } // namespace
 
+HalfDay halfDayOf(std::string_view text) {
+    for (const HalfDayText& h : kHalfDays)
+        if (text == h.text)
+            return h.half;
+    return HalfDay::None;
+}
+
+bool readHalfDayClock(std::string_view text, RemoteTime& time, HalfDay& half) {
+    std::size_t end = 0;
+    while (end < text.size() && (isDigit(text[end]) || text[end] == ':'))
+        ++end;
+    if (end < text.size()) {
+        const HalfDay suffix = halfDayOf(text.substr(end));
+        if (suffix == HalfDay::None)
+            return false;
+        half = suffix;
+    }
+    return readClock(text.substr(0, end), time);
+}
+
+bool applyHalfDay(HalfDay half, RemoteTime& time) {
+    if (half == HalfDay::None)
+        return true;
+    if (time.hour < 1 || time.hour > 12)
+        return false;
+    time.hour = time.hour % 12 + (half == HalfDay::Afternoon ? 12 : 0);
+    return true;
+}
+
+bool readUnixTime(std::string_view text, RemoteTime& time) {
+    // Eleven digits reach the year 5000; more is no time.
+    if (text.size() > 11)
+        return false;
+    const int64_t seconds = decimalNumber(text);
+    if (seconds < 0)
+        return false;
+    const std::time_t value = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    if (!::gmtime_r(&value, &utc))
+        return false;
+    time.year = utc.tm_year + 1900;
+    time.month = utc.tm_mon + 1;
+    time.day = utc.tm_mday;
+    time.hour = utc.tm_hour;
+    time.minute = utc.tm_min;
+    time.second = utc.tm_sec;
+    return true;
+}
+
 int monthFromName(std::string_view text) {
+    if (!text.empty() && static_cast<unsigned char>(text[0]) >= 0x80)
+        for (const MonthName& name : kChineseMonthNames)
+            if (text == name.text)
+                return name.month;
     text = withoutTrailingPunctuation(text);
     char folded[40];
     std::size_t length = 0;
@@ -479,16 +616,16 @@ std::size_t readDateGroup(const Fields& fields, std::size_t first, const Listing
         t.minute = p.clock.minute;
         t.second = p.clock.second;
     };
+    Part clock;
     if (p0.kind == PartKind::Date) {
         t.year = p0.year, t.month = p0.month, t.day = p0.day;
         hasYear = true;
         last = first;
-        const Part p1 = part(first + 1);
-        if (p1.kind == PartKind::Clock) {
-            takeClock(p1);
-            last = first + 1;
-            if (first + 2 < n && isZone(fields[first + 2].text))
-                last = first + 2;
+        if (const std::size_t clockEnd = readClockAt(fields, first + 1, clock)) {
+            takeClock(clock);
+            last = clockEnd;
+            if (last + 1 < n && isZone(fields[last + 1].text))
+                ++last;
         }
     } else if (p0.kind == PartKind::MarkedYear) {
         // "2023. márc. 20." or "2023年 3月 20日", a time may follow.
@@ -507,10 +644,9 @@ std::size_t readDateGroup(const Fields& fields, std::size_t first, const Listing
         } else {
             return 0;
         }
-        const Part clock = part(last + 1);
-        if (clock.kind == PartKind::Clock) {
+        if (const std::size_t clockEnd = readClockAt(fields, last + 1, clock)) {
             takeClock(clock);
-            ++last;
+            last = clockEnd;
         }
     } else {
         // Month and day in either order (or together, or the month as a
@@ -536,9 +672,16 @@ std::size_t readDateGroup(const Fields& fields, std::size_t first, const Listing
         if (isYear(p)) {
             t.year = p.year;
             hasYear = true;
-        } else if (p.kind == PartKind::Clock) {
-            takeClock(p);
-            const Part year = p.seconds ? part(next + 1) : Part{};
+            // "Oct 08, 2002 09:47": a time after the year, the name after it.
+            const std::size_t clockEnd = readClockAt(fields, next + 1, clock);
+            if (clockEnd && clockEnd + 1 < n) {
+                takeClock(clock);
+                next = clockEnd;
+            }
+        } else if (const std::size_t clockEnd = readClockAt(fields, next, clock)) {
+            takeClock(clock);
+            next = clockEnd;
+            const Part year = clock.seconds ? part(next + 1) : Part{};
             if (isYear(year)) {
                 t.year = year.year;
                 hasYear = true;

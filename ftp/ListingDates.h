@@ -12,8 +12,23 @@
 namespace ftp::listing {
 
 // 1-12 for a month name or its abbreviation (any case, a trailing "." or
-// "," allowed), 0 otherwise.
+// "," allowed), or a Chinese month name ("三月", also in GBK and Big5); 0
+// otherwise.
 int monthFromName(std::string_view text);
+
+// Morning or afternoon of a 12-hour clock.
+enum class HalfDay { None, Morning, Afternoon };
+// "AM", "PM" and their Chinese, Japanese and Korean words, in UTF-8 and in
+// the legacy code pages.
+HalfDay halfDayOf(std::string_view text);
+// "07:27PM", "19:27", "10:00上午": a clock and a half-day mark joined to it,
+// which half is then set to.
+bool readHalfDayClock(std::string_view text, RemoteTime& time, HalfDay& half);
+// A 12-hour clock made a 24-hour one; false when the hour is not 1-12.
+bool applyHalfDay(HalfDay half, RemoteTime& time);
+
+// Seconds since 1970 in UTC, as numeric listings give times.
+bool readUnixTime(std::string_view text, RemoteTime& time);
 
 // "hh:mm", "hh:mm:ss" or "hh:mm:ss.fraction"; "24:00" is accepted and
 // means the end of the day. False leaves time unchanged.
@@ -26,8 +41,8 @@ bool readClock(std::string_view text, RemoteTime& time);
 // 1900.
 bool readNumericDate(std::string_view text, RemoteTime& time);
 
-// "20-MAR-2023", "20-Mar-23" or "FEB-24-2014": a month name and numbers
-// joined by "-", the day before or after the month.
+// "20-MAR-2023", "20-Mar-23", "01-jun-99" or "FEB-24-2014": a month name
+// and numbers joined by "-", the day before or after the month.
 bool readNamedMonthDate(std::string_view text, RemoteTime& time);
 
 // A year from two or four digits (1970-2069 for two).
@@ -43,9 +58,11 @@ void settleMidnight(RemoteTime& time);
 // The date group of an "ls -l" style line starting at fields[first]:
 // "Mar 20 10:00", "Mar 20  2023", "20 Mar 10:00", "26. Juli 10:00",
 // "3月 20 10:00", "3月20日 10:00", "2023-03-20 10:00", full ISO with
-// seconds and zone, "20.03.2023 10:00", "2023. márc. 20." and the like.
-// Returns the index of the group's last field, or 0 when none starts
-// there.
+// seconds and zone, "20.03.2023 10:00", "2023. márc. 20.", "01-jun-99",
+// "Oct 08, 2002 09:47", "下午 03:15" and the like. A time after a year, or
+// a half-day mark after a time, is taken only when a field (the name)
+// follows it. Returns the index of the group's last field, or 0 when none
+// starts there.
 std::size_t readDateGroup(const Fields& fields, std::size_t first, const ListingDate& today, RemoteTime& time);
 
 } // namespace ftp::listing

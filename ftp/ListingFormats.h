@@ -15,7 +15,7 @@ namespace ftp::listing {
 // partly padding and partly the name's own, and how many are padding is
 // learned from the whole listing (the fewest blanks any line of the format
 // has there), never more than the format's own width.
-enum class Padding { None, DosFolder, NetWare, Os2, VxWorks };
+enum class Padding { None, DosFolder, NetWare, Os2, VxWorks, DottedDate };
 
 struct LineEntry {
     ListingEntry entry;  // wireName is set unless padding says otherwise

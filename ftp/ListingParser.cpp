@@ -91,7 +91,7 @@ LineKind readOneLine(std::string_view line, const ListingDate& today, ListingSta
     return read ? LineKind::Entry : LineKind::Unreadable;
 }
 
-constexpr std::size_t kPaddingKinds = 5;
+constexpr std::size_t kPaddingKinds = 6;
 
 // How many blanks before the name are padding, for the padded formats.
 struct PaddingWidths {
@@ -194,7 +194,8 @@ ParsedListing readListing(const std::string& data, bool mlsd, const ListingDate&
         pos = end + 1;
         if (hasPending) {
             hasPending = false;
-            if (!line.empty() && isBlank(line[0]) && readVmsRest(splitFields(line), pending)) {
+            // The rest of a VMS entry, however far it is indented.
+            if (readVmsRest(splitFields(line), pending)) {
                 lines.push_back(std::move(pending));
                 continue;
             }

@@ -1,5 +1,7 @@
 #include "ftp/ListingText.h"
 
+#include <cstdint>
+
 namespace ftp::listing {
 
 namespace {
@@ -91,6 +93,38 @@ int64_t groupedNumber(std::string_view text) {
         ++sinceSeparator;
     }
     return sinceSeparator == 3 ? value : -1;
+}
+
+int64_t sizeWithUnit(std::string_view text) {
+    static constexpr std::string_view kUnits = "bkmgtp";  // powers of 1024
+    // The unit, and "B" or "iB" after it ("KB", "MiB").
+    std::size_t end = text.size();
+    if (end > 2 && lowerAscii(text[end - 1]) == 'b' && text[end - 2] == 'i')
+        end -= 2;
+    else if (end > 1 && lowerAscii(text[end - 1]) == 'b' && !isDigit(text[end - 2]))
+        end -= 1;
+    if (end < 2)
+        return -1;
+    const std::size_t power = kUnits.find(lowerAscii(text[end - 1]));
+    if (power == std::string_view::npos || (power == 0 && end != text.size()))
+        return -1;
+    const std::string_view number = text.substr(0, end - 1);
+    const std::size_t point = number.find_first_of(".,");
+    const std::string_view whole = number.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : number.substr(point + 1);
+    if (!allDigits(whole) || whole.size() > 12 || (point != std::string_view::npos && !allDigits(fraction)) ||
+        fraction.size() > 3)
+        return -1;
+    const int64_t unit = int64_t{1} << (10 * power);
+    int64_t scale = 1;
+    for (std::size_t i = 0; i < fraction.size(); ++i)
+        scale *= 10;
+    // Three digits of fraction times a unit of 2^50 stays within 2^60.
+    const int64_t fractionBytes = fraction.empty() ? 0 : (decimalNumber(fraction) * unit + scale / 2) / scale;
+    const int64_t wholeValue = decimalNumber(whole);
+    if (wholeValue > (INT64_MAX - fractionBytes) / unit)
+        return -1;
+    return wholeValue * unit + fractionBytes;
 }
 
 int64_t hexNumber(std::string_view text) {

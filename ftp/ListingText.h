@@ -37,6 +37,11 @@ int64_t decimalNumber(std::string_view text);
 // A decimal number written with "," or "." between groups of three
 // ("1,234,567"), or plainly; -1 otherwise.
 int64_t groupedNumber(std::string_view text);
+// A size written with a unit as "ls -h" and some servers write it:
+// "33.5k", "2M", "1,5G", "4.0KiB" (units of 1024 bytes; a decimal
+// fraction of up to three digits), as the nearest byte count; -1 when
+// text is not one.
+int64_t sizeWithUnit(std::string_view text);
 // A hexadecimal number of at most 15 digits; -1 otherwise.
 int64_t hexNumber(std::string_view text);
 // A small decimal number (at most 9 digits); -1 otherwise.

@@ -17,6 +17,9 @@ struct RemoteEntry {
     int attributes = ftp::kAttrNormal;  // kAttrDirectory, kAttrLink, kAttrReadOnly
     int64_t size = 0;
     RemoteTime time;
+    // A folder the listing named that the server would not confirm as a
+    // real directory (listed with confirmFolders); marked a link as well.
+    bool unconfirmedFolder = false;
 
     bool isDirectory() const { return (attributes & ftp::kAttrDirectory) != 0; }
     bool isLink() const { return (attributes & ftp::kAttrLink) != 0; }

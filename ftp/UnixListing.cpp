@@ -1,6 +1,7 @@
 // "ls -l" lines in all their forms (localized and ISO dates, numeric
-// permissions, no date at all), the Connect:Enterprise mailbox lines that
-// look like them, and NetWare's variant.
+// permissions, sizes with units, no date at all), numeric listings with
+// Unix times, the Connect:Enterprise mailbox lines that look like them,
+// and NetWare's variant.
 #include "ftp/ListingDates.h"
 #include "ftp/ListingFormats.h"
 
@@ -17,6 +18,31 @@ bool allOf(std::string_view text, std::string_view allowed) {
     return true;
 }
 
+// The file type bits of an octal mode as stat() gives it ("100644",
+// "40755"); 0 when the mode has only permission bits ("644", "4755").
+int fileTypeOf(std::string_view octal) {
+    int64_t value = 0;
+    for (char c : octal)
+        value = value * 8 + (c - '0');
+    return static_cast<int>(value >> 12);
+}
+
+bool validFileType(std::string_view octal) {
+    switch (fileTypeOf(octal)) {
+    case 0:     // permissions alone
+    case 001:   // FIFO
+    case 002:   // character device
+    case 004:   // directory
+    case 006:   // block device
+    case 010:   // regular file
+    case 012:   // symbolic link
+    case 014:   // socket
+        return true;
+    default:
+        return false;
+    }
+}
+
 Mode modeOf(std::string_view field) {
     if (field.size() >= 10 && field.size() <= 11 && std::string_view("-dlbcpsDn").find(field[0]) != std::string_view::npos &&
         allOf(field.substr(1, 9), "rwxsStTlL-") && (field.size() == 10 || allOf(field.substr(10), "+.@*")))
@@ -25,15 +51,18 @@ Mode modeOf(std::string_view field) {
     if (field.size() >= 10 && field[0] == '-' && allOf(field.substr(1, 9), "ABCDEFGHIJKLMNOPQRSTUVWXYZ-") &&
         field.find_first_not_of('-') != std::string_view::npos)
         return Mode::Mailbox;
-    if ((field.size() == 3 || field.size() == 4 || field.size() == 6) && allOf(field, "01234567"))
+    if (field.size() >= 3 && field.size() <= 7 && allOf(field, "01234567") && validFileType(field))
         return Mode::Octal;
     return Mode::None;
 }
 
-// The size just before the date: plain, with group separators, or the
-// digits at the end of an owner or group it ran into ("ftpusers1048576").
+// The size just before the date: plain, with group separators, with a
+// unit ("33.5k"), or the digits at the end of an owner or group it ran
+// into ("ftpusers1048576").
 int64_t sizeBeforeDate(std::string_view field) {
     int64_t size = groupedNumber(field);
+    if (size < 0)
+        size = sizeWithUnit(field);
     if (size >= 0)
         return size;
     std::size_t digits = field.size();
@@ -56,24 +85,38 @@ void setType(std::string_view mode, Mode kind, ListingEntry& entry) {
         if (mode[2] != 'w')
             entry.attributes |= kAttrReadOnly;
     } else if (kind == Mode::Octal) {
-        // Six digits carry the file type as stat() gives it.
-        if (mode.size() == 6 && mode.substr(0, 2) == "04")
+        const int type = fileTypeOf(mode);
+        if (type == 004)
             entry.attributes = kAttrDirectory;
-        else if (mode.size() == 6 && mode.substr(0, 2) == "12")
+        else if (type == 012)
             entry.attributes |= kAttrLink;
+        else if (type == 002 || type == 006)
+            entry.size = 0;
         if (((mode[mode.size() - 3] - '0') & 2) == 0)
             entry.attributes |= kAttrReadOnly;
     }
 }
 
-void setName(std::string_view line, std::size_t start, ListingEntry& entry) {
+// The name from start on, a link's target cut off. With padding the name
+// keeps the blanks before it, to be settled against the whole listing.
+void setName(std::string_view line, std::size_t start, Padding padding, LineEntry& out) {
     std::string_view name = line.substr(start);
-    if (entry.attributes & kAttrLink) {
-        const std::size_t arrow = name.find(" -> ");
-        if (arrow != std::string_view::npos && arrow > 0)
+    if (out.entry.attributes & kAttrLink) {
+        const std::size_t arrow = name.find(" -> ", leadingBlanks(name));
+        if (arrow != std::string_view::npos && arrow > leadingBlanks(name))
             name = name.substr(0, arrow);
     }
-    entry.wireName = std::string(name);
+    if (padding == Padding::None)
+        out.entry.wireName = std::string(name);
+    else
+        setPaddedName(out, padding, name, 0);
+}
+
+// "2004.07.15": servers that write such dates without a time pad them to
+// the column of the names, so the blanks after them are padding.
+bool isDottedDate(std::string_view field) {
+    RemoteTime date;
+    return field.find('.') != std::string_view::npos && readNumericDate(field, date);
 }
 
 struct SizeAndDate {
@@ -100,6 +143,20 @@ bool findSizeAndDate(std::string_view line, const Fields& f, std::size_t from, c
 
 bool looksLikeClock(std::string_view field) {
     return field.size() >= 4 && isDigit(field[0]) && field.find(':') != std::string_view::npos;
+}
+
+// "100644 1000 1000 1234 1710000000 name": mode, owner and group ids,
+// size and a Unix time. Returns where the name starts, 0 when the line is
+// not of this form.
+std::size_t readTimestamped(std::string_view line, const Fields& f, ListingEntry& entry) {
+    if (f.size() < 6)
+        return 0;
+    for (std::size_t i = 1; i <= 4; ++i)
+        if (!allDigits(f[i].text))
+            return 0;
+    entry.size = decimalNumber(f[3].text);
+    const std::size_t nameStart = f[4].end() + 1;
+    return entry.size >= 0 && readUnixTime(f[4].text, entry.time) && nameStart < line.size() ? nameStart : 0;
 }
 
 // "-rw-r--r-- 1 owner group 1234 name": servers that give no date.
@@ -134,17 +191,25 @@ bool readUnixLine(std::string_view line, const Fields& f, const ListingDate& tod
     ListingEntry& entry = out.entry;
     SizeAndDate found;
     std::size_t nameStart = 0;
+    Padding padding = Padding::None;
+    // A date wins over the numeric form: a name never begins with a date.
     if (findSizeAndDate(line, f, 2, today, found)) {
         entry.size = found.size;
         entry.time = found.time;
         nameStart = f[found.last].end() + 1;
+        if (isDottedDate(f[found.last].text)) {
+            padding = Padding::DottedDate;
+            nameStart = f[found.last].end();
+        }
     } else if (mode == Mode::Letters) {
         nameStart = readUndated(line, f, entry);
+    } else if (mode == Mode::Octal) {
+        nameStart = readTimestamped(line, f, entry);
     }
     if (nameStart == 0)
         return false;
     setType(f[0].text, mode, entry);
-    setName(line, nameStart, entry);
+    setName(line, nameStart, padding, out);
     return true;
 }
 

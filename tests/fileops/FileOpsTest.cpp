@@ -2,10 +2,14 @@
 #include "app/state/AppState.h"
 #include "fileops/LocalDelete.h"
 #include "fileops/TextEditor.h"
+#include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListing.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
+#include "tests/support/ScriptedFileTree.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
+#include "transfer/Upload.h"
 
 #include <QAction>
 #include <QTest>
@@ -310,6 +314,103 @@ TEST(RemoteDeleteFaults, AnEndlessTreeEndsTheWalk) {
         listings += command.rfind("LIST", 0) == 0;
     EXPECT_GT(listings, 100);
     EXPECT_LT(listings, 300);
+}
+
+namespace {
+
+// Uploads a tree whose folder names hold blanks into the remote folder the
+// window shows.
+void uploadTreeWithBlanks(ConnectedWindow& c) {
+    c.local.write("一级 目录/说明 文件.txt", "a");
+    c.local.write("一级 目录/二级 目录/深 处.txt", "b");
+    c.local.write("一级 目录/二级 目录/三级 目录/末 端.txt", "c");
+    c.local.write("一级 目录/二级/plain.txt", "d");
+    c.local.write("一级 目录/ 前 空格/y.txt", "e");
+    listLocalDirectory();
+    c.select("上传文件框", {"一级 目录"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    ASSERT_EQ(c.w().状态条1.paneText(2), "上传数：5  失败数：0");
+    ASSERT_GE(c.w().远程文件框.findItem("一级 目录"), 0);
+}
+
+// Deletes that tree from the remote list: every entry goes, nothing fails.
+void deleteTreeWithBlanks(ConnectedWindow& c) {
+    c.select("远程文件框", {"一级 目录"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }));
+    const std::vector<std::string> lines = c.logLines();
+    EXPECT_EQ(lines.size(), 10u);  // five files and five folders
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.find("失败"), std::string::npos) << line;
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：10个");
+    EXPECT_EQ(c.w().远程文件框.findItem("一级 目录"), -1);
+}
+
+} // namespace
+
+TEST(RemoteDeleteBlanks, AnUploadedTreeGoesFromVsftpd) {
+    VsftpdServer server;
+    if (!server.available())
+        GTEST_SKIP() << "vsftpd needs root";
+    TempFolder root;
+    root.write("pub/一级/keep.txt", "k");  // a sibling named like the tree's first word
+    ASSERT_TRUE(server.start(root.path())) << server.errors();
+    ConnectedWindow c(server.port(), "anonymous", "x", "/pub");
+    ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    ASSERT_NO_FATAL_FAILURE(uploadTreeWithBlanks(c));
+    deleteTreeWithBlanks(c);
+    EXPECT_FALSE(platform::pathExists(root.file("pub/一级 目录")));
+    EXPECT_EQ(root.read("pub/一级/keep.txt"), "k");
+}
+
+// The server's MLSD takes a path whole but its LIST splits the argument at
+// blanks: folders are confirmed without LIST of a path with a blank.
+TEST(RemoteDeleteBlanks, AnUploadedTreeGoesFromAServerSplittingListArguments) {
+    ScriptedFtpServer server;
+    ScriptedFileTree tree(server, true);
+    tree.addFile("/up/一级/keep.txt", "k");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/up");
+    ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    ASSERT_NO_FATAL_FAILURE(uploadTreeWithBlanks(c));
+    // Folders listed from inside leave the session where it was.
+    const std::string before = ftpClient().currentDirectory();
+    deleteTreeWithBlanks(c);
+    EXPECT_EQ(ftpClient().currentDirectory(), before);
+    EXPECT_EQ(tree.pathsUnder("/up/一级 目录"), std::vector<std::string>{});
+    EXPECT_TRUE(tree.exists("/up/一级/keep.txt"));
+    for (const std::string& command : server.commands()) {
+        const bool listWithArgument = command.rfind("LIST ", 0) == 0;
+        EXPECT_FALSE(listWithArgument && command.find(' ', 5) != std::string::npos) << command;
+    }
+}
+
+// A folder the server will not show by LIST nor let the client enter is
+// reported, never walked, and kept with its parent's row.
+TEST(RemoteDeleteBlanks, AFolderThatCannotBeConfirmedIsReported) {
+    ScriptedFtpServer server;
+    ScriptedFileTree tree(server, true);
+    tree.addFile("/top dir/sub/inner.txt", "i");
+    tree.addFile("/top dir/f.txt", "f");
+    server.on("CWD", [](ScriptedSession& s, const std::string& path) {
+        s.reply(path == "/top dir" ? "550 not allowed" : "250 ok");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/");
+    c.select("远程文件框", {"top dir"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }));
+    EXPECT_EQ(c.logLines(), (std::vector<std::string>{
+                                "确认“/top dir/sub”目录失败",
+                                "删除“/top dir/f.txt”文件成功",
+                                "删除“/top dir/sub”目录失败",
+                                "删除“/top dir”目录失败",
+                            }));
+    EXPECT_EQ(countCommand(server, "MLSD /top dir/sub"), 0);
+    EXPECT_TRUE(tree.exists("/top dir/sub/inner.txt"));
+    EXPECT_GE(c.w().远程文件框.findItem("top dir"), 0);
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：1个");
 }
 
 TEST(LocalDelete, QuestionsSelectionAndTrees) {

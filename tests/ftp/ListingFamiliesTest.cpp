@@ -2,6 +2,7 @@
 // line must give its entry with the right name, type and size, and a
 // listing must lose no line without counting it.
 #include "ftp/ListingParser.h"
+#include "ftp/ListingText.h"
 #include "platform/TextCodec.h"
 
 #include <gtest/gtest.h>
@@ -150,6 +151,207 @@ TEST(ListingFamilies, UnixInEveryLocaleAndLayout) {
     expectTime(entries[33], 2023, 3, 20, 10, 0);
 }
 
+// "ls -h" and servers like it: sizes with a unit of 1024 bytes, read as
+// the nearest byte count.
+TEST(ListingFamilies, UnixSizesWithUnits) {
+    expectListing(
+        {
+            "-rw-r--r--   1 ftp  ftp   33.5k Mar 20 10:00 report.pdf",
+            "-rw-r--r--   1 ftp  ftp      2M Mar 20 10:00 image.iso",
+            "-rw-r--r--   1 ftp  ftp    1.2G Mar 20  2023 backup.tar",
+            "drwxr-xr-x   2 ftp  ftp    4.0K 2023-03-20 10:00 photos 2023",
+            "-rw-r--r--   1 ftp  ftp    1,5M 20. Mär 10:00 komma.bin",
+            "-rw-r--r--   1 ftp  ftp    512B Mar 20 10:00 tiny.txt",
+            "-rw-r--r--   1 ftp  ftp  1.5KiB Mar 20 10:00 kib.txt",
+            "-rw-r--r--   1 ftp  ftp     3MB Mar 20 10:00 megabytes.bin",
+            "-rw-r--r--   1 ftp  ftp  0.001k Mar 20 10:00 rounded.txt",
+            "-rw-r--r--   1 ftp  ftp     700 Mar 20 10:00 plain.txt",
+        },
+        {
+            {"report.pdf", File, 34304},
+            {"image.iso", File, 2 * 1048576},
+            {"backup.tar", File, 1288490189},  // 1.2 * 2^30 = 1288490188.8
+            {"photos 2023", Folder, 4096},
+            {"komma.bin", File, 1572864},
+            {"tiny.txt", File, 512},
+            {"kib.txt", File, 1536},
+            {"megabytes.bin", File, 3 * 1048576},
+            {"rounded.txt", File, 1},
+            {"plain.txt", File, 700},
+        });
+}
+
+TEST(ListingFamilies, SizeUnitsOutOfRangeAreNoSize) {
+    using ftp::listing::sizeWithUnit;
+    EXPECT_EQ(sizeWithUnit("8191P"), 8191 * (int64_t{1} << 50));
+    EXPECT_EQ(sizeWithUnit("8192P"), -1);  // past 2^63
+    EXPECT_EQ(sizeWithUnit("9999999999999k"), -1);
+    EXPECT_EQ(sizeWithUnit("1.2345k"), -1);
+    EXPECT_EQ(sizeWithUnit("12"), -1);
+    EXPECT_EQ(sizeWithUnit("k"), -1);
+    EXPECT_EQ(sizeWithUnit(".5k"), -1);
+    EXPECT_EQ(sizeWithUnit("5x"), -1);
+    EXPECT_EQ(sizeWithUnit("1bB"), -1);
+}
+
+// Mode, owner and group ids, size and a Unix time (UTC), then the name.
+TEST(ListingFamilies, NumericListingsWithUnixTimes) {
+    const auto entries = expectListing(
+        {
+            "100644 1000 1000 1234 1710000000 notes.txt",
+            "40755 0 0 4096 1078524000 old folder",
+            "120777 0 0 11 1700000000 latest",
+            "0644 33 33 0 0 empty file",
+            "100444 1000 1000 5368709120 1710000000 2024 report.pdf",
+            "20666 0 0 0 1710000000 tty",
+            "100644 1000 1000 77 1710000000  leading blank.txt",
+        },
+        {
+            {"notes.txt", File, 1234},
+            {"old folder", Folder, 4096},
+            {"latest", Link, 11},
+            {"empty file", File, 0},
+            {"2024 report.pdf", File, 5368709120},
+            {"tty", File, 0},
+            {" leading blank.txt", File, 77},
+        });
+    ASSERT_EQ(entries.size(), 7u);
+    expectTime(entries[0], 2024, 3, 9, 16, 0);
+    expectTime(entries[1], 2004, 3, 5, 22, 0);
+    expectTime(entries[2], 2023, 11, 14, 22, 13);
+    expectTime(entries[3], 1970, 1, 1, 0, 0);
+    EXPECT_EQ(entries[4].attributes & ftp::kAttrReadOnly, ftp::kAttrReadOnly);
+    EXPECT_EQ(entries[0].attributes & ftp::kAttrReadOnly, 0);
+}
+
+// "Oct 08, 2002 09:47": the time after the year is the date's, not the
+// name's; a name that looks like a time stays the name.
+TEST(ListingFamilies, DatesWithAComma) {
+    const auto entries = expectListing(
+        {
+            "-rw-r--r-- 1 owner group 1234 Oct 08, 2002 09:47 report.doc",
+            "drwxr-xr-x 1 owner group    0 Oct 8, 2002 9:47 Shared Docs",
+            "-rw-r--r-- 1 owner group   99 Jan 15, 2024 11:05 PM evening.txt",
+            "-rw-r--r-- 1 owner group    5 15 Jan, 2024 07:30 day first.txt",
+            "-rw-r--r-- 1 owner group    7 Dec 31, 2023 no time.txt",
+            "-rw-r--r-- 1 owner group    8 Mar 20, 2023 10:00",
+            "-rw-r--r-- 1 owner group    9 Feb 29, 2024 12:00 AM midnight.txt",
+        },
+        {
+            {"report.doc", File, 1234},
+            {"Shared Docs", Folder, 0},
+            {"evening.txt", File, 99},
+            {"day first.txt", File, 5},
+            {"no time.txt", File, 7},
+            {"10:00", File, 8},
+            {"midnight.txt", File, 9},
+        });
+    ASSERT_EQ(entries.size(), 7u);
+    expectTime(entries[0], 2002, 10, 8, 9, 47);
+    expectTime(entries[1], 2002, 10, 8, 9, 47);
+    expectTime(entries[2], 2024, 1, 15, 23, 5);
+    expectTime(entries[3], 2024, 1, 15, 7, 30);
+    expectTime(entries[4], 2023, 12, 31, 0, 0);
+    expectTime(entries[5], 2023, 3, 20, 0, 0);
+    expectTime(entries[6], 2024, 2, 29, 0, 0);
+}
+
+// "01-jun-99": day, month name and year in one field.
+TEST(ListingFamilies, DayMonthNameYearDates) {
+    const auto entries = expectListing(
+        {
+            "-rw-r--r-- 1 owner group 1234 01-jun-99 12:00 june.txt",
+            "-rw-r--r-- 1 owner group   10 01-jun-99 no time.txt",
+            "drwxr-xr-x 2 owner group  512 15-Jan-2024 08:30 Archive 2024",
+            "-rw-r--r-- 1 owner group    3 7-DEC-05 23:59 upper.TXT",
+            "-rw-r--r-- 1 owner group    4 Jun-01-99 12:00 month first.txt",
+        },
+        {
+            {"june.txt", File, 1234},
+            {"no time.txt", File, 10},
+            {"Archive 2024", Folder, 512},
+            {"upper.TXT", File, 3},
+            {"month first.txt", File, 4},
+        });
+    ASSERT_EQ(entries.size(), 5u);
+    expectTime(entries[0], 1999, 6, 1, 12, 0);
+    expectTime(entries[1], 1999, 6, 1, 0, 0);
+    expectTime(entries[2], 2024, 1, 15, 8, 30);
+    expectTime(entries[3], 2005, 12, 7, 23, 59);
+    expectTime(entries[4], 1999, 6, 1, 12, 0);
+}
+
+// Dotted dates without a time are padded to the names' column: the fewest
+// blanks any such line has there are padding, the rest the name's own.
+TEST(ListingFamilies, DottedDatesPaddedToTheNames) {
+    const auto entries = expectListing(
+        {
+            "drwxr-xr-x   2 ftp      ftp          4096 2004.07.15       docs",
+            "-rw-r--r--   1 ftp      ftp         12345 2004.07.15       readme.txt",
+            "-rw-r--r--   1 ftp      ftp            42 2004.07.16        one blank.txt",
+            "lrwxrwxrwx   1 ftp      ftp             7 2004.07.15       current -> v2",
+            "-rw-r--r--   1 ftp      ftp             8 15.07.2004       day first.txt",
+            "-rw-r--r--   1 ftp      ftp             7 2004.07.15 10:30 timed.txt",
+        },
+        {
+            {"docs", Folder, 4096},
+            {"readme.txt", File, 12345},
+            {" one blank.txt", File, 42},
+            {"current", Link, 7},
+            {"day first.txt", File, 8},
+            {"timed.txt", File, 7},
+        });
+    ASSERT_EQ(entries.size(), 6u);
+    expectTime(entries[1], 2004, 7, 15, 0, 0);
+    expectTime(entries[5], 2004, 7, 15, 10, 30);
+    expectListing({"-rw-r--r-- 1 ftp ftp 1 2004.07.15     alone.txt"}, {{"alone.txt", File, 1}});
+}
+
+// Month and day with their CJK units, and half-day words before the time,
+// in the code pages servers list in (the names in the same bytes).
+TEST(ListingFamilies, AsianDatesInLegacyCodePages) {
+    const std::string gbk = platform::utf8ToGb18030("-rw-r--r-- 1 user group 100 3月 20日 10:00 报告.txt");
+    const std::string gbkAfternoon =
+        platform::utf8ToGb18030("-rw-r--r-- 1 user group 101 2023年 3月 20日 下午 03:15 下午.txt");
+    const std::string gbkMonthWord = platform::utf8ToGb18030("drwxr-xr-x 2 user group 4096 三月 20日 10:00 文件夹");
+    const std::string gbkJoined = platform::utf8ToGb18030("-rw-r--r-- 1 user group 103 12月9日  2023 旧.txt");
+    const std::string big5 =
+        "-rw-r--r-- 1 user group 200 3\xA4\xEB 20\xA4\xE9 \xA4\x55\xA4\xC8 03:15 \xB3\xF8\xA7\x69.txt";
+    const std::string big5MonthWord = "-rw-r--r-- 1 user group 201 \xA4\x54\xA4\xEB  9  2023 old.txt";
+    const std::string shiftJis =
+        "-rw-r--r-- 1 user group 300 2023\x94\x4E 3\x8C\x8E 20\x93\xFA \x8C\xDF\x91\x4F 09:05 \x95\xF1\x8D\x90.txt";
+    const std::string eucJp =
+        "-rw-r--r-- 1 user group 301  3\xB7\xEE 20\xC6\xFC \xB8\xE1\xB8\xE5 10:00 \xBB\xF1\xCE\xC1";
+    const std::string eucKr =
+        "-rw-r--r-- 1 user group 400  3\xBF\xF9 20\xC0\xCF \xBF\xC0\xC8\xC4 03:15 \xBA\xB8\xB0\xED\xBC\xAD.txt";
+    const std::string utf8 = "-rw-r--r-- 1 user group 500 3월 20일 오전 11:59 utf8.txt";
+    const auto entries = expectListing(
+        {gbk, gbkAfternoon, gbkMonthWord, gbkJoined, big5, big5MonthWord, shiftJis, eucJp, eucKr, utf8},
+        {
+            {platform::utf8ToGb18030("报告.txt"), File, 100},
+            {platform::utf8ToGb18030("下午.txt"), File, 101},
+            {platform::utf8ToGb18030("文件夹"), Folder, 4096},
+            {platform::utf8ToGb18030("旧.txt"), File, 103},
+            {"\xB3\xF8\xA7\x69.txt", File, 200},
+            {"old.txt", File, 201},
+            {"\x95\xF1\x8D\x90.txt", File, 300},
+            {"\xBB\xF1\xCE\xC1", File, 301},
+            {"\xBA\xB8\xB0\xED\xBC\xAD.txt", File, 400},
+            {"utf8.txt", File, 500},
+        });
+    ASSERT_EQ(entries.size(), 10u);
+    expectTime(entries[0], 2023, 3, 20, 10, 0);
+    expectTime(entries[1], 2023, 3, 20, 15, 15);
+    expectTime(entries[2], 2023, 3, 20, 10, 0);
+    expectTime(entries[3], 2023, 12, 9, 0, 0);
+    expectTime(entries[4], 2023, 3, 20, 15, 15);
+    expectTime(entries[5], 2023, 3, 9, 0, 0);
+    expectTime(entries[6], 2023, 3, 20, 9, 5);
+    expectTime(entries[7], 2023, 3, 20, 22, 0);
+    expectTime(entries[8], 2023, 3, 20, 15, 15);
+    expectTime(entries[9], 2023, 3, 20, 11, 59);
+}
+
 TEST(ListingFamilies, WindowsDirectoryStyles) {
     const auto entries = expectListing(
         {
@@ -264,6 +466,36 @@ TEST(ListingFamilies, VmsEntriesOverTwoLinesAndVersions) {
     ASSERT_EQ(entries.size(), 6u);
     expectTime(entries[3], 2023, 3, 20, 10, 0);
     expectTime(entries[4], 1996, 9, 8, 16, 9);
+}
+
+// The second line of a long VMS entry, indented as the server likes (or
+// not at all), belongs to the name above it.
+TEST(ListingFamilies, VmsSecondLinesIndentedAnyWay) {
+    const auto entries = expectListing(
+        {
+            "Directory DISK$USER:[FTP]",
+            "",
+            "A_LONG_FILE_NAME_THAT_WRAPS.TXT;1",
+            "12/18      20-MAR-2023 10:00:00  [GROUP,OWNER]  (RWED,RWED,RE,)",
+            "ANOTHER_LONG_FOLDER_NAME_HERE.DIR;1",
+            "\t1/3\t20-MAR-2023 10:00:00\t[SYSTEM]\t(RWE,RWE,RE,RE)",
+            "THIRD_LONG_NAME_IN_THIS_LIST.DAT;2",
+            " 7  8-SEP-1996 16:09  [OWNER]  (RWED,RWED,,)",
+            "SHORT.TXT;1              2/3       20-MAR-2023 10:00:00  [G,O]  (RWED,,,)",
+            "LAST_LONG_NAME_WITHOUT_ITS_REST.TXT;1",
+            "",
+            "Total of 5 files, 28/42 blocks.",
+        },
+        {
+            {"A_LONG_FILE_NAME_THAT_WRAPS.TXT", File, 12 * 512},
+            {"ANOTHER_LONG_FOLDER_NAME_HERE", Folder, 0},
+            {"THIRD_LONG_NAME_IN_THIS_LIST.DAT", File, 7 * 512},
+            {"SHORT.TXT", File, 2 * 512},
+            {"LAST_LONG_NAME_WITHOUT_ITS_REST.TXT", File, 0},
+        });
+    ASSERT_EQ(entries.size(), 5u);
+    expectTime(entries[0], 2023, 3, 20, 10, 0);
+    expectTime(entries[2], 1996, 9, 8, 16, 9);
 }
 
 TEST(ListingFamilies, NetWareEplfAndOs2) {
@@ -413,6 +645,18 @@ TEST(ListingFamilies, UnreadableLinesAreCounted) {
     ASSERT_EQ(parsed.entries.size(), 1u);
     EXPECT_EQ(parsed.entries[0].wireName, "good.txt");
     EXPECT_EQ(parsed.unreadableLines, 3);
+
+    // Lines of the newer forms that still say nothing readable.
+    const ftp::ParsedListing odd = ftp::readListing(
+        "-rw-r--r-- 1 u g 33.5q Mar 20 10:00 bad unit.txt\r\n"
+        "100644 1000 1000 12 171000000000000 too late\r\n"
+        "100644 1000 1000 12\r\n"
+        "-rw-r--r-- 1 u g 1 01-jux-99 12:00 bad month.txt\r\n"
+        "-rw-r--r-- 1 u g 1 Oct 08, 2002 09:47 fine.txt\r\n",
+        false, kToday);
+    ASSERT_EQ(odd.entries.size(), 1u);
+    EXPECT_EQ(odd.entries[0].wireName, "fine.txt");
+    EXPECT_EQ(odd.unreadableLines, 4);
 
     const ftp::ParsedListing mlsd =
         ftp::readListing("type=cdir; .\r\ntype=file;size=1; ok\r\nno facts here\r\n", true, kToday);
