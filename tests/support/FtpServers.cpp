@@ -73,9 +73,10 @@ logging.basicConfig(level=logging.INFO)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elradfmwMT")
 cut = {"download": False, "upload": False}
-class CuttingProducer(handlers.FileProducer):
+FileProducer = handlers.FileProducer
+class CuttingProducer(FileProducer):
     def more(self):
-        data = handlers.FileProducer.more(self)
+        data = FileProducer.more(self)
         if cut_download and not cut["download"] and self.file.tell() >= cut_download:
             cut["download"] = True
             raise RuntimeError("download cut on purpose")
@@ -87,6 +88,7 @@ class CuttingDTP(handlers.DTPHandler):
         if cut_upload and self.receive and not cut["upload"] and self.tot_bytes_received >= cut_upload:
             cut["upload"] = True
             raise RuntimeError("upload cut on purpose")
+    handle_read_event = handle_read
 class Handler(handlers.FTPHandler):
     dtp_handler = CuttingDTP
     use_sendfile = False
@@ -99,12 +101,18 @@ class Handler(handlers.FTPHandler):
         if refuse_rest:
             return self.respond("502 REST not implemented.")
         return handlers.FTPHandler.ftp_REST(self, line)
+    def on_login(self, username):
+        # This pyftpdlib's own idle time-out does not fire once logged in.
+        if idle:
+            self.ioloop.call_later(idle, self.drop_idle)
+    def drop_idle(self):
+        if not self._closed:
+            self.respond("421 Control connection timed out.")
+            self.close_when_done()
 Handler.authorizer = authorizer
-if idle:
-    Handler.timeout = idle
 server = FTPServer(("127.0.0.1", 0), Handler)
 if max_cons:
-    server.max_cons = max_cons
+    server.max_cons_per_ip = max_cons
 server.serve_forever()
 )";
 const char* kVsftpd = "/usr/sbin/vsftpd";

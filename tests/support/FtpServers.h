@@ -44,8 +44,8 @@ struct PyFtpdFaults {
     long long cutDownloadAt = 0;  // the first RETR breaks off (426) once this many bytes were read
     long long cutUploadAt = 0;    // the first STOR breaks off (426) once this many bytes arrived
     bool refuseRest = false;      // REST answers 502
-    int idleSeconds = 0;          // idle control connections are closed with 421 after this long
-    int maxConnections = 0;       // more are turned away with 421 "Too many connections"
+    int idleSeconds = 0;          // a logged-in connection is closed with 421 this long after the login
+    int maxConnections = 0;       // more from one address are turned away with 421 "Too many connections"
     std::string commandLog;       // every command line is appended to this file
 };
 
