@@ -340,10 +340,20 @@ TEST(TlsRecovery, AnAcceptedCertificateIsAcceptedAgainAndTheSessionResumed) {
     EXPECT_TRUE(security.controlProtected && security.dataProtected);
     EXPECT_EQ(client.listDirectory("*"), 1);
 
+    // A server started again cannot resume the session; its certificate
+    // is still the one accepted.
+    EXPECT_FALSE(client.deleteFile("x"));
+    const int port = server.port();
+    server.stop();
+    ASSERT_TRUE(server.enableTls(first.certificate, first.key));
+    ASSERT_TRUE(server.start(port));
+    ASSERT_TRUE(client.reconnect());
+    EXPECT_EQ(server.resumedSessions(), 1);
+    EXPECT_EQ(asked.load(), 1);
+
     // Another certificate on the same address is asked about; refused,
     // the reconnect fails.
     EXPECT_FALSE(client.deleteFile("x"));
-    const int port = server.port();
     server.stop();
     const testsupport::CertificateFiles second = certificates.selfSigned("second");
     ASSERT_TRUE(server.enableTls(second.certificate, second.key));

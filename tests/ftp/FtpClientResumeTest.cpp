@@ -240,6 +240,32 @@ TEST_F(ResumeTest, AServerThatRefusesRestSendsTheWholeFileAgain) {
     EXPECT_FALSE(partialsLeft());
 }
 
+// A server that takes REST and then sends the whole file anyway, or too
+// little: the partial plus what came is not the file, and never becomes it.
+TEST_F(ResumeTest, AContinuedFileThatDoesNotEndAtItsSizeIsNotKept) {
+    ASSERT_TRUE(server_.start());
+    for (const std::string fault : {"ignores REST", "ends early"}) {
+        ASSERT_TRUE(connect());
+        breakOffHalfway();
+        server_.on("RETR", [fault](ScriptedSession& s, const std::string& name) {
+            const long long offset = s.takeRestart();
+            const std::string bytes = s.server().file(name);
+            s.reply("150 opening");
+            s.openData();
+            s.sendData(fault == "ignores REST" ? bytes : bytes.substr(static_cast<std::size_t>(offset), 1000));
+            s.closeData();
+            s.reply("226 done");
+        });
+        EXPECT_FALSE(client_.getFile("big.bin", target_, false, static_cast<int64_t>(kBig.size()))) << fault;
+        EXPECT_FALSE(std::filesystem::exists(target_)) << fault;
+        server_.on("RETR", [](ScriptedSession& s, const std::string& name) { s.server().serveFile(s, name); });
+        ASSERT_TRUE(client_.getFile("big.bin", target_, false, static_cast<int64_t>(kBig.size()))) << fault;
+        EXPECT_EQ(local_.read("big.bin"), kBig) << fault;
+        EXPECT_FALSE(partialsLeft()) << fault;
+        std::filesystem::remove(target_);
+    }
+}
+
 TEST_F(ResumeTest, APermanentFailureDropsTheRecordAndThePartial) {
     startAndConnect();
     breakOffHalfway();
