@@ -231,6 +231,7 @@ private:
 
     bool openConnectionLocked(std::unique_lock<std::mutex>& lock, bool reconnecting, bool& superseded);
     bool returnToDirectoryLocked();
+    bool idleConnectionGoodLocked();
     // End of every remote operation: records lastFailure() and closes a
     // connection that can no longer be trusted. Returns ok.
     bool finishLocked(bool ok);

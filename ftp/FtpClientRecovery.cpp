@@ -56,26 +56,15 @@ TransferFailure FtpClient::lastFailure() const {
 
 bool FtpClient::connectionAlive() {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-    if (!lock.owns_lock())
-        return true;
-    if (!isConnected() || !control_->isOpen())
-        return false;
-    if (control_->quietWhileIdle())
-        return true;
-    closeConnectionLocked(false);
-    return false;
+    return !lock.owns_lock() || idleConnectionGoodLocked();
 }
 
 bool FtpClient::keepAlive() {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     if (!lock.owns_lock())
         return true;
-    if (!isConnected() || !control_->isOpen())
+    if (!idleConnectionGoodLocked())
         return false;
-    if (!control_->quietWhileIdle()) {
-        closeConnectionLocked(false);
-        return false;
-    }
     active_ = timeouts();
     deadline_ = ftp::Deadline();
     control_->setSendTimeout(active_.replyMs);
@@ -83,4 +72,15 @@ bool FtpClient::keepAlive() {
     control_->command("NOOP", reply, active_.replyMs);
     closeIfBrokenLocked();
     return connected_.load() && control_->isOpen();
+}
+
+// While nothing runs: whether the connection is still up, from what the
+// server sent meanwhile. One found gone is closed.
+bool FtpClient::idleConnectionGoodLocked() {
+    if (!isConnected() || !control_->isOpen())
+        return false;
+    if (control_->quietWhileIdle())
+        return true;
+    closeConnectionLocked(false);
+    return false;
 }

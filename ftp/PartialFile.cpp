@@ -73,14 +73,18 @@ bool PartialFile::create(const std::string& localPath) {
             ::unlink(path.c_str());
             return false;
         }
-        fd_ = fd;
-        path_ = path;
-        device_ = info.st_dev;
-        inode_ = info.st_ino;
-        done_ = false;
+        adopt(fd, path, info);
         return true;
     }
     return false;
+}
+
+void PartialFile::adopt(int fd, const std::string& path, const struct stat& info) {
+    fd_ = fd;
+    path_ = path;
+    device_ = info.st_dev;
+    inode_ = info.st_ino;
+    done_ = false;
 }
 
 bool PartialFile::reopen(const std::string& path, dev_t device, ino_t inode) {
@@ -97,11 +101,7 @@ bool PartialFile::reopen(const std::string& path, dev_t device, ino_t inode) {
         ::close(fd);
         return false;
     }
-    fd_ = fd;
-    path_ = path;
-    device_ = info.st_dev;
-    inode_ = info.st_ino;
-    done_ = false;
+    adopt(fd, path, info);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // removed again only while it is still the file we created.
 #include <string>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace ftp {
@@ -40,6 +41,8 @@ public:
     void keep();
 
 private:
+    void adopt(int fd, const std::string& path, const struct stat& info);
+
     int fd_ = -1;
     std::string path_;
     dev_t device_ = 0;

@@ -5,7 +5,9 @@
 #include "ftp/PartialFile.h"
 #include "ftp/ResumeRecords.h"
 #include "tests/support/FtpServers.h"
+#include "tests/support/LargeFiles.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -21,37 +23,21 @@
 using testsupport::PyFtpdFaults;
 using testsupport::PyFtpdServer;
 using testsupport::TempFolder;
+using testsupport::patternBytes;
+using testsupport::waitFor;
 using testsupport::VsftpdServer;
 
 namespace {
 
 const FtpTimeouts kTimeouts{5000, 5000, 5000, 5000};
 
-bool eventually(const std::function<bool()>& condition, int ms = 20000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
-std::string patterned(std::size_t size, unsigned seed = 1) {
-    std::string bytes(size, '\0');
-    uint32_t state = seed * 2654435761u;
-    for (char& c : bytes) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
-    }
-    return bytes;
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-const std::string kBig = patterned(4 * 1024 * 1024 + 77);
+const std::string kBig = patternBytes(4 * 1024 * 1024 + 77);
 
 class PyFtpdRecoveryTest : public testing::Test {
 protected:
@@ -112,7 +98,7 @@ TEST_F(PyFtpdRecoveryTest, AFileChangedOnTheServerIsFetchedAgainWhole) {
         ASSERT_TRUE(connect(client_));
         EXPECT_FALSE(client_.getFile("/big.bin", target, false, static_cast<int64_t>(kBig.size())));
         ASSERT_TRUE(std::filesystem::exists(ftp::preferredPartialPath(target))) << change;
-        const std::string changed = change == "size" ? kBig.substr(0, kBig.size() - 1000) : patterned(kBig.size(), 9);
+        const std::string changed = change == "size" ? kBig.substr(0, kBig.size() - 1000) : patternBytes(kBig.size(), 9);
         root_.write("big.bin", changed);
         if (change == "time") {
             // Same size, other bytes, a time that differs for certain.
@@ -144,7 +130,7 @@ TEST_F(PyFtpdRecoveryTest, AnUploadCutHalfwayGoesOnWithRestOrAppe) {
         const int64_t sent = client_.transferEnd();
         // What the server wrote once it saw the cut.
         std::uintmax_t kept = 0;
-        ASSERT_TRUE(eventually([&] {
+        ASSERT_TRUE(waitFor([&] {
             std::error_code ec;
             kept = std::filesystem::file_size(root_.file("up.bin"), ec);
             return !ec && kept > 0;
@@ -175,7 +161,7 @@ TEST_F(PyFtpdRecoveryTest, AConnectionLimitIsWaitedOutNotTakenForAWrongPassword)
     EXPECT_FALSE(connect(client_));
     EXPECT_EQ(client_.lastFailure(), TransferFailure::TooManyConnections);
     holder.disconnect();
-    EXPECT_TRUE(eventually([&] { return connect(client_); }));
+    EXPECT_TRUE(waitFor([&] { return connect(client_); }));
 }
 
 TEST_F(PyFtpdRecoveryTest, AfterTheServerDroppedAnIdleConnectionTheReconnectIsInTheSameFolder) {
@@ -185,7 +171,7 @@ TEST_F(PyFtpdRecoveryTest, AfterTheServerDroppedAnIdleConnectionTheReconnectIsIn
     ASSERT_TRUE(start(faults));
     ASSERT_TRUE(connect(client_));
     ASSERT_TRUE(client_.setCurrentDirectory("/sub"));
-    EXPECT_TRUE(eventually([&] { return !client_.connectionAlive(); }));
+    EXPECT_TRUE(waitFor([&] { return !client_.connectionAlive(); }));
     EXPECT_FALSE(client_.isConnected());
     ASSERT_TRUE(client_.reconnect());
     EXPECT_EQ(client_.currentDirectory(), "/sub");
@@ -227,7 +213,7 @@ TEST_F(VsftpdRecoveryTest, AnIdleConnectionTheServerClosedIsNoticedAndMadeAgain)
     ASSERT_TRUE(VsftpdServer::handOver(root_.file("pub/sub")));
     ASSERT_TRUE(connect(client_));
     ASSERT_TRUE(client_.setCurrentDirectory("/pub/sub"));
-    EXPECT_TRUE(eventually([&] { return !client_.connectionAlive(); }));
+    EXPECT_TRUE(waitFor([&] { return !client_.connectionAlive(); }));
     EXPECT_FALSE(client_.isConnected());
     ASSERT_TRUE(client_.reconnect());
     EXPECT_EQ(client_.currentDirectory(), "/pub/sub");
@@ -239,11 +225,11 @@ TEST_F(VsftpdRecoveryTest, AConnectionLimitIsTooManyConnections) {
     ASSERT_TRUE(start(options)) << server_.errors();
     FtpClient holder;
     // The start-up probe's connection may still count for a moment.
-    ASSERT_TRUE(eventually([&] { return connect(holder); }));
+    ASSERT_TRUE(waitFor([&] { return connect(holder); }));
     EXPECT_FALSE(connect(client_));
     EXPECT_EQ(client_.lastFailure(), TransferFailure::TooManyConnections);
     holder.disconnect();
-    EXPECT_TRUE(eventually([&] { return connect(client_); }));
+    EXPECT_TRUE(waitFor([&] { return connect(client_); }));
 }
 
 // vsftpd cannot be made to break a transfer off: the state one leaves (our

@@ -6,6 +6,7 @@
 #include "ftp/PartialFile.h"
 #include "ftp/ResumeRecords.h"
 #include "tests/support/ScriptedFtpServer.h"
+#include "tests/support/LargeFiles.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -19,25 +20,15 @@
 using testsupport::ScriptedFtpServer;
 using testsupport::ScriptedSession;
 using testsupport::TempFolder;
+using testsupport::patternBytes;
 
 namespace {
 
 const FtpTimeouts kShortTimeouts{500, 1000, 300, 1000};
 constexpr const char* kTime = "20240101120000";
 
-// Bytes whose every offset differs from its neighbours': a mixed or
-// shifted file never passes for the original.
-std::string patterned(std::size_t size, unsigned seed = 1) {
-    std::string bytes(size, '\0');
-    uint32_t state = seed * 2654435761u;
-    for (char& c : bytes) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
-    }
-    return bytes;
-}
 
-const std::string kBig = patterned(2 * 1024 * 1024 + 123);
+const std::string kBig = patternBytes(2 * 1024 * 1024 + 123);
 const std::size_t kHalf = kBig.size() / 2;
 
 class ResumeTest : public testing::Test {
@@ -160,7 +151,7 @@ TEST_F(ResumeTest, ARemoteFileThatChangedStartsOverWithNoMixedFile) {
         breakOffHalfway();
         ASSERT_EQ(records().size(), 1u) << change;
         // Same size but other bytes and another time, or another size.
-        const std::string changed = change == "size" ? kBig + "grown" : patterned(kBig.size(), 7);
+        const std::string changed = change == "size" ? kBig + "grown" : patternBytes(kBig.size(), 7);
         server_.setFile("big.bin", changed);
         if (change == "time")
             server_.setFileTime("big.bin", "20240101120500");
@@ -176,7 +167,7 @@ TEST_F(ResumeTest, ARemoteFileThatChangedStartsOverWithNoMixedFile) {
 
 TEST_F(ResumeTest, SomeoneElsesPartialIsNeverContinuedNorTouched) {
     const std::string partial = ftp::preferredPartialPath(target_);
-    const std::string theirs = "their own download, " + patterned(kHalf - 20, 3);
+    const std::string theirs = "their own download, " + patternBytes(kHalf - 20, 3);
     startAndConnect();
 
     // Theirs was there first: ours gets another name and theirs stays.
@@ -203,7 +194,7 @@ TEST_F(ResumeTest, SomeoneElsesPartialIsNeverContinuedNorTouched) {
         ASSERT_EQ(records().size(), 1u) << replacement;
         ASSERT_EQ(records()[0].partialPath, partial) << replacement;
         if (replacement == "file") {
-            local_.write("replacement", patterned(kHalf, 5));
+            local_.write("replacement", patternBytes(kHalf, 5));
             std::filesystem::rename(local_.file("replacement"), partial);
         } else {
             std::filesystem::create_symlink(local_.file("outside"), local_.file("link"));
@@ -216,7 +207,7 @@ TEST_F(ResumeTest, SomeoneElsesPartialIsNeverContinuedNorTouched) {
         EXPECT_EQ(local_.read("big.bin"), kBig) << replacement;
         EXPECT_EQ(inodeOf(partial), inode) << replacement;
         if (replacement == "file")
-            EXPECT_EQ(local_.read("big.bin.part"), patterned(kHalf, 5));
+            EXPECT_EQ(local_.read("big.bin.part"), patternBytes(kHalf, 5));
         else
             EXPECT_TRUE(std::filesystem::is_symlink(partial));
         EXPECT_EQ(local_.read("outside"), theirs);
