@@ -5,11 +5,9 @@
 #include "ftp/DataConnection.h"
 #include "ftp/Deadline.h"
 #include "ftp/DownloadResume.h"
-#include "ftp/KnownCertificates.h"
 #include "ftp/ListingParser.h"
 #include "ftp/NamePattern.h"
 #include "ftp/PartialFile.h"
-#include "ftp/ResumeRecords.h"
 #include "ftp/TlsContext.h"
 #include "ftp/WireNames.h"
 
@@ -17,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <new>
 
 #include <unordered_map>

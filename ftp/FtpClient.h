@@ -29,6 +29,8 @@
 //   if (!client.connectionAlive()) client.reconnect();
 // Every 120 s while idle (on a worker: it waits for the reply):
 //   client.keepAlive();
+// 120 s is well inside the idle limits that end connections first: NAT
+// and firewall mappings (often 5 minutes) and vsftpd's 300 s.
 // A connect refused for the server's connection limit fails with
 // TooManyConnections: wait and connect again; it is not a wrong password.
 #include <atomic>
@@ -85,7 +87,8 @@ public:
     // disconnected. Port 0 means 21. An empty user logs in as "anonymous".
     bool connect(const std::string& address, const std::string& user, const std::string& password,
                  int port = 21, bool passive = false);
-    // Sends QUIT and closes the connection.
+    // Sends QUIT and closes the connection; reconnect() then has nothing
+    // to repeat.
     void disconnect();
     bool isConnected() const;
 
