@@ -20,8 +20,9 @@ bool ControlConnection::open(const std::string& host, int port, int connectMs) {
     return socket_.connectTo(host, port, connectMs);
 }
 
-bool ControlConnection::secure(const TlsContext& context, const std::string& hostName, int timeoutMs) {
-    if (!isOpen() || !reader_.idle() || !socket_.beginTls(context, hostName, nullptr) ||
+bool ControlConnection::secure(const TlsContext& context, const std::string& hostName, int timeoutMs,
+                               const TlsSession& resume) {
+    if (!isOpen() || !reader_.idle() || !socket_.beginTls(context, hostName, resume) ||
         !socket_.finishTls(timeoutMs)) {
         lost_ = true;
         return false;
@@ -67,8 +68,32 @@ bool ControlConnection::readReply(FtpReply& reply, int timeoutMs) {
         int64_t size = parseAnnouncedSize(reply.text());
         if (size >= 0)
             announcedSize_ = size;
+    } else {
+        lastReply_ = reply;
     }
     return true;
+}
+
+bool ControlConnection::quietWhileIdle() {
+    while (isOpen()) {
+        if (reader_.hasReply()) {
+            FtpReply unasked;
+            reader_.next(unasked);
+            lastReply_ = unasked;
+            lost_ = true;
+            return false;
+        }
+        const WaitResult waited = socket_.waitReadable(0);
+        if (waited == WaitResult::TimedOut || waited == WaitResult::Aborted)
+            return true;  // an abort is for the caller to carry out
+        char buffer[kReceiveChunk];
+        long n = waited == WaitResult::Ready ? socket_.receiveSome(buffer, sizeof buffer, 0) : -1;
+        if (n <= 0 || !reader_.feed(buffer, static_cast<std::size_t>(n))) {
+            lost_ = true;
+            return false;
+        }
+    }
+    return false;
 }
 
 bool ControlConnection::readFinalReply(FtpReply& reply, int timeoutMs) {

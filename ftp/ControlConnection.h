@@ -19,8 +19,10 @@ public:
     // Protects the connection with TLS from here on: after "234" to AUTH
     // TLS, or at once for implicit TLS. Bytes the server sent before the
     // handshake (outside the protection) are not accepted. False, with the
-    // connection lost, when the handshake fails.
-    bool secure(const TlsContext& context, const std::string& hostName, int timeoutMs);
+    // connection lost, when the handshake fails. resume, when given, is a
+    // session of an earlier connection to the same server to resume.
+    bool secure(const TlsContext& context, const std::string& hostName, int timeoutMs,
+                const TlsSession& resume = TlsSession());
     bool isOpen() const { return socket_.isOpen() && !lost_; }
     // True once the connection can no longer be trusted: time-out, protocol
     // error, end of stream, abort or a 421 reply.
@@ -46,6 +48,16 @@ public:
 
     // A complete reply is already received and waiting to be read.
     bool hasReadyReply() const { return reader_.hasReply(); }
+
+    // The last reply that was not preliminary, since forgetLastReply().
+    const FtpReply& lastReply() const { return lastReply_; }
+    void forgetLastReply() { lastReply_ = FtpReply(); }
+
+    // While no command is out: takes in what the server sent meanwhile,
+    // without waiting. False, with the connection lost, when it has ended
+    // (end of stream, an error) or the server said something no command
+    // asked for (the 421 of a server closing an idle connection).
+    bool quietWhileIdle();
     Socket& socket() { return socket_; }
 
 private:
@@ -54,6 +66,7 @@ private:
     bool lost_ = false;
     int sendMs_ = 30000;
     int64_t announcedSize_ = -1;
+    FtpReply lastReply_;
 };
 
 // True when the text can travel inside one command line.

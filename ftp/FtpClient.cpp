@@ -4,6 +4,7 @@
 #include "ftp/ControlConnection.h"
 #include "ftp/DataConnection.h"
 #include "ftp/Deadline.h"
+#include "ftp/DownloadResume.h"
 #include "ftp/ListingParser.h"
 #include "ftp/NamePattern.h"
 #include "ftp/PartialFile.h"
@@ -245,14 +246,30 @@ bool FtpClient::readyLocked() {
     active_ = timeouts();
     deadline_ = ftp::Deadline();
     control_->setSendTimeout(active_.replyMs);
-    if (abort_->consume())
+    control_->forgetLastReply();
+    failure_ = TransferFailure::None;
+    fallback_ = TransferFailure::Permanent;
+    connecting_ = false;
+    if (abort_->consume()) {
         closeConnectionLocked(false);
-    return connected_.load() && control_->isOpen();
+        failure_ = TransferFailure::Aborted;
+    }
+    const bool ready = connected_.load() && control_->isOpen();
+    // Without a connection: one that was lost can be made again.
+    if (!ready && failure_ == TransferFailure::None)
+        failure_ = target_ ? TransferFailure::Transient : TransferFailure::Permanent;
+    return ready;
 }
 
-// End of every remote operation: a connection that can no longer be trusted
-// (time-out, broken reply, 421, abort) is closed.
-void FtpClient::finishLocked() {
+bool FtpClient::finishLocked(bool ok) {
+    noteFailure(ok ? TransferFailure::None : failureLocked());
+    closeIfBrokenLocked();
+    return ok;
+}
+
+// A connection that can no longer be trusted (time-out, broken reply, 421,
+// abort) is closed.
+void FtpClient::closeIfBrokenLocked() {
     if (abort_->consume() || control_->lost())
         closeConnectionLocked(false);
 }
@@ -263,10 +280,23 @@ void FtpClient::closeConnectionLocked(bool sayGoodbye) {
         if (control_->send("QUIT"))
             control_->readReply(reply, std::min(active_.replyMs, kQuitReplyTimeoutMs));
     }
+    if (connected_.load())
+        keepResumableSessionLocked();
     control_->close();
     connected_ = false;
     dataProtected_ = false;
     serverFingerprint_.clear();
+}
+
+// reconnect() offers the session to the same server. It is taken once the
+// login is through (TLS 1.3 tickets come after the handshake) and again at
+// the close: a connection that was cut rather than closed leaves a session
+// OpenSSL no longer resumes, and the earlier copy is kept instead.
+void FtpClient::keepResumableSessionLocked() {
+    if (!control_->socket().isTls())
+        return;
+    if (ftp::TlsSession session = control_->socket().tls()->resumableSession())
+        resumeSession_ = std::move(session);
 }
 
 bool FtpClient::connect(const std::string& address, const std::string& user, const std::string& password,
@@ -274,51 +304,117 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
     std::unique_lock<std::mutex> lock(mutex_);
     readyLocked();
     closeConnectionLocked(true);
+    target_ = ConnectTarget{address, user, password, port, passive, tlsRequired()};
+    acceptedFingerprint_.clear();
+    resumeSession_.reset();
+    returnWire_.clear();
+    bool superseded = false;
+    const bool ok = openConnectionLocked(lock, false, superseded);
+    if (superseded) {
+        noteFailure(TransferFailure::Aborted);
+        return false;
+    }
+    finishLocked(ok);
+    if (!connected_.load())
+        control_->close();
+    return connected_.load();
+}
+
+bool FtpClient::reconnect() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // An abort raised while nothing ran is meant for what comes next.
+    const bool abortPending = abort_->raised();
+    readyLocked();
+    if (abortPending) {
+        noteFailure(TransferFailure::Aborted);
+        return false;
+    }
+    if (!target_) {
+        failure_ = TransferFailure::Permanent;
+        return finishLocked(false);
+    }
+    closeConnectionLocked(true);
+    bool superseded = false;
+    bool ok = openConnectionLocked(lock, true, superseded);
+    if (superseded) {
+        noteFailure(TransferFailure::Aborted);
+        return false;
+    }
+    ok = ok && returnToDirectoryLocked();
+    finishLocked(ok);
+    if (!ok)
+        closeConnectionLocked(connected_.load());
+    return ok && connected_.load();
+}
+
+// Connects to target_ and logs in. superseded: a connect that waited for
+// a certificate decision found that a later connect owns the client now.
+bool FtpClient::openConnectionLocked(std::unique_lock<std::mutex>& lock, bool reconnecting, bool& superseded) {
+    superseded = false;
+    failure_ = TransferFailure::None;
     const uint64_t attempt = ++connectAttempt_;
     {
         std::lock_guard<std::mutex> settings(settingsMutex_);
         security_ = ConnectionSecurity{};
     }
-    if (!openSession() || address.empty() || !ftp::isSafeCommandText(address))
-        return false;
-    if (port == 0)
-        port = kDefaultFtpPort;
-    if (port < 0 || port > 65535)
-        return false;
-    if (!control_->open(address, port, active_.connectMs)) {
-        finishLocked();
-        control_->close();
+    const ConnectTarget target = *target_;
+    const int port = target.port == 0 ? kDefaultFtpPort : target.port;
+    if (!openSession() || target.address.empty() || !ftp::isSafeCommandText(target.address) || port < 0 ||
+        port > 65535) {
+        failure_ = TransferFailure::Permanent;
         return false;
     }
-    host_ = address;
+    requireTls_ = target.tlsRequired;
+    reconnecting_ = reconnecting;
+    connecting_ = true;
+    control_->forgetLastReply();
+    if (!control_->open(target.address, port, active_.connectMs)) {
+        failure_ = TransferFailure::Transient;
+        return false;
+    }
+    host_ = target.address;
     const bool implicitTls = port == kImplicitTlsPort;
     ftp::FtpReply greeting;
-    bool ok = (!implicitTls || secureControlLocked(lock, address, port)) &&
+    bool ok = (!implicitTls || secureControlLocked(lock, target.address, port)) &&
               control_->readFinalReply(greeting, active_.replyMs) && greeting.isSuccess() &&
-              (implicitTls || negotiateTlsLocked(lock, address, port)) &&
-              loginLocked(user.empty() ? "anonymous" : user, password) &&
+              (implicitTls || negotiateTlsLocked(lock, target.address, port)) &&
+              loginLocked(target.user.empty() ? "anonymous" : target.user, target.password) &&
               (!control_->socket().isTls() || protectDataLocked());
-    // A connect that waited for a certificate decision may find that a
-    // later connect owns the client now.
-    if (attempt != connectAttempt_)
+    if (attempt != connectAttempt_) {
+        superseded = true;
         return false;
+    }
+    if (security().failure != SecurityFailure::None)
+        failure_ = TransferFailure::Permanent;
     if (ok) {
-        readFeaturesLocked();
+        readFeaturesLocked(reconnecting);
         ok = !control_->lost();
     }
     if (ok && !abort_->raised()) {
-        passive_ = passive;
+        // A reconnect keeps what this server taught the last connection.
+        if (!reconnecting) {
+            passive_ = target.passive;
+            epsvRefused_ = false;
+            mlsdUnsupported_ = false;
+        }
         enteredWire_.clear();
-        epsvRefused_ = false;
-        mlsdUnsupported_ = false;
         type_ = 0;
         connected_ = true;
         ensureTypeLocked('I');
+        keepResumableSessionLocked();
     }
-    finishLocked();
-    if (!connected_.load())
-        control_->close();
     return connected_.load();
+}
+
+// Back into the directory the lost connection was in.
+bool FtpClient::returnToDirectoryLocked() {
+    if (returnWire_.empty())
+        return true;
+    ftp::FtpReply reply;
+    if (!control_->command("CWD " + returnWire_, reply, active_.replyMs) || !reply.isSuccess())
+        return false;
+    enteredWire_ = returnWire_;
+    return true;
 }
 
 // AUTH TLS: "234" upgrades the connection; any refusal leaves it in clear,
@@ -332,7 +428,7 @@ bool FtpClient::negotiateTlsLocked(std::unique_lock<std::mutex>& lock, const std
         return secureControlLocked(lock, host, port);
     if (control_->lost())
         return false;
-    if (!tlsRequired())
+    if (!requireTls_)
         return allowClearLoginLocked(lock, host, port);
     noteSecurityFailure(SecurityFailure::TlsNotOffered);
     return false;
@@ -355,7 +451,8 @@ bool FtpClient::allowClearLoginLocked(std::unique_lock<std::mutex>& lock, const 
 
 bool FtpClient::secureControlLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port) {
     ftp::TlsContext* context = tlsContextLocked();
-    if (!context || !control_->secure(*context, host, active_.replyMs)) {
+    const ftp::TlsSession resume = reconnecting_ ? resumeSession_ : ftp::TlsSession();
+    if (!context || !control_->secure(*context, host, active_.replyMs, resume)) {
         noteSecurityFailure(SecurityFailure::HandshakeFailed);
         return false;
     }
@@ -373,13 +470,19 @@ bool FtpClient::secureControlLocked(std::unique_lock<std::mutex>& lock, const st
 
 bool FtpClient::acceptCertificateLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port,
                                         const ftp::ServerCertificate& certificate) {
+    // The user already said yes to this very certificate for this server.
+    if (reconnecting_ && !acceptedFingerprint_.empty() && certificate.fingerprint == acceptedFingerprint_)
+        return control_->isOpen() && !abort_->raised();
     ftp::CertificateCheck check;
     {
         std::lock_guard<std::mutex> settings(settingsMutex_);
         check = certificateCheck_;
     }
-    return askUserLocked(lock, [&] { return check && check(host, port, certificate); },
-                         SecurityFailure::CertificateRejected);
+    const bool accepted = askUserLocked(lock, [&] { return check && check(host, port, certificate); },
+                                        SecurityFailure::CertificateRejected);
+    if (accepted)
+        acceptedFingerprint_ = certificate.fingerprint;
+    return accepted;
 }
 
 // A question may take the user a while: the client is left free
@@ -419,7 +522,7 @@ bool FtpClient::protectDataLocked() {
         security_.dataProtected = true;
         return true;
     }
-    if (!tlsRequired())
+    if (!requireTls_)
         return true;
     noteSecurityFailure(SecurityFailure::DataProtectionRefused);
     return false;
@@ -454,12 +557,16 @@ bool FtpClient::loginLocked(const std::string& user, const std::string& password
     return reply.isSuccess();
 }
 
-void FtpClient::readFeaturesLocked() {
+void FtpClient::readFeaturesLocked(bool keepNames) {
     ftp::FtpReply reply;
+    const bool wasUtf8 = features_->utf8;
     *features_ = ftp::ServerFeatures{};
     if (control_->command("FEAT", reply, active_.replyMs))
         *features_ = ftp::parseFeatures(reply);
-    names_->reset(features_->utf8);
+    // Names learned from listings stay valid on a new connection to the
+    // same server that speaks the same encoding.
+    if (!keepNames || wasUtf8 != features_->utf8)
+        names_->reset(features_->utf8);
     mlst_ = features_->mlst;
     // Some servers switch to UTF-8 only when asked; a refusal is harmless.
     if (features_->utf8 && !control_->lost())
@@ -470,6 +577,11 @@ void FtpClient::disconnect() {
     std::lock_guard<std::mutex> lock(mutex_);
     readyLocked();
     closeConnectionLocked(true);
+    // The user ended the connection: nothing to make again.
+    target_.reset();
+    acceptedFingerprint_.clear();
+    resumeSession_.reset();
+    returnWire_.clear();
 }
 
 bool FtpClient::ensureTypeLocked(char type) {
@@ -504,8 +616,7 @@ bool FtpClient::simpleCommandLocked(const std::string& verb, const std::string& 
 bool FtpClient::deleteFile(const std::string& remoteName) {
     std::lock_guard<std::mutex> lock(mutex_);
     bool ok = readyLocked() && simpleCommandLocked("DELE", remoteName);
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
 bool FtpClient::makeDirectory(const std::string& dir) {
@@ -525,15 +636,13 @@ bool FtpClient::makeDirectory(const std::string& dir, std::string& createdName) 
         if (!name.empty())
             createdName = name;
     }
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
 bool FtpClient::removeDirectory(const std::string& dir) {
     std::lock_guard<std::mutex> lock(mutex_);
     bool ok = readyLocked() && simpleCommandLocked("RMD", dir);
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
 bool FtpClient::setCurrentDirectory(const std::string& dir) {
@@ -541,10 +650,11 @@ bool FtpClient::setCurrentDirectory(const std::string& dir) {
     std::string wire;
     ftp::FtpReply reply;
     const bool ok = readyLocked() && commandLocked("CWD", dir, wire, reply);
-    if (ok)
+    if (ok) {
         enteredWire_ = !wire.empty() && wire[0] == '/' ? wire : std::string();
-    finishLocked();
-    return ok;
+        returnWire_ = enteredWire_;  // after a relative one, known again at the next PWD
+    }
+    return finishLocked(ok);
 }
 
 bool FtpClient::renameFile(const std::string& oldName, const std::string& newName) {
@@ -554,8 +664,7 @@ bool FtpClient::renameFile(const std::string& oldName, const std::string& newNam
     bool ok = readyLocked() && toWireLocked(oldName, oldWire) && toWireLocked(newName, newWire) &&
               control_->command("RNFR " + oldWire, reply, active_.replyMs) && reply.code == 350 &&
               control_->command("RNTO " + newWire, reply, active_.replyMs) && reply.isSuccess();
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
 std::string FtpClient::currentDirectory() {
@@ -563,20 +672,26 @@ std::string FtpClient::currentDirectory() {
     std::string path;
     ftp::FtpReply reply;
     if (readyLocked() && control_->command("PWD", reply, active_.replyMs) && reply.code == 257 &&
-        ftp::parseQuotedPath(reply.text(), path, enteredWire_))
+        ftp::parseQuotedPath(reply.text(), path, enteredWire_)) {
+        if (path[0] == '/')
+            returnWire_ = path;
         path = names_->pathFromWire(path);
-    else
+    } else {
         path.clear();
-    finishLocked();
+    }
+    finishLocked(!path.empty());
     return path;
 }
 
 bool FtpClient::runTransferLocked(const std::string& command,
                                   const std::function<bool(const char*, std::size_t)>* sink,
                                   const std::function<long(char*, std::size_t)>* source, int& finalCode,
-                                  std::atomic<int64_t>& counter) {
+                                  std::atomic<int64_t>& counter, int64_t restartAt, bool* restRefused) {
     finalCode = 0;
     dataEndConfirmed_ = true;
+    // Failing without a word from the server, a transfer failed for its
+    // data connection: worth another try.
+    fallback_ = TransferFailure::Transient;
     // At most two attempts: the second in passive mode after active failed.
     for (int attempt = 0; attempt < 2 && !deadline_.expired(); ++attempt) {
         bool active = !passive_.load();
@@ -589,7 +704,21 @@ bool FtpClient::runTransferLocked(const std::string& command,
             passive_ = true;
             continue;
         }
-        if (setup != ftp::DataSetup::Ready || !control_->send(command))
+        if (setup != ftp::DataSetup::Ready)
+            return false;
+        if (restartAt > 0) {
+            // The last command before the transfer, as the restart must be.
+            ftp::FtpReply reply;
+            if (!control_->command("REST " + std::to_string(restartAt), reply, active_.replyMs))
+                return false;
+            if (reply.code != 350) {
+                finalCode = reply.code;
+                if (restRefused)
+                    *restRefused = !control_->lost();
+                return false;
+            }
+        }
+        if (!control_->send(command))
             return false;
 
         ftp::FtpReply reply;
@@ -639,30 +768,80 @@ bool FtpClient::getFile(const std::string& remoteName, const std::string& localP
                         int64_t expectedSize) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
+    transferStart_ = 0;
     std::string wire;
     ftp::PartialFile partial;
-    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire) || !partial.create(localPath)) {
-        finishLocked();
+    ftp::DownloadResume resume;
+    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire) ||
+        !ensureTypeLocked(textMode ? 'A' : 'I'))
+        return finishLocked(false);
+    if (!textMode)
+        prepareResumeLocked(wire, localPath, expectedSize, partial, resume);
+    bool restRefused = false;
+    bool ok = openPartialLocked(localPath, partial) &&
+              receiveFileLocked(wire, partial, textMode, resume.offset, restRefused);
+    if (!ok && restRefused) {
+        // The server will not restart: the whole file, into a new partial.
+        partial.discard();
+        resume.offset = 0;
+        ok = openPartialLocked(localPath, partial) && receiveFileLocked(wire, partial, textMode, 0, restRefused);
+    }
+    // A text-mode transfer changes line ends, so its count cannot be checked:
+    // only a protected stream's close_notify can tell it arrived whole.
+    ok = ok && (textMode ? dataEndConfirmed_ : wholeDownloadLocked(wire, expectedSize, resume));
+    const long long length = partial.length();
+    if (!partial.close() || (ok && !partial.commit(localPath))) {
+        failure_ = TransferFailure::Permanent;  // the local disk refused
+        ok = false;
+    }
+    if (!ok)
+        settleFailedDownloadLocked(partial, resume, wire, localPath, length);
+    return finishLocked(ok);
+}
+
+bool FtpClient::openPartialLocked(const std::string& localPath, ftp::PartialFile& partial) {
+    if (!partial.isOpen() && !partial.create(localPath)) {
+        failure_ = TransferFailure::Permanent;
         return false;
     }
     publishPartial(localPath, partial.path());
+    return true;
+}
+
+// RETR into the partial file, from offset (REST) when it is not 0.
+bool FtpClient::receiveFileLocked(const std::string& wire, ftp::PartialFile& partial, bool textMode,
+                                  int64_t offset, bool& restRefused) {
+    transferStart_ = offset;
+    transferred_ = 0;
     const int fd = partial.fd();
     TextModeDownload text(fd);
+    bool written = true;
     std::function<bool(const char*, std::size_t)> sink = [&](const char* data, std::size_t size) {
-        return textMode ? text.write(data, size) : platform::writeAll(fd, data, size);
+        written = textMode ? text.write(data, size) : platform::writeAll(fd, data, size);
+        return written;
     };
     int code = 0;
-    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_);
-    ok = ok && (!textMode || text.finish());
-    // A text-mode transfer changes line ends, so its count cannot be checked:
-    // only a protected stream's close_notify can tell it arrived whole.
-    ok = ok && (textMode ? dataEndConfirmed_ : receivedWholeFileLocked(wire, expectedSize));
-    ok = partial.close() && ok;
-    ok = ok && partial.commit(localPath);
-    if (!ok)
-        partial.discard();
-    finishLocked();
+    bool ok = runTransferLocked("RETR " + wire, &sink, nullptr, code, transferred_, offset, &restRefused);
+    if (ok && textMode)
+        ok = written = text.finish();
+    if (!written)
+        failure_ = TransferFailure::Permanent;  // the local disk refused
     return ok;
+}
+
+// A continued file must end at the size SIZE gave before the restart:
+// servers differ in whether their "(N bytes)" counts the whole file or
+// the rest.
+bool FtpClient::wholeDownloadLocked(const std::string& wire, int64_t expectedSize,
+                                    const ftp::DownloadResume& resume) {
+    const bool whole = resume.offset > 0
+                           ? resume.offset + transferred_.load() == resume.remoteSize
+                           : receivedWholeFileLocked(wire, expectedSize >= 0 ? expectedSize : resume.remoteSize);
+    // Cut short with a completion reply, or the file changed while it was
+    // sent: the next try asks again.
+    if (!whole)
+        failure_ = TransferFailure::Transient;
+    return whole;
 }
 
 // The byte count of a download against the size the server announced in
@@ -694,7 +873,7 @@ int64_t FtpClient::remoteSizeLocked(const std::string& wire) {
 bool FtpClient::storedWholeFileLocked(const std::string& wire, bool textMode) {
     if (dataEndConfirmed_)
         return true;
-    return !textMode && remoteSizeLocked(wire) == transferred_.load();
+    return !textMode && remoteSizeLocked(wire) == transferStart_ + transferred_.load();
 }
 
 void FtpClient::publishPartial(const std::string& localPath, const std::string& partialPath) {
@@ -708,30 +887,53 @@ std::string FtpClient::partialPathFor(const std::string& localPath) const {
     return localPath == partialTarget_ ? partialPath_ : std::string();
 }
 
-bool FtpClient::putFile(const std::string& localPath, const std::string& remoteName, bool textMode) {
+bool FtpClient::putFile(const std::string& localPath, const std::string& remoteName, bool textMode,
+                        int64_t resumeLimit) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
+    transferStart_ = 0;
     std::string wire;
-    if (!readyLocked() || !toWireLocked(remoteName, wire)) {
-        finishLocked();
-        return false;
-    }
+    if (!readyLocked() || !toWireLocked(remoteName, wire))
+        return finishLocked(false);
     int fd = platform::openRegularFile(localPath);
     if (fd < 0) {
-        finishLocked();
-        return false;
+        failure_ = TransferFailure::Permanent;
+        return finishLocked(false);
     }
-    TextModeUpload text(fd);
-    std::function<long(char*, std::size_t)> source = [&](char* buffer, std::size_t size) {
-        return textMode ? text.read(buffer, size) : readSome(fd, buffer, size);
-    };
-    int code = 0;
-    bool ok = ensureTypeLocked(textMode ? 'A' : 'I') && runTransferLocked("STOR " + wire, nullptr, &source, code, transferred_);
+    bool ok = ensureTypeLocked(textMode ? 'A' : 'I');
+    int64_t localSize = 0;
+    const int64_t offset = ok && !textMode && resumeLimit > 0 ? uploadOffsetLocked(wire, fd, resumeLimit, localSize) : 0;
+    ok = ok && (offset > 0 ? continueUploadLocked(fd, wire, offset, localSize)
+                           : sendFileLocked(fd, wire, textMode, "STOR", 0, nullptr));
     ok = ok && storedWholeFileLocked(wire, textMode);
     if (ok)
         names_->noteSent(remoteName, wire);
     ::close(fd);
-    finishLocked();
+    return finishLocked(ok);
+}
+
+// STOR or APPE of the file from offset; a STOR from an offset other than 0
+// goes with REST.
+bool FtpClient::sendFileLocked(int fd, const std::string& wire, bool textMode, const std::string& verb,
+                               int64_t offset, bool* restRefused) {
+    transferStart_ = offset;
+    transferred_ = 0;
+    if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset)) {
+        failure_ = TransferFailure::Permanent;
+        return false;
+    }
+    TextModeUpload text(fd);
+    bool readable = true;
+    std::function<long(char*, std::size_t)> source = [&](char* buffer, std::size_t size) {
+        const long n = textMode ? text.read(buffer, size) : readSome(fd, buffer, size);
+        readable = n >= 0;
+        return n;
+    };
+    int code = 0;
+    const int64_t restartAt = verb == "STOR" ? offset : 0;
+    const bool ok = runTransferLocked(verb + " " + wire, nullptr, &source, code, transferred_, restartAt, restRefused);
+    if (!readable)
+        failure_ = TransferFailure::Permanent;  // the local file could not be read
     return ok;
 }
 
@@ -878,7 +1080,9 @@ DirectoryListing FtpClient::listEntries(const std::string& directory, bool confi
             }
         }
     }
-    finishLocked();
+    if (listing.overLimit)
+        failure_ = TransferFailure::Permanent;  // it would be as long again
+    finishLocked(listing.complete);
     return listing;
 }
 

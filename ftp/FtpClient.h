@@ -7,19 +7,51 @@
 // encoding inside. Every operation returns a result and never throws. Each
 // operation runs whole under one lock, so the UI thread and workers may
 // share one client; abort() from any thread ends a blocked operation.
+// Clients are independent of one another: several may run at once.
+//
+// Surviving the network. After a failed operation, lastFailure() says
+// whether trying again may help. A caller that retries does so like this:
+//
+//   bool ok = client.getFile(remote, local, false, size);
+//   for (int retry = 1; !ok && worthRetrying(client.lastFailure()) && retry <= 3; ++retry) {
+//       // wait (2 s, 4 s, 8 s...), ending the wait at once when stopped
+//       if (!client.isConnected() && !client.reconnect())
+//           continue;                   // reconnect's lastFailure() decides
+//       ok = client.getFile(remote, local, false, size);  // continues the partial
+//   }
+//
+// An upload's retry passes what the failed attempt reached:
+//   client.putFile(local, remote, false, client.transferEnd())
+// With setResumeFolder() given, a download that broke off keeps its partial
+// file and the next getFile of the same file to the same target continues
+// it, when the server restarts transfers and the file did not change.
+// Before a user's command on a connection that sat idle:
+//   if (!client.connectionAlive()) client.reconnect();
+// Every 120 s while idle (on a worker: it waits for the reply):
+//   client.keepAlive();
+// 120 s is well inside the idle limits that end connections first: NAT
+// and firewall mappings (often 5 minutes) and vsftpd's 300 s.
+// A connect refused for the server's connection limit fails with
+// TooManyConnections: wait and connect again; it is not a wrong password.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "ftp/Deadline.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/RemoteEntry.h"
 #include "ftp/ServerCertificate.h"
+#include "ftp/TransferFailure.h"
+
+struct ssl_session_st;
 
 namespace ftp {
 struct FtpReply;
@@ -32,10 +64,17 @@ class WireNames;
 struct DataProtection;
 struct ServerFeatures;
 struct ListingBytes;
+class PartialFile;
+struct DownloadResume;
+using TlsSession = std::shared_ptr<ssl_session_st>;
 }
 
 class FtpClient {
 public:
+    // Downloads at least this large (or of unknown size) are prepared for
+    // being continued: two more round trips before a file that takes many.
+    static constexpr int64_t kResumeWorthyBytes = int64_t{1} << 20;
+
     FtpClient();
     ~FtpClient();
     FtpClient(const FtpClient&) = delete;
@@ -48,7 +87,8 @@ public:
     // disconnected. Port 0 means 21. An empty user logs in as "anonymous".
     bool connect(const std::string& address, const std::string& user, const std::string& password,
                  int port = 21, bool passive = false);
-    // Sends QUIT and closes the connection.
+    // Sends QUIT and closes the connection; reconnect() then has nothing
+    // to repeat.
     void disconnect();
     bool isConnected() const;
 
@@ -60,11 +100,32 @@ public:
     // when unknown), or else from SIZE, fails. A protected download whose
     // stream ended without close_notify needs one of these sizes to match;
     // without any it fails.
+    //
+    // With a resume folder set, a binary download of a file that may be
+    // large (expectedSize unknown or at least kResumeWorthyBytes) first
+    // asks SIZE and, when the server has it, MDTM. When it then breaks off
+    // with a failure worth retrying, its partial file is kept and recorded
+    // as ours. The next getFile of the same remote file to the same
+    // localPath continues that partial (REST at its length, then RETR)
+    // when the file's size and time are as they were and the partial is
+    // still the very file written (device and inode, no link); else, or
+    // when the server refuses REST, the download starts over in a new
+    // partial, removing the old one if it is still ours. A resumed file
+    // must end at the size SIZE gave. A partial file of anyone else is never
+    // touched. A download that fails otherwise, or completes, leaves no
+    // record and no partial.
     bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false,
                  int64_t expectedSize = -1);
+    // Sends the file. resumeLimit > 0 (binary only): an earlier attempt
+    // broke off after sending that many bytes. When SIZE then reports a
+    // remote file of 1 to resumeLimit bytes (and no longer than the local
+    // one), the rest is sent from there: REST and STOR, or APPE when the
+    // server refuses that. The remote size is checked afterwards and the
+    // file sent again whole if it is wrong. Otherwise the whole file is sent.
     // A protected upload whose stream the server did not end with
     // close_notify succeeds only when SIZE then gives the bytes sent.
-    bool putFile(const std::string& localPath, const std::string& remoteName, bool textMode = false);
+    bool putFile(const std::string& localPath, const std::string& remoteName, bool textMode = false,
+                 int64_t resumeLimit = 0);
     bool deleteFile(const std::string& remoteName);
     bool renameFile(const std::string& oldName, const std::string& newName);
     bool makeDirectory(const std::string& dir);
@@ -141,10 +202,80 @@ public:
     // How the current connection (or the last attempt) is protected.
     ConnectionSecurity security() const;
 
+    // Why the last operation this thread ran on this client failed; None
+    // after a success. Kept per thread: an operation another thread runs
+    // in between (a listing during a batch) does not change it.
+    TransferFailure lastFailure() const;
+    // Connects again as the last connect() did: the same server, port,
+    // login, mode and TLS requirement. A certificate the user accepted for
+    // that connection is accepted again without asking; another one goes
+    // through the certificate check. The TLS session is resumed where the
+    // server allows. Then enters the directory the connection was in (the
+    // last absolute path CWD accepted or PWD named since; else the
+    // server's start directory). False when there is nothing to repeat
+    // (no connect, or disconnect() since), when abort() is pending, or when
+    // a step fails; the client is then disconnected and lastFailure() says
+    // why (TooManyConnections: wait before the next try).
+    bool reconnect();
+    // Without waiting and without sending anything: false when the
+    // connection is gone, which includes a server that closed it or said
+    // 421 while it was idle (the connection is then closed). True while
+    // another thread's operation runs: that one finds out for itself.
+    bool connectionAlive();
+    // Sends NOOP when the client is idle and connected, and tells whether
+    // the connection is still good. Waits for the reply (within the reply
+    // time-out), so call it off the UI thread. While an operation runs
+    // (a transfer, a listing) it sends nothing and returns true at once.
+    bool keepAlive();
+    // The folder for the records of partial downloads that may be
+    // continued (the settings folder); empty, the default, keeps no
+    // partial file of a failed download.
+    void setResumeFolder(const std::string& folder);
+    // Where in the file the current or last transfer got to: the offset it
+    // started at (a continued one) plus the bytes moved.
+    int64_t transferEnd() const { return transferStart_.load() + transferred_.load(); }
+
 private:
+    // What reconnect() repeats: the arguments and TLS requirement of the
+    // last connect().
+    struct ConnectTarget {
+        std::string address;
+        std::string user;
+        std::string password;
+        int port = 0;
+        bool passive = false;
+        bool tlsRequired = false;
+    };
+
+    bool openConnectionLocked(std::unique_lock<std::mutex>& lock, bool reconnecting, bool& superseded);
+    bool returnToDirectoryLocked();
+    bool idleConnectionGoodLocked();
+    // End of every remote operation: records lastFailure() and closes a
+    // connection that can no longer be trusted. Returns ok.
+    bool finishLocked(bool ok);
+    void closeIfBrokenLocked();
+    // Why the running operation failed, from what it left behind.
+    TransferFailure failureLocked() const;
+    void noteFailure(TransferFailure failure);
+    std::string resumeFolder() const;
+    std::string serverKeyLocked() const;
+    std::string askTimeLocked(const std::string& wire);
+    void prepareResumeLocked(const std::string& wire, const std::string& localPath, int64_t expectedSize,
+                             ftp::PartialFile& partial, ftp::DownloadResume& resume);
+    bool openPartialLocked(const std::string& localPath, ftp::PartialFile& partial);
+    bool receiveFileLocked(const std::string& wire, ftp::PartialFile& partial, bool textMode, int64_t offset,
+                           bool& restRefused);
+    bool wholeDownloadLocked(const std::string& wire, int64_t expectedSize, const ftp::DownloadResume& resume);
+    void settleFailedDownloadLocked(ftp::PartialFile& partial, const ftp::DownloadResume& resume,
+                                    const std::string& wire, const std::string& localPath, long long length);
+    int64_t uploadOffsetLocked(const std::string& wire, int fd, int64_t resumeLimit, int64_t& localSize);
+    bool continueUploadLocked(int fd, const std::string& wire, int64_t offset, int64_t localSize);
+    bool sendFileLocked(int fd, const std::string& wire, bool textMode, const std::string& verb, int64_t offset,
+                        bool* restRefused);
+
     bool readyLocked();
-    void finishLocked();
     void closeConnectionLocked(bool sayGoodbye);
+    void keepResumableSessionLocked();
     bool loginLocked(const std::string& user, const std::string& password);
     bool negotiateTlsLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port);
     bool secureControlLocked(std::unique_lock<std::mutex>& lock, const std::string& host, int port);
@@ -159,16 +290,19 @@ private:
     ftp::TlsContext* tlsContextLocked();
     bool tlsRequired() const;
     void noteSecurityFailure(SecurityFailure failure);
-    void readFeaturesLocked();
+    void readFeaturesLocked(bool keepNames);
     bool ensureTypeLocked(char type);
     bool simpleCommandLocked(const std::string& verb, const std::string& path);
     bool commandLocked(const std::string& verb, const std::string& path, std::string& wire, ftp::FtpReply& reply);
     bool toWireLocked(const std::string& path, std::string& wire) const;
     // Runs one data command; exactly one of sink (download) and source
     // (upload) is given. finalCode is the server's last reply code (0: none).
+    // restartAt > 0: "REST restartAt" goes right before the command, once
+    // the data connection is set up; a reply other than 350 ends the
+    // transfer before it starts, with restRefused set.
     bool runTransferLocked(const std::string& command, const std::function<bool(const char*, std::size_t)>* sink,
                            const std::function<long(char*, std::size_t)>* source, int& finalCode,
-                           std::atomic<int64_t>& counter);
+                           std::atomic<int64_t>& counter, int64_t restartAt = 0, bool* restRefused = nullptr);
     bool receivedWholeFileLocked(const std::string& wire, int64_t expectedSize);
     bool storedWholeFileLocked(const std::string& wire, bool textMode);
     int64_t remoteSizeLocked(const std::string& wire);
@@ -218,6 +352,20 @@ private:
     // not protected: its end is not in doubt.
     bool dataEndConfirmed_ = true;
     std::string enteredWire_;  // the last absolute path CWD accepted
+    std::string returnWire_;   // where reconnect() goes back to: that, or PWD's answer since
+    std::optional<ConnectTarget> target_;
+    std::string acceptedFingerprint_;  // a certificate the user accepted for target_
+    ftp::TlsSession resumeSession_;    // the last control connection's, for reconnect()
+    bool requireTls_ = false;          // of the connect running now
+    bool reconnecting_ = false;
+    bool connecting_ = false;          // a 530 now answers the login
+    // Set by the running operation when it knows why it failed better
+    // than its last reply can tell; fallback_ when nothing tells.
+    TransferFailure failure_ = TransferFailure::None;
+    TransferFailure fallback_ = TransferFailure::Permanent;
+    std::vector<std::pair<std::thread::id, TransferFailure>> failures_;  // guarded by settingsMutex_
+    std::string resumeFolder_;  // guarded by settingsMutex_
+    std::atomic<int64_t> transferStart_{0};
     bool epsvRefused_ = false;
     std::atomic<bool> mlsdUnsupported_{false};
     std::atomic<bool> mlst_{false};  // the server announced MLST/MLSD

@@ -217,6 +217,8 @@ ServerFeatures parseFeatures(const FtpReply& reply) {
         else if (name == "EPSV") features.epsv = true;
         else if (name == "EPRT") features.eprt = true;
         else if (name == "SIZE") features.size = true;
+        else if (name == "MDTM") features.mdtm = true;
+        else if (name == "REST") features.restStream = line.find("STREAM", start) != std::string::npos;
     }
     return features;
 }

@@ -62,6 +62,8 @@ struct ServerFeatures {
     bool epsv = false;
     bool eprt = false;
     bool size = false;
+    bool mdtm = false;
+    bool restStream = false;  // "REST STREAM": transfers restart at a byte offset
 };
 ServerFeatures parseFeatures(const FtpReply& reply);
 

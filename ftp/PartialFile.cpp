@@ -73,14 +73,48 @@ bool PartialFile::create(const std::string& localPath) {
             ::unlink(path.c_str());
             return false;
         }
-        fd_ = fd;
-        path_ = path;
-        device_ = info.st_dev;
-        inode_ = info.st_ino;
-        done_ = false;
+        adopt(fd, path, info);
         return true;
     }
     return false;
+}
+
+void PartialFile::adopt(int fd, const std::string& path, const struct stat& info) {
+    fd_ = fd;
+    path_ = path;
+    device_ = info.st_dev;
+    inode_ = info.st_ino;
+    done_ = false;
+}
+
+bool PartialFile::reopen(const std::string& path, dev_t device, ino_t inode) {
+    close();
+    path_.clear();
+    // O_NOFOLLOW refuses a link at the name; O_NONBLOCK keeps a FIFO put
+    // there from holding us up. Nothing is truncated or created.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 || info.st_dev != device ||
+        info.st_ino != inode) {
+        ::close(fd);
+        return false;
+    }
+    adopt(fd, path, info);
+    return true;
+}
+
+long long PartialFile::length() const {
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0)
+        return -1;
+    return static_cast<long long>(info.st_size);
+}
+
+void PartialFile::keep() {
+    close();
+    done_ = true;
 }
 
 bool PartialFile::close() {
@@ -104,11 +138,15 @@ void PartialFile::discard() {
     close();
     if (path_.empty() || done_)
         return;
+    removeIfSameFile(path_, device_, inode_);
+    done_ = true;
+}
+
+bool removeIfSameFile(const std::string& path, dev_t device, ino_t inode) {
     struct stat info {};
     // Someone may have put another file under the name meanwhile.
-    if (::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_)
-        ::unlink(path_.c_str());
-    done_ = true;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_dev == device &&
+           info.st_ino == inode && ::unlink(path.c_str()) == 0;
 }
 
 } // namespace ftp

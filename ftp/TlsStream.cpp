@@ -210,6 +210,18 @@ TlsSession TlsStream::session() const {
     return session ? TlsSession(session, SSL_SESSION_free) : TlsSession();
 }
 
+TlsSession TlsStream::resumableSession() const {
+    SSL_SESSION* session = ssl_ && established_ ? SSL_get0_session(ssl_) : nullptr;
+    if (!session || SSL_SESSION_is_resumable(session) != 1)
+        return {};
+    SSL_SESSION* copy = SSL_SESSION_dup(session);
+    return copy ? TlsSession(copy, SSL_SESSION_free) : TlsSession();
+}
+
+bool TlsStream::resumed() const {
+    return ssl_ && SSL_session_reused(ssl_) == 1;
+}
+
 std::string TlsStream::peerFingerprint() const {
     X509* certificate = ssl_ ? SSL_get0_peer_certificate(ssl_) : nullptr;
     return certificate ? fingerprintOf(certificate) : std::string();

@@ -55,6 +55,12 @@ public:
 
     std::string version() const;
     TlsSession session() const;
+    // A copy of the session for a later connection, kept apart from this
+    // one's fate (a session whose connection ends without close_notify is
+    // marked unusable); empty when it cannot be resumed.
+    TlsSession resumableSession() const;
+    // This connection resumed an earlier session.
+    bool resumed() const;
     ServerCertificate certificate() const;
     // The certificate's fingerprint alone (as ServerCertificate gives it).
     std::string peerFingerprint() const;

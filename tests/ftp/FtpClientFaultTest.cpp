@@ -353,6 +353,7 @@ TEST_F(FaultTest, AbortFromAnotherThreadEndsABlockedTransferPromptly) {
     EXPECT_FALSE(client_.getFile("f", local_.file("f")));
     aborter.join();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(client_.lastFailure(), TransferFailure::Aborted);
     EXPECT_FALSE(client_.isConnected());
     EXPECT_FALSE(std::filesystem::exists(ftp::preferredPartialPath(local_.file("f"))));
     expectUsableAgain();

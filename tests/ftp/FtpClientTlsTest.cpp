@@ -448,7 +448,7 @@ TEST_F(TlsTest, UploadTheServerEndsWithoutCloseNotifyCountsOnlyWithTheStoredSize
                 s.reply("425 no data connection");
                 return;
             }
-            s.server().noteUpload(name, s.receiveData(readAtMost));
+            s.server().setUpload(name, s.receiveData(readAtMost));
             if (closeNotify)
                 s.closeData();
             else

@@ -57,6 +57,62 @@ if tls12 == "1":
     Handler.ssl_options = Handler.ssl_options | SSL.OP_NO_TLSv1_3
 FTPServer(("127.0.0.1", 0), Handler).serve_forever()
 )";
+// pyftpdlib with faults on purpose (PyFtpdFaults). Arguments: root user
+// password cut-download cut-upload refuse-rest idle max-connections log.
+const char* kPyFtpdFaultScript = R"(
+import logging, sys
+from pyftpdlib import handlers
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.servers import FTPServer
+root, user, password = sys.argv[1:4]
+cut_download, cut_upload, refuse_rest, idle, max_cons = (int(a) for a in sys.argv[4:9])
+log_path = sys.argv[9]
+logging.basicConfig(level=logging.INFO)
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+cut = {"download": False, "upload": False}
+FileProducer = handlers.FileProducer
+class CuttingProducer(FileProducer):
+    def more(self):
+        data = FileProducer.more(self)
+        if cut_download and not cut["download"] and self.file.tell() >= cut_download:
+            cut["download"] = True
+            raise RuntimeError("download cut on purpose")
+        return data
+handlers.FileProducer = CuttingProducer
+class CuttingDTP(handlers.DTPHandler):
+    def handle_read(self):
+        handlers.DTPHandler.handle_read(self)
+        if cut_upload and self.receive and not cut["upload"] and self.tot_bytes_received >= cut_upload:
+            cut["upload"] = True
+            raise RuntimeError("upload cut on purpose")
+    handle_read_event = handle_read
+class Handler(handlers.FTPHandler):
+    dtp_handler = CuttingDTP
+    use_sendfile = False
+    def pre_process_command(self, line, cmd, arg):
+        if log_path and cmd != "PASS":
+            with open(log_path, "a") as f:
+                f.write(line + "\n")
+        return handlers.FTPHandler.pre_process_command(self, line, cmd, arg)
+    def ftp_REST(self, line):
+        if refuse_rest:
+            return self.respond("502 REST not implemented.")
+        return handlers.FTPHandler.ftp_REST(self, line)
+    def on_login(self, username):
+        # This pyftpdlib's own idle time-out does not fire once logged in.
+        if idle:
+            self.ioloop.call_later(idle, self.drop_idle)
+    def drop_idle(self):
+        if not self._closed:
+            self.respond("421 Control connection timed out.")
+            self.close_when_done()
+Handler.authorizer = authorizer
+server = FTPServer(("127.0.0.1", 0), Handler)
+if max_cons:
+    server.max_cons_per_ip = max_cons
+server.serve_forever()
+)";
 const char* kVsftpd = "/usr/sbin/vsftpd";
 
 std::string makeWorkDir() {
@@ -161,6 +217,13 @@ bool PyFtpdServer::startTls(const std::string& rootDir, const ServerTls& tls, co
                                  tls.tls12Only ? "1" : "0", tls.passiveOnly ? "1" : "0"});
 }
 
+bool PyFtpdServer::startWithFaults(const std::string& rootDir, const PyFtpdFaults& faults) {
+    return launchUntilListening({kPython, "-c", kPyFtpdFaultScript, rootDir, kPyFtpdUser, kPyFtpdPassword,
+                                 std::to_string(faults.cutDownloadAt), std::to_string(faults.cutUploadAt),
+                                 faults.refuseRest ? "1" : "0", std::to_string(faults.idleSeconds),
+                                 std::to_string(faults.maxConnections), faults.commandLog});
+}
+
 void PyFtpdServer::stop() {
     terminate(pid_);
 }
@@ -201,7 +264,13 @@ bool VsftpdServer::writeConfig(const std::string& rootDir, const ServerTls* tls)
         "anon_other_write_enable=YES\n"
         "anon_umask=022\n"
         "utf8_filesystem=YES\n"
-        "xferlog_enable=NO\n";
+        "xferlog_enable=" + std::string(options_.logProtocol ? "YES" : "NO") + "\n";
+    if (options_.logProtocol)
+        config += "log_ftp_protocol=YES\nxferlog_std_format=NO\nvsftpd_log_file=" + workDir_ + "/protocol.log\n";
+    if (options_.idleSessionSeconds > 0)
+        config += "idle_session_timeout=" + std::to_string(options_.idleSessionSeconds) + "\n";
+    if (options_.maxClients > 0)
+        config += "max_clients=" + std::to_string(options_.maxClients) + "\n";
     if (tls)
         config +=
             "ssl_enable=YES\n"
@@ -249,6 +318,10 @@ bool VsftpdServer::start(const std::string& rootDir, const ServerTls* tls) {
     }
     port_ = 0;
     return false;
+}
+
+std::string VsftpdServer::protocolLog() const {
+    return workDir_.empty() ? std::string() : readFileBytes(workDir_ + "/protocol.log");
 }
 
 std::string VsftpdServer::errors() const {

@@ -42,6 +42,23 @@ struct ServerTls {
 
 // 127.0.0.1:port as a socket address.
 sockaddr_in loopback(int port);
+// A pyftpdlib that misbehaves on purpose, and what it tells.
+struct PyFtpdFaults {
+    long long cutDownloadAt = 0;  // the first RETR breaks off (426) once this many bytes were read
+    long long cutUploadAt = 0;    // the first STOR breaks off (426) once this many bytes arrived
+    bool refuseRest = false;      // REST answers 502
+    int idleSeconds = 0;          // a logged-in connection is closed with 421 this long after the login
+    int maxConnections = 0;       // more from one address are turned away with 421 "Too many connections"
+    std::string commandLog;       // every command line is appended to this file
+};
+
+// vsftpd settings a test may change.
+struct VsftpdOptions {
+    int idleSessionSeconds = 0;  // idle_session_timeout (0: vsftpd's 300)
+    int maxClients = 0;          // max_clients (0: no limit)
+    bool logProtocol = false;    // the conversation goes to protocolLog()
+};
+
 // A port on 127.0.0.1 that was free a moment ago.
 int findFreePort();
 // A free port outside the ephemeral range, for servers that need their port
@@ -62,6 +79,8 @@ public:
     // pyftpdlib's TLS handler, TLS required on control and data connections.
     bool startTls(const std::string& rootDir, const ServerTls& tls, const std::string& user = kPyFtpdUser,
                   const std::string& password = kPyFtpdPassword);
+    // Without TLS, with the faults asked for.
+    bool startWithFaults(const std::string& rootDir, const PyFtpdFaults& faults);
     int port() const { return port_; }
     void stop();
 
@@ -84,6 +103,10 @@ public:
     bool start(const std::string& rootDir, const ServerTls* tls = nullptr);
     int port() const { return port_; }
     void stop();
+    // For the next start().
+    void setOptions(const VsftpdOptions& options) { options_ = options; }
+    // With logProtocol: the conversation so far ("FTP command: ...").
+    std::string protocolLog() const;
     // vsftpd is installed and we are root.
     bool available() const;
     // The start-up errors vsftpd reported, for test failure messages.
@@ -97,6 +120,7 @@ private:
     pid_t pid_ = -1;
     int port_ = 0;
     std::string workDir_;  // configuration, error file, secure_chroot_dir
+    VsftpdOptions options_;
 };
 
 } // namespace testsupport

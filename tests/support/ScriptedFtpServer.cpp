@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -125,7 +126,15 @@ bool ScriptedSession::startTls() {
     // The control connection waits for commands as long as the client likes.
     timeval none{0, 0};
     ::setsockopt(control_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+    if (ssl_ && SSL_session_reused(ssl_))
+        ++server_->resumedSessions_;
     return ssl_ != nullptr;
+}
+
+long long ScriptedSession::takeRestart() {
+    const long long offset = restart_;
+    restart_ = 0;
+    return offset;
 }
 
 long ScriptedSession::receive(char* buffer, std::size_t size) {
@@ -292,7 +301,21 @@ void ScriptedFtpServer::setFile(const std::string& name, const std::string& byte
     files_[name] = bytes;
 }
 
-void ScriptedFtpServer::noteUpload(const std::string& name, const std::string& bytes) {
+void ScriptedFtpServer::setFileTime(const std::string& name, const std::string& time) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fileTimes_[name] = time;
+}
+
+long long ScriptedFtpServer::sizeOf(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto file = files_.find(name);
+    if (file != files_.end())
+        return static_cast<long long>(file->second.size());
+    auto stored = uploads_.find(name);
+    return stored == uploads_.end() ? -1 : static_cast<long long>(stored->second.size());
+}
+
+void ScriptedFtpServer::setUpload(const std::string& name, const std::string& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     uploads_[name] = bytes;
 }
@@ -387,32 +410,87 @@ void ScriptedFtpServer::installDefaults() {
     auto sendListing = [this](ScriptedSession& s, const std::string&) { s.serveData(listing_); };
     handlers_["LIST"] = sendListing;
     handlers_["MLSD"] = sendListing;
-    handlers_["RETR"] = [this](ScriptedSession& s, const std::string& name) {
+    handlers_["REST"] = [](ScriptedSession& s, const std::string& argument) {
+        s.restart_ = std::atoll(argument.c_str());
+        s.reply("350 Restarting at " + std::to_string(s.restart_));
+    };
+    handlers_["SIZE"] = [this](ScriptedSession& s, const std::string& name) {
+        const long long size = sizeOf(name);
+        s.reply(size < 0 ? "550 no such file" : "213 " + std::to_string(size));
+    };
+    handlers_["MDTM"] = [this](ScriptedSession& s, const std::string& name) {
+        std::string time;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto found = fileTimes_.find(name);
+            time = found == fileTimes_.end() ? std::string() : found->second;
+        }
+        s.reply(time.empty() ? "550 no time" : "213 " + time);
+    };
+    handlers_["RETR"] = [this](ScriptedSession& s, const std::string& name) { serveFile(s, name); };
+    handlers_["STOR"] = [this](ScriptedSession& s, const std::string& name) { storeFile(s, name, false); };
+    handlers_["APPE"] = [this](ScriptedSession& s, const std::string& name) { storeFile(s, name, true); };
+}
+
+std::string ScriptedFtpServer::file(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = files_.find(name);
+    return found == files_.end() ? std::string() : found->second;
+}
+
+void ScriptedFtpServer::serveFile(ScriptedSession& s, const std::string& name) {
+    const long long offset = s.takeRestart();
+    std::string bytes;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
         auto found = files_.find(name);
         if (found == files_.end()) {
             s.reply("550 no such file");
             return;
         }
-        s.reply("150 opening");
-        if (!s.openData()) {
-            s.reply("425 no data connection");
-            return;
-        }
-        s.sendData(found->second);
-        s.closeData();
-        s.reply("226 done");
-    };
-    handlers_["STOR"] = [this](ScriptedSession& s, const std::string& name) {
-        s.reply("150 send it");
-        if (!s.openData()) {
-            s.reply("425 no data connection");
-            return;
-        }
-        std::string bytes = s.receiveData();
-        s.closeData();
-        noteUpload(name, bytes);
-        s.reply("226 stored");
-    };
+        bytes = found->second;
+    }
+    if (offset > static_cast<long long>(bytes.size())) {
+        s.reply("554 restart beyond the end");
+        return;
+    }
+    s.reply("150 opening");
+    if (!s.openData()) {
+        s.reply("425 no data connection");
+        return;
+    }
+    s.sendData(bytes.substr(static_cast<std::size_t>(offset)));
+    s.closeData();
+    s.reply("226 done");
+}
+
+// STOR writes from the restart offset on without cutting what follows (as
+// servers open the file for update); APPE adds to the end.
+void ScriptedFtpServer::storeFile(ScriptedSession& s, const std::string& name, bool append) {
+    const std::size_t offset = append ? 0 : static_cast<std::size_t>(s.takeRestart());
+    if (offset > 0 && static_cast<long long>(offset) > sizeOf(name)) {
+        s.reply("554 restart beyond the end");
+        return;
+    }
+    s.reply("150 send it");
+    if (!s.openData()) {
+        s.reply("425 no data connection");
+        return;
+    }
+    std::string bytes = s.receiveData();
+    s.closeData();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::string& stored = uploads_[name];
+        if (append)
+            stored += bytes;
+        else if (offset == 0)
+            stored = bytes;
+        else
+            stored = stored.substr(0, offset) + bytes +
+                     (stored.size() > offset + bytes.size() ? stored.substr(offset + bytes.size()) : "");
+    }
+    s.reply("226 stored");
 }
 
 void ScriptedSession::serveData(const std::string& bytes) {

@@ -9,6 +9,10 @@
 // control connection from then on, and on data connections after PROT P
 // (it is the TLS server on both, in both modes).
 //
+// By default it restarts transfers as servers do: REST n (350), then RETR
+// sends the file from byte n and STOR writes from byte n on; APPE appends;
+// SIZE and MDTM answer for the files it serves or was sent.
+//
 //   ScriptedFtpServer server;
 //   server.on("PWD", [](ScriptedSession& s, const std::string&) { s.send("257 \"/a\r\n"); });
 //   ASSERT_TRUE(server.start());
@@ -70,6 +74,8 @@ public:
     void protectData(bool on) { protectData_ = on; }
     // Received bytes of the control connection; 0 at its end.
     long receive(char* buffer, std::size_t size);
+    // The offset of the last REST, taken (0 when there was none).
+    long long takeRestart();
     ScriptedFtpServer& server() { return *server_; }
 
 private:
@@ -86,6 +92,7 @@ private:
     ssl_st* ssl_ = nullptr;      // control connection under TLS
     ssl_st* dataSsl_ = nullptr;  // data connection under TLS
     bool protectData_ = false;
+    long long restart_ = 0;
 };
 
 using ScriptedHandler = std::function<void(ScriptedSession& session, const std::string& argument)>;
@@ -105,8 +112,19 @@ public:
     void setFeatures(const std::vector<std::string>& features);
     // What LIST and MLSD send on the data connection.
     void setListing(const std::string& bytes);
-    // What RETR sends for the name.
+    // What RETR sends for the name (and SIZE counts).
     void setFile(const std::string& name, const std::string& bytes);
+    // What MDTM answers for the name ("YYYYMMDDHHMMSS"); without one, 550.
+    void setFileTime(const std::string& name, const std::string& time);
+    // What SIZE counts for the name: the file set or the bytes stored; -1
+    // when there is neither.
+    long long sizeOf(const std::string& name) const;
+    // The bytes set for the name.
+    std::string file(const std::string& name) const;
+    // The default answers to RETR and to STOR/APPE (append), for handlers
+    // that do something else only some of the time.
+    void serveFile(ScriptedSession& s, const std::string& name);
+    void storeFile(ScriptedSession& s, const std::string& name, bool append);
 
     // TLS with this certificate and key (PEM files).
     bool enableTls(const std::string& certificateFile, const std::string& keyFile);
@@ -125,9 +143,11 @@ public:
     bool received(const std::string& verb) const;
     // The bytes of the last STOR of the name.
     std::string upload(const std::string& name) const;
-    // Keeps the bytes as the upload of the name (for STOR handlers of tests).
-    void noteUpload(const std::string& name, const std::string& bytes);
+    // Sets what the server holds under the name, as if it had been sent.
+    void setUpload(const std::string& name, const std::string& bytes);
     int connections() const { return connections_.load(); }
+    // Control connections whose TLS session resumed an earlier one.
+    int resumedSessions() const { return resumedSessions_.load(); }
     // Control connections that have ended (the client closed, or the
     // server did).
     int finishedConnections() const { return finished_.load(); }
@@ -151,12 +171,14 @@ private:
     std::atomic<int> client_{-1};
     std::atomic<int> connections_{0};
     std::atomic<int> finished_{0};
+    std::atomic<int> resumedSessions_{0};
     mutable std::mutex mutex_;
     std::map<std::string, ScriptedHandler> handlers_;
     std::string greeting_ = "220 scripted\r\n";
     std::vector<std::string> features_;
     std::string listing_;
     std::map<std::string, std::string> files_;
+    std::map<std::string, std::string> fileTimes_;
     std::map<std::string, std::string> uploads_;
     std::vector<std::string> commands_;
     std::vector<std::string> controlBytes_;
