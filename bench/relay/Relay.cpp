@@ -335,11 +335,7 @@ std::string Relay::rewriteCommand(Link& link, const std::string& line) {
         link.authAsked = true;
         return line + "\r\n";
     }
-    ParsedAddress parsed = parseCommand(line);
-    if (parsed.kind == AddressLine::None)
-        return line + "\r\n";
-    int port = openDataListener(link, parsed.port, true);
-    return port > 0 ? addressLine(parsed.kind, port) : line + "\r\n";
+    return withRelayAddress(link, line, parseCommand(line), true);
 }
 
 std::string Relay::rewriteReply(Link& link, const std::string& line) {
@@ -354,10 +350,15 @@ std::string Relay::rewriteReply(Link& link, const std::string& line) {
             return line + "\r\n";
         }
     }
-    ParsedAddress parsed = parseReply(line);
+    return withRelayAddress(link, line, parseReply(line), false);
+}
+
+// The line again, naming a listener of the relay's own when it carries a
+// data address; unchanged (line end added) otherwise.
+std::string Relay::withRelayAddress(Link& control, const std::string& line, const ParsedAddress& parsed, bool active) {
     if (parsed.kind == AddressLine::None)
         return line + "\r\n";
-    int port = openDataListener(link, parsed.port, false);
+    int port = openDataListener(control, parsed.port, active);
     return port > 0 ? addressLine(parsed.kind, port) : line + "\r\n";
 }
 

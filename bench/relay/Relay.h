@@ -91,6 +91,7 @@ private:
     void closeLink(Link& link);
     std::string rewriteCommand(Link& link, const std::string& line);
     std::string rewriteReply(Link& link, const std::string& line);
+    std::string withRelayAddress(Link& control, const std::string& line, const ParsedAddress& parsed, bool active);
     int openDataListener(Link& control, int targetPort, bool active);
     void closeDataListener(Link& control);
     void logLine(const std::string& text) const;
