@@ -36,4 +36,28 @@ inline int fail(const char* program, const std::string& what) {
     return 1;
 }
 
+// Exit code of a run that asks for something this build cannot do (more
+// than one transfer connection, before parallel transfers exist): the
+// script shows the figure as "n/a (not built)", never as a time.
+constexpr int kNotBuilt = 3;
+
+inline int notBuilt(const char* program, const std::string& what) {
+    std::fprintf(stderr, "%s: not built: %s\n", program, what.c_str());
+    return kNotBuilt;
+}
+
+// Takes a leading "--connections N" off the arguments (argv[0] stays the
+// program): how many connections a batch may use, 1 when not given, 0 when
+// N is not a count from 1 to 10.
+inline int takeConnections(int& argc, char**& argv) {
+    if (argc < 3 || std::string(argv[1]) != "--connections")
+        return 1;
+    char* end = nullptr;
+    long n = std::strtol(argv[2], &end, 10);
+    argv[2] = argv[0];
+    argv += 2;
+    argc -= 2;
+    return *end == '\0' && n >= 1 && n <= 10 ? static_cast<int>(n) : 0;
+}
+
 } // namespace bench

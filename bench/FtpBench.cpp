@@ -6,6 +6,8 @@
 //   ftp_bench list PORT REMOTE_DIR EXPECTED_COUNT
 //   ftp_bench getmany PORT REMOTE_DIR LOCAL_DIR   (every file of the directory)
 //   ftp_bench putmany PORT LOCAL_DIR REMOTE_DIR   (every file of the folder, flat)
+// A leading "--connections N" asks for N transfer connections at once; the
+// engine has one, so N > 1 exits with "not built" (code 3).
 // With CORVANE_BENCH_CA set to a PEM file, servers are verified against it
 // (the TLS group's self-signed certificate) instead of the system's store.
 #include "bench/BenchReport.h"
@@ -50,8 +52,11 @@ int putMany(FtpClient& client, const std::string& localDir, const std::string& r
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 5)
-        return bench::fail(kProgram, "usage: ftp_bench get|put|list|getmany|putmany PORT A B");
+    const int connections = bench::takeConnections(argc, argv);
+    if (argc < 5 || connections < 1)
+        return bench::fail(kProgram, "usage: ftp_bench [--connections N] get|put|list|getmany|putmany PORT A B");
+    if (connections > 1)
+        return bench::notBuilt(kProgram, "the engine transfers on one connection");
     const std::string mode = argv[1], port = argv[2], a = argv[3], b = argv[4];
     FtpClient client;
     auto start = bench::Clock::now();

@@ -10,6 +10,8 @@
 //   gui_bench mkdir      PORT REMOTE_DIR NAME               (the make-directory menu)
 //   gui_bench locallist  FOLDER EXPECTED_ROWS               (listLocalDirectory)
 //   gui_bench localfill  FOLDER EXPECTED_ROWS               (the same rows, appendRows only)
+// A leading "--connections N" runs the batch on N transfer connections
+// (see usableConnections); 1 when not given.
 // With CORVANE_BENCH_CA set to a PEM file, servers are verified against it
 // (the TLS group's self-signed certificate) instead of the system's store.
 #include "app/controls/ListControl.h"
@@ -231,9 +233,19 @@ int localList(char** argv, bool fillOnly) {
     return bench::report(seconds, stall);
 }
 
+// Every build transfers on one connection. A build with parallel
+// transfers writes the count into its setting here, before the window
+// opens; until then a larger count is not built, and never run as one.
+bool usableConnections(int connections) { return connections == 1; }
+
 } // namespace
 
 int main(int argc, char** argv) {
+    const int connections = bench::takeConnections(argc, argv);
+    if (connections < 1)
+        return bench::fail(kProgram, "--connections takes a count from 1 to 10");
+    if (!usableConnections(connections))
+        return bench::notBuilt(kProgram, "this build has no parallel transfers");
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
