@@ -103,6 +103,11 @@ public:
     // What RETR sends for the name.
     void setFile(const std::string& name, const std::string& bytes);
 
+    // Reads the control connection as Telnet-reading servers do: IAC IAC
+    // is one byte 0xFF, IAC and another byte (and the option byte of a
+    // negotiation) are dropped. Handlers and commands() see the result.
+    void setTelnetControl(bool telnet) { telnet_ = telnet; }
+
     // TLS with this certificate and key (PEM files).
     bool enableTls(const std::string& certificateFile, const std::string& keyFile);
     // TLS from the first byte, before the greeting (implicit TLS).
@@ -131,6 +136,7 @@ private:
     int port_ = 0;
     ssl_ctx_st* tls_ = nullptr;
     bool implicitTls_ = false;
+    std::atomic<bool> telnet_{false};
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> client_{-1};

@@ -389,6 +389,7 @@ TEST(UploadProtocol, NewSubfoldersAreMadeOnceExistingOnesProbedPerFile) {
 // escaped, and its row then reaches those bytes.
 TEST(UploadProtocol, ALocalNameInOtherBytesKeepsThem) {
     ScriptedFtpServer server;
+    server.setTelnetControl(true);  // the byte 0xFF goes out as IAC IAC
     server.setListing("-rw-r--r-- 1 u g 1 Jan 01 2024 x\xfe.txt\r\n");
     ASSERT_TRUE(server.start());
     ConnectedWindow c(server.port(), "u", "p", "/pub");
