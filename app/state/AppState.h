@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ struct RemoteWatch {
 
 struct AppState {
     SharedText settingsPath;
+    // The connection setting ("IP信息") the server manager chose last in
+    // this run. Connects use it rather than what the settings file holds,
+    // which may be an older choice when the file could not be written.
+    SharedText chosenServer;
+    // Settings keys whose failed save the log has told of (once each).
+    std::mutex unsavedMutex;
+    std::set<std::string> unsavedReported;
     std::atomic<int> connected{0};
     std::atomic<int> entryCount{0};
 
