@@ -76,7 +76,7 @@ void mainWindowCreated() {
     // Closing the window unblocks workers stuck in network calls this way.
     setWorkerAbortHook([] { ftpClient().abort(); });
     ftpClient().setCertificateCheck(trustServerCertificate);
-    setRemoteFileOpener(openRemoteFile);
+    setRemoteFileOpener(openRemoteFileLater);
     w.上传文件框.setIconList(w.远程文件框.iconList());
     if (settingsFileExists()) {
         restoreLocalHistory();

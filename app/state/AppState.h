@@ -2,6 +2,7 @@
 // The process-wide state the handlers share. Fields touched by worker
 // threads and the UI thread at once are atomic or guarded, so a read never
 // sees a torn value.
+#include "ftp/FtpTypes.h"
 #include "serverbook/ServerBook.h"
 
 #include <atomic>
@@ -59,9 +60,10 @@ struct AppState {
     std::atomic<int64_t> uploadTotal{0};
     RemoteWatch remoteWatch;
 
-    // Remote delete work lists (used by the one delete batch at a time).
-    std::vector<std::string> deleteFolders;
-    std::vector<std::string> deleteFiles;
+    // Remote delete work lists (used by the one delete batch at a time),
+    // each path with the server's bytes for it.
+    std::vector<RemoteName> deleteFolders;
+    std::vector<RemoteName> deleteFiles;
 
     // The server book's database object; its file is open while the server
     // manager window exists.

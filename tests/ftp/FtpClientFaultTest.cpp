@@ -4,6 +4,7 @@
 #include "ftp/FtpClient.h"
 #include "ftp/PartialFile.h"
 #include "platform/TextCodec.h"
+#include "tests/support/FtpServers.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/TempFolder.h"
 
@@ -14,8 +15,7 @@
 #include <filesystem>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -461,33 +461,12 @@ TEST_F(FaultTest, APassiveReplyNamingALowPortIsRefusedAndActiveModeUsed) {
 // connection is made to the low port (as root a listener there tells).
 TEST_F(FaultTest, ALowPassivePortWithActiveModeRefusedFails) {
     int lowPort = 0;
-    int listener = -1;
-    if (::geteuid() == 0) {
-        for (int port = 1023; port > 900 && listener < 0; --port) {
-            listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(static_cast<uint16_t>(port));
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                ::listen(listener, 4) == 0) {
-                lowPort = port;
-            } else {
-                ::close(listener);
-                listener = -1;
-            }
-        }
-    }
-    if (lowPort == 0)
-        lowPort = 25;
-    server_.on("PORT", [](ScriptedSession& s, const std::string&) { s.reply("500 no active mode here"); });
-    server_.on("EPSV", [lowPort](ScriptedSession& s, const std::string&) {
-        s.reply("229 Entering Extended Passive Mode (|||" + std::to_string(lowPort) + "|)");
-    });
-    server_.on("PASV", [lowPort](ScriptedSession& s, const std::string&) {
-        s.reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(lowPort / 256) + "," +
-                std::to_string(lowPort % 256) + ")");
-    });
+    const int listener = testsupport::listenOnLowPort(lowPort);
+    if (listener < 0)
+        lowPort = 25;  // nothing listens there: the check below cannot look
+    else
+        ::fcntl(listener, F_SETFL, O_NONBLOCK);
+    testsupport::aimPassiveRepliesAt(server_, lowPort);
     server_.setFile("f", "data");
     startAndConnect();
     local_.write("up.txt", "secret bytes");

@@ -536,6 +536,17 @@ void trickleListing(ScriptedSession& s, int intervalMs, int forMs) {
     s.reply("226 done");
 }
 
+void aimPassiveRepliesAt(ScriptedFtpServer& server, int port) {
+    server.on("PORT", [](ScriptedSession& s, const std::string&) { s.reply("500 no active mode here"); });
+    server.on("EPSV", [port](ScriptedSession& s, const std::string&) {
+        s.reply("229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)");
+    });
+    server.on("PASV", [port](ScriptedSession& s, const std::string&) {
+        s.reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
+                std::to_string(port % 256) + ")");
+    });
+}
+
 void endlessListing(ScriptedSession& s) {
     s.reply("150 here it comes");
     s.openData();

@@ -156,6 +156,9 @@ private:
 // client stops reading, as real servers do); MLSD lines without end until
 // the client stops reading; and n MLSD lines of short names.
 void trickleListing(ScriptedSession& s, int intervalMs, int forMs);
+// A server that refuses active mode and names the port (on 127.0.0.1) in
+// its EPSV and PASV replies, without listening there itself.
+void aimPassiveRepliesAt(ScriptedFtpServer& server, int port);
 void endlessListing(ScriptedSession& s);
 std::string mlsdLines(std::size_t n);
 
