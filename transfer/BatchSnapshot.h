@@ -15,8 +15,8 @@
 struct ChosenRow {
     std::string name;      // column 0 as shown (UTF-8)
     std::string sizeText;  // column 1
-    EntryKind kind = kKindUnknown;
-    int64_t size = -1;     // remote rows: the exact size the listing gave; -1 unknown
+    EntryKind kind = kKindUnknown;  // what the row's list knows of it
+    int64_t size = -1;     // the exact size the listing gave; -1 unknown
     // Remote rows: the name a local copy gets. Local rows: the name's
     // bytes in the file system.
     std::string rawName;
