@@ -78,7 +78,7 @@ void mainWindowCreated() {
     ftpClient().setCertificateCheck(trustServerCertificate);
     ftpClient().setClearLoginCheck(allowClearLogin);
     ftpClient().setVerifiedServerNote(rememberVerifiedServer);
-    setRemoteFileOpener(openRemoteFile);
+    setRemoteFileOpener(openRemoteFileLater);
     w.上传文件框.setIconList(w.远程文件框.iconList());
     if (settingsFileExists()) {
         restoreLocalHistory();

@@ -36,7 +36,7 @@ MainWindowEvents mainWindowEvents() {
         {"选择目录(&X)", chooseLocalDirectory},
         {"刷新(&X)", listLocalDirectory},
         {"下载(&X)", downloadButton},
-        {"全部下载(&Q)", [] { startWorker(downloadAll); }},
+        {"全部下载(&Q)", downloadAllCommand},
         {"另存为(&L)", downloadCommand},
         {"创建目录(&C)", makeRemoteDirectory},
         {"删除文件或目录(&S)", deleteRemoteCommand},

@@ -2,16 +2,19 @@
 #include "fileops/RemoteDelete.h"
 
 #include "app/controls/Dialogs.h"
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "app/state/AppState.h"
 #include "app/state/Log.h"
 #include "app/state/LogBatch.h"
+#include "app/state/WalkBounds.h"
 #include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/handlers/FtpClientInstance.h"
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -19,17 +22,14 @@
 namespace {
 
 constexpr const char* kDeletingText = "正在删除文件...";
-// Deeper than this a server is taken to show the same folders again and
-// again (a loop it does not show as links): such folders are not walked,
-// only removed when empty.
-constexpr int kMaxWalkDepth = 256;
 
 // Unconfirmed: listed as a folder, but the server would not show it as a
 // real directory nor as anything else.
 enum class Found { File, Folder, Link, Unconfirmed };
 
 struct Listed {
-    std::string path;
+    RemoteName path;
+    std::string name;
     Found what;
 };
 
@@ -41,22 +41,43 @@ Found whatIs(const RemoteEntry& entry) {
     return entry.isDirectory() ? Found::Folder : Found::File;
 }
 
+// What tells a folder's listing from another's: its entries in order.
+uint64_t listingIdentity(const DirectoryListing& listing) {
+    std::hash<std::string> hash;
+    uint64_t identity = listing.entries.size();
+    for (const RemoteEntry& e : listing.entries) {
+        const std::string facts = e.wire() + '\0' + std::to_string(e.attributes) + '\0' + std::to_string(e.size) +
+                                  '\0' + std::to_string(e.time.year) + '-' + std::to_string(e.time.month) + '-' +
+                                  std::to_string(e.time.day) + ' ' + std::to_string(e.time.hour) + ':' +
+                                  std::to_string(e.time.minute) + ':' + std::to_string(e.time.second);
+        identity = identity * 1000003u ^ hash(facts);
+    }
+    return identity;
+}
+
 // The entries of one remote folder. A folder counts as one only when the
 // server shows it as a real directory: a link is removed as the link and
 // never walked, so nothing outside the chosen folder is reached.
-std::vector<Listed> listFolder(const std::string& folder) {
+std::vector<Listed> listedEntries(const RemoteName& folder, const DirectoryListing& listing) {
     std::vector<Listed> entries;
-    for (const RemoteEntry& e : ftpClient().listEntries(folder, true).entries)
-        entries.push_back({remotePrefix(folder) + e.name, whatIs(e)});
+    const std::string prefix = remotePrefix(folder.path);
+    const std::string wirePrefix = remotePrefix(folder.wire);
+    for (const RemoteEntry& e : listing.entries) {
+        // The bytes go down the tree from the chosen folder's.
+        RemoteName path = folder.wire.empty() ? RemoteName(prefix + e.name)
+                                              : RemoteName(prefix + e.name, wirePrefix + e.wire());
+        entries.push_back({std::move(path), e.name, whatIs(e)});
+    }
     return entries;
 }
 
-// What the selected rows of the remote list are, asked of the server: the
+// What the chosen rows of the remote list are, asked of the server: the
 // rows only say what the listing claimed, and a link to a folder may have
 // been listed as a folder.
-std::unordered_map<std::string, Found> confirmedKinds(const std::string& directory) {
+std::unordered_map<std::string, Found> confirmedKinds(const RemoteName& directory) {
     std::unordered_map<std::string, Found> kinds;
-    for (const RemoteEntry& e : ftpClient().listEntries(listedDirectory(directory), true).entries)
+    const RemoteName listed(listedDirectory(directory.path), directory.wire);
+    for (const RemoteEntry& e : ftpClient().listEntries(listed, true).entries)
         kinds.emplace(e.name, whatIs(e));
     return kinds;
 }
@@ -81,10 +102,11 @@ bool deleteCollected(const RemoteTree& tree, int& deleted) {
     bool allGone = true;
     LogBatch log;
     for (size_t i = app.deleteFolders.size(); i-- > 0;) {
-        const std::string& path = app.deleteFolders[i];
-        const Found what = i < tree.folderCount ? Found::Folder : tree.links.count(path) ? Found::Link : Found::File;
+        const RemoteName& path = app.deleteFolders[i];
+        const Found what =
+            i < tree.folderCount ? Found::Folder : tree.links.count(path.path) ? Found::Link : Found::File;
         const bool ok = what == Found::Folder ? ftp.removeDirectory(path) : ftp.deleteFile(path);
-        log.add(removedLine(path, what, ok));
+        log.add(removedLine(path.path, what, ok));
         if (ok)
             ++deleted;
         else
@@ -93,57 +115,127 @@ bool deleteCollected(const RemoteTree& tree, int& deleted) {
     return allGone;
 }
 
-// One selected row that is a file or a link: removed itself.
-void deleteOneEntry(int row, const std::string& name, const std::string& path, int& deleted) {
-    if (ftpClient().deleteFile(path)) {
+// The row of a chosen entry that is gone leaves the list, while the list
+// still shows the folder it was chosen in.
+void removeRow(const BatchSnapshot& snapshot, const ChosenRow& row) {
+    ui::runOnUiThread([&] {
+        const int now = remoteRowNow(snapshot, row);
+        if (now >= 0)
+            mainWindow().远程文件框.deleteItem(now);
+    });
+}
+
+// One chosen row that is a file or a link: removed itself.
+void deleteOneEntry(const BatchSnapshot& snapshot, const ChosenRow& row, int& deleted) {
+    if (ftpClient().deleteFile(row.remote)) {
         ++deleted;
-        appendLog("删除“" + name + "”成功");
-        mainWindow().远程文件框.deleteItem(row);
+        appendLog("删除“" + row.name + "”成功");
+        removeRow(snapshot, row);
     } else {
-        appendLog("删除“" + name + "”失败");
+        appendLog("删除“" + row.name + "”失败");
     }
+}
+
+// A folder of the walk: where it is, and which listed folder holds it.
+struct WalkFolder {
+    RemoteName path;
+    std::string name;
+    std::size_t parent;  // index into WalkState::listed
+    std::size_t depth;
+    bool walked = true;  // false: removed only if empty, never listed
+};
+
+// A folder the walk listed, for the check of its descendants.
+struct ListedFolder {
+    std::string name;
+    uint64_t identity;
+    std::size_t parent;
+    std::string path;
+};
+
+constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+
+struct WalkState {
+    RemoteTree tree;
+    WalkCount count;
+    std::vector<ListedFolder> listed;
+};
+
+// Lists the folder of the walk into entries; false when the walk must stop
+// (tree.stopReason says why). listedIndex is the folder's own index then.
+bool listWalkFolder(WalkState& walk, const WalkFolder& folder, std::vector<Listed>& entries,
+                    std::size_t& listedIndex) {
+    const DirectoryListing listing = ftpClient().listEntries(folder.path, true);
+    if (!walk.count.addFolder(folder.depth, listing.entries.size())) {
+        walk.tree.stopReason = walk.count.reason();
+        return false;
+    }
+    const uint64_t identity = listingIdentity(listing);
+    for (std::size_t up = folder.parent; up != kNoParent; up = walk.listed[up].parent) {
+        const ListedFolder& ancestor = walk.listed[up];
+        if (ancestor.name == folder.name && ancestor.identity == identity) {
+            walk.tree.stopReason = repeatedFolderReason(folder.path.path, ancestor.path);
+            return false;
+        }
+    }
+    walk.listed.push_back({folder.name, identity, folder.parent, folder.path.path});
+    listedIndex = walk.listed.size() - 1;
+    entries = listedEntries(folder.path, listing);
+    return true;
+}
+
+std::string lastName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
 
-RemoteTree collectRemoteTree(const std::string& folder) {
+RemoteTree collectRemoteTree(const RemoteName& folder) {
     AppState& app = appState();
-    RemoteTree tree;
-    std::unordered_set<std::string> unwalked;
-    auto take = [&](const Listed& e, std::vector<std::string>& folders) {
-        if (e.what == Found::Unconfirmed) {
-            reportUnconfirmed(e.path);
-            unwalked.insert(e.path);
-        }
+    WalkState walk;
+    auto take = [&](const Listed& e, std::size_t parent, std::size_t depth, std::vector<WalkFolder>& folders) {
+        if (e.what == Found::Unconfirmed)
+            reportUnconfirmed(e.path.path);
         if (e.what == Found::Folder || e.what == Found::Unconfirmed) {
-            folders.push_back(e.path);
+            folders.push_back({e.path, e.name, parent, depth, e.what == Found::Folder});
             return;
         }
         if (e.what == Found::Link)
-            tree.links.insert(e.path);
+            walk.tree.links.insert(e.path.path);
         app.deleteFiles.push_back(e.path);
     };
-    std::vector<std::string> subfolders;
-    for (const Listed& e : listFolder(folder))
-        take(e, subfolders);
+    std::vector<WalkFolder> subfolders;
+    std::vector<Listed> entries;
+    std::size_t top = 0;
+    if (!listWalkFolder(walk, {folder, lastName(listedDirectory(folder.path)), kNoParent, 0}, entries, top))
+        return walk.tree;
+    for (const Listed& e : entries)
+        take(e, top, 1, subfolders);
     app.deleteFolders.push_back(folder);
     // Each top subfolder is walked level by level.
-    for (const std::string& sub : subfolders) {
-        std::vector<std::string> level{sub};
-        for (int depth = 1; !level.empty() && !workersStopping(); ++depth) {
-            std::vector<std::string> next;
-            for (const std::string& d : level) {
-                if (depth < kMaxWalkDepth && !unwalked.count(d))
-                    for (const Listed& e : listFolder(d))
-                        take(e, next);
-                app.deleteFolders.push_back(d);
+    for (const WalkFolder& sub : subfolders) {
+        std::vector<WalkFolder> level{sub};
+        while (!level.empty() && !workersStopping()) {
+            std::vector<WalkFolder> next;
+            for (const WalkFolder& d : level) {
+                if (!d.walked) {
+                    app.deleteFolders.push_back(d.path);
+                    continue;
+                }
+                std::size_t index = 0;
+                if (!listWalkFolder(walk, d, entries, index))
+                    return walk.tree;
+                for (const Listed& e : entries)
+                    take(e, index, d.depth + 1, next);
+                app.deleteFolders.push_back(d.path);
             }
             level = std::move(next);
         }
     }
-    tree.folderCount = app.deleteFolders.size();
+    walk.tree.folderCount = app.deleteFolders.size();
     app.deleteFolders.insert(app.deleteFolders.end(), app.deleteFiles.begin(), app.deleteFiles.end());
-    return tree;
+    return walk.tree;
 }
 
 void deleteRemoteCommand() {
@@ -157,40 +249,35 @@ void deleteRemoteCommand() {
     // Marked busy before the worker starts, so a second click at once finds
     // the batch running.
     w.状态条1.setPaneText(1, kDeletingText);
-    startWorker(deleteRemoteBatch);
+    startWorker([snapshot = selectedRemoteSnapshot()] { deleteRemoteBatch(snapshot); });
 }
 
-void deleteRemoteBatch() {
+void deleteRemoteBatch(const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
     w.状态条1.setPaneText(1, kDeletingText);
-    const std::vector<int> rows = w.远程文件框.selectedItems();
-    const std::string directory = w.FTP目录框.text();
     std::unordered_map<std::string, Found> confirmed;
     bool confirmedRead = false;
     int deleted = 0;
-    for (auto it = rows.rbegin(); it != rows.rend() && !workersStopping(); ++it) {
-        const int row = *it;
-        const std::string name = w.远程文件框.itemText(row);
-        const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
-        const std::string path = remotePrefix(directory) + name;
-        if (kind == kKindLink || !isDirectoryName(path, true, kind)) {
-            deleteOneEntry(row, name, path, deleted);
+    for (auto it = snapshot.rows.rbegin(); it != snapshot.rows.rend() && !workersStopping(); ++it) {
+        const ChosenRow& row = *it;
+        if (row.kind == kKindLink || !isDirectoryName(row.remote.path, true, row.kind)) {
+            deleteOneEntry(snapshot, row, deleted);
             continue;
         }
         // A folder row of an MLSD listing may be a link: asked again.
         Found what = Found::Folder;
         if (ftpClient().listsWithMlsd()) {
             if (!confirmedRead) {
-                confirmed = confirmedKinds(directory);
+                confirmed = confirmedKinds(snapshot.remoteFolder);
                 confirmedRead = true;
             }
-            auto found = confirmed.find(name);
+            auto found = confirmed.find(row.name);
             what = found == confirmed.end() ? Found::File : found->second;
             if (what == Found::File || what == Found::Link) {
-                deleteOneEntry(row, name, path, deleted);
+                deleteOneEntry(snapshot, row, deleted);
                 continue;
             }
         }
@@ -198,14 +285,20 @@ void deleteRemoteBatch() {
         app.deleteFiles.clear();
         RemoteTree tree;
         if (what == Found::Unconfirmed) {
-            reportUnconfirmed(path);
-            app.deleteFolders.push_back(path);
+            reportUnconfirmed(row.remote.path);
+            app.deleteFolders.push_back(row.remote);
             tree.folderCount = 1;
         } else {
-            tree = collectRemoteTree(path);
+            tree = collectRemoteTree(row.remote);
+        }
+        if (workersStopping())
+            break;
+        if (!tree.stopReason.empty()) {
+            appendLog("删除“" + row.remote.path + "”已停止：" + tree.stopReason + "，未删除任何内容");
+            continue;
         }
         if (deleteCollected(tree, deleted))
-            w.远程文件框.deleteItem(row);
+            removeRow(snapshot, row);
     }
     w.状态条1.setPaneText(1, "删除文件：" + std::to_string(deleted) + "个");
 }

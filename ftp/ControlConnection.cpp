@@ -8,7 +8,23 @@ namespace ftp {
 
 namespace {
 constexpr std::size_t kReceiveChunk = 4096;
+// The Telnet "interpret as command" byte. The control connection is a
+// Telnet connection: servers that read it as one take IAC and the byte
+// after it as a Telnet command and drop both, so a name holding 0xFF would
+// name another file. Doubled, it stands for the byte itself.
+constexpr char kIac = '\xFF';
+
+std::string withIacDoubled(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (char c : text) {
+        out += c;
+        if (c == kIac)
+            out += kIac;
+    }
+    return out;
 }
+} // namespace
 
 bool isSafeCommandText(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
@@ -40,7 +56,7 @@ bool ControlConnection::send(const std::string& command) {
     if (!isSafeCommandText(command) || !isOpen())
         return false;
     announcedSize_ = -1;
-    std::string line = command + "\r\n";
+    std::string line = withIacDoubled(command) + "\r\n";
     if (!socket_.sendAll(line.data(), line.size(), sendMs_)) {
         lost_ = true;
         return false;

@@ -28,8 +28,8 @@ public:
     // error, end of stream, abort or a 421 reply.
     bool lost() const { return lost_; }
 
-    // Sends "command\r\n". Refuses (without sending) a command that holds
-    // CR, LF or NUL.
+    // Sends "command\r\n", every byte 0xFF (Telnet IAC) doubled. Refuses
+    // (without sending) a command that holds CR, LF or NUL.
     bool send(const std::string& command);
     // The next complete reply, within timeoutMs.
     bool readReply(FtpReply& reply, int timeoutMs);

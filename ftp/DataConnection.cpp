@@ -27,6 +27,15 @@ constexpr int kLateConnectionMs = 1000;
 // server's answer before its end is no longer waited for.
 constexpr int kLateCloseMs = 1000;
 
+// Passive data connections go to the control connection's peer only, and
+// never to a port below this: those belong to other services (SMTP on 25,
+// SSH on 22), and a server naming one would have our bytes sent there.
+constexpr int kLowestDataPort = 1024;
+
+bool isUsableDataPort(int port) {
+    return port >= kLowestDataPort && port <= 65535;
+}
+
 std::string portArgument(const SocketAddress& address) {
     std::string host = address.host();
     for (char& c : host)
@@ -76,6 +85,7 @@ DataSetup DataConnection::openPassive(bool& epsvRefused) {
     if (!control_.socket().peerAddress(peer))
         return DataSetup::Failed;
     int port = 0;
+    bool lowPortNamed = false;
     FtpReply reply;
     if (!epsvRefused) {
         if (!control_.command("EPSV", reply, replyWait()))
@@ -87,14 +97,24 @@ DataSetup DataConnection::openPassive(bool& epsvRefused) {
         else
             epsvRefused = true;
     }
+    if (port != 0 && !isUsableDataPort(port)) {
+        lowPortNamed = true;
+        port = 0;
+    }
     if (port == 0 && !peer.isIpv6()) {
         if (!control_.command("PASV", reply, replyWait()))
             return DataSetup::Failed;
         if (reply.code == 227)
             port = parsePasvPort(reply.text());
+        if (port != 0 && !isUsableDataPort(port)) {
+            lowPortNamed = true;
+            port = 0;
+        }
     }
+    // A port we refuse leaves active mode to try, as a refused PORT leaves
+    // passive mode.
     if (port == 0)
-        return DataSetup::Failed;
+        return lowPortNamed ? DataSetup::Refused : DataSetup::Failed;
     // The address in the reply is ignored: a server behind NAT often gives
     // its private address, and the control peer is where it is reachable.
     peer.setPort(port);

@@ -23,7 +23,7 @@ using DataSource = std::function<long(char* buffer, std::size_t size)>;
 
 enum class DataSetup {
     Ready,
-    Refused,  // the server refused PORT/EPRT: passive mode may work
+    Refused,  // PORT/EPRT refused, or passive mode named a port we refuse: the other mode may work
     Failed,
 };
 
@@ -58,7 +58,10 @@ public:
     // before the transfer command, since some servers connect at once.
     DataSetup announceActive();
     // Passive mode: EPSV, then PASV unless EPSV already failed on this
-    // connection (epsvRefused is updated); connects to the control peer.
+    // connection (epsvRefused is updated); connects to the control peer,
+    // whatever address the reply names. A reply naming a port below 1024
+    // is not used (PASV is tried after such an EPSV); Refused when that
+    // left no port.
     DataSetup openPassive(bool& epsvRefused);
 
     // After the command was accepted: waits for the server's connection in

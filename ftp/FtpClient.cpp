@@ -565,8 +565,10 @@ void FtpClient::readFeaturesLocked(bool keepNames) {
         *features_ = ftp::parseFeatures(reply);
     // Names learned from listings stay valid on a new connection to the
     // same server that speaks the same encoding.
-    if (!keepNames || wasUtf8 != features_->utf8)
+    if (!keepNames || wasUtf8 != features_->utf8) {
+        std::lock_guard<std::mutex> names(namesMutex_);
         names_->reset(features_->utf8);
+    }
     mlst_ = features_->mlst;
     // Some servers switch to UTF-8 only when asked; a refusal is harmless.
     if (features_->utf8 && !control_->lost())
@@ -594,44 +596,72 @@ bool FtpClient::ensureTypeLocked(char type) {
     return true;
 }
 
-bool FtpClient::toWireLocked(const std::string& path, std::string& wire) const {
-    if (path.empty() || !ftp::isSafeCommandText(path))
+// Bytes the caller took with the path are sent as they are; otherwise the
+// path goes by the connection's name rules.
+bool FtpClient::toWireLocked(const RemoteName& path, std::string& wire) const {
+    if (path.empty() || !ftp::isSafeCommandText(path.path))
         return false;
-    wire = names_->pathToWire(path);
-    return ftp::isSafeCommandText(wire);
+    if (!path.wire.empty()) {
+        wire = path.wire;
+    } else {
+        std::lock_guard<std::mutex> names(namesMutex_);
+        wire = names_->pathToWire(path.path);
+    }
+    return !wire.empty() && ftp::isSafeCommandText(wire);
 }
 
-bool FtpClient::commandLocked(const std::string& verb, const std::string& path, std::string& wire,
+std::string FtpClient::wirePath(const std::string& path) const {
+    std::lock_guard<std::mutex> names(namesMutex_);
+    return names_->pathToWire(path);
+}
+
+std::string FtpClient::wirePathBelow(const RemoteName& folder, const std::string& relative) const {
+    return wirePathsBelow(folder, {relative}).front();
+}
+
+std::vector<std::string> FtpClient::wirePathsBelow(const RemoteName& folder,
+                                                   const std::vector<std::string>& names) const {
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    const std::string folderWire = folder.wire.empty() ? names_->pathToWire(folder.path) : folder.wire;
+    std::vector<std::string> wires;
+    wires.reserve(names.size());
+    for (const std::string& name : names)
+        wires.push_back(names_->pathBelowToWire(folder.path, folderWire, name));
+    return wires;
+}
+
+bool FtpClient::commandLocked(const std::string& verb, const RemoteName& path, std::string& wire,
                               ftp::FtpReply& reply) {
     return toWireLocked(path, wire) && control_->command(verb + " " + wire, reply, active_.replyMs) &&
            reply.isSuccess();
 }
 
-bool FtpClient::simpleCommandLocked(const std::string& verb, const std::string& path) {
+bool FtpClient::simpleCommandLocked(const std::string& verb, const RemoteName& path) {
     std::string wire;
     ftp::FtpReply reply;
     return commandLocked(verb, path, wire, reply);
 }
 
-bool FtpClient::deleteFile(const std::string& remoteName) {
+bool FtpClient::deleteFile(const RemoteName& remoteName) {
     std::lock_guard<std::mutex> lock(mutex_);
     bool ok = readyLocked() && simpleCommandLocked("DELE", remoteName);
     return finishLocked(ok);
 }
 
-bool FtpClient::makeDirectory(const std::string& dir) {
+bool FtpClient::makeDirectory(const RemoteName& dir) {
     std::string createdName;
     return makeDirectory(dir, createdName);
 }
 
-bool FtpClient::makeDirectory(const std::string& dir, std::string& createdName) {
+bool FtpClient::makeDirectory(const RemoteName& dir, std::string& createdName) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string wire;
     ftp::FtpReply reply;
     const bool ok = readyLocked() && commandLocked("MKD", dir, wire, reply);
-    createdName = ftp::lastPathName(dir);
+    createdName = ftp::lastPathName(dir.path);
     std::string created;
     if (ok && reply.code == 257 && ftp::parseQuotedPath(reply.text(), created, wire)) {
+        std::lock_guard<std::mutex> names(namesMutex_);
         const std::string name = ftp::lastPathName(names_->pathFromWire(created));
         if (!name.empty())
             createdName = name;
@@ -639,29 +669,35 @@ bool FtpClient::makeDirectory(const std::string& dir, std::string& createdName) 
     return finishLocked(ok);
 }
 
-bool FtpClient::removeDirectory(const std::string& dir) {
+bool FtpClient::removeDirectory(const RemoteName& dir) {
     std::lock_guard<std::mutex> lock(mutex_);
     bool ok = readyLocked() && simpleCommandLocked("RMD", dir);
     return finishLocked(ok);
 }
 
-bool FtpClient::setCurrentDirectory(const std::string& dir) {
-    std::lock_guard<std::mutex> lock(mutex_);
+bool FtpClient::enterLocked(const RemoteName& dir) {
     std::string wire;
     ftp::FtpReply reply;
-    const bool ok = readyLocked() && commandLocked("CWD", dir, wire, reply);
-    if (ok) {
-        enteredWire_ = !wire.empty() && wire[0] == '/' ? wire : std::string();
-        returnWire_ = enteredWire_;  // after a relative one, known again at the next PWD
-    }
+    if (!commandLocked("CWD", dir, wire, reply))
+        return false;
+    enteredWire_ = !wire.empty() && wire[0] == '/' ? wire : std::string();
+    returnWire_ = enteredWire_;  // after a relative one, known again at the next PWD
+    return true;
+}
+
+bool FtpClient::setCurrentDirectory(const RemoteName& dir) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool ok = readyLocked() && enterLocked(dir);
     return finishLocked(ok);
 }
 
-bool FtpClient::renameFile(const std::string& oldName, const std::string& newName) {
+bool FtpClient::renameFile(const RemoteName& oldName, const std::string& newName,
+                           const RemoteName& newNameFolder) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string oldWire, newWire;
     ftp::FtpReply reply;
-    bool ok = readyLocked() && toWireLocked(oldName, oldWire) && toWireLocked(newName, newWire) &&
+    bool ok = readyLocked() && (newNameFolder.empty() || enterLocked(newNameFolder)) &&
+              toWireLocked(oldName, oldWire) && toWireLocked(newName, newWire) &&
               control_->command("RNFR " + oldWire, reply, active_.replyMs) && reply.code == 350 &&
               control_->command("RNTO " + newWire, reply, active_.replyMs) && reply.isSuccess();
     return finishLocked(ok);
@@ -675,6 +711,7 @@ std::string FtpClient::currentDirectory() {
         ftp::parseQuotedPath(reply.text(), path, enteredWire_)) {
         if (path[0] == '/')
             returnWire_ = path;
+        std::lock_guard<std::mutex> names(namesMutex_);
         path = names_->pathFromWire(path);
     } else {
         path.clear();
@@ -692,7 +729,8 @@ bool FtpClient::runTransferLocked(const std::string& command,
     // Failing without a word from the server, a transfer failed for its
     // data connection: worth another try.
     fallback_ = TransferFailure::Transient;
-    // At most two attempts: the second in passive mode after active failed.
+    // At most two attempts: the second in the other mode after one mode
+    // was refused (or, in active mode, the server could not connect).
     for (int attempt = 0; attempt < 2 && !deadline_.expired(); ++attempt) {
         bool active = !passive_.load();
         bool retryPassive = false;
@@ -700,8 +738,8 @@ bool FtpClient::runTransferLocked(const std::string& command,
         if (dataProtected_)
             data.protect(dataProtectionLocked());
         ftp::DataSetup setup = active ? data.announceActive() : data.openPassive(epsvRefused_);
-        if (setup == ftp::DataSetup::Refused && active) {
-            passive_ = true;
+        if (setup == ftp::DataSetup::Refused) {
+            passive_ = active;
             continue;
         }
         if (setup != ftp::DataSetup::Ready)
@@ -764,7 +802,7 @@ int FtpClient::finalReplyWaitLocked() const {
     return std::min(active_.replyMs, std::max(deadline_.cap(active_.replyMs), kReplyAfterCutMs));
 }
 
-bool FtpClient::getFile(const std::string& remoteName, const std::string& localPath, bool textMode,
+bool FtpClient::getFile(const RemoteName& remoteName, const std::string& localPath, bool textMode,
                         int64_t expectedSize) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
@@ -846,14 +884,15 @@ bool FtpClient::wholeDownloadLocked(const std::string& wire, int64_t expectedSiz
 
 // The byte count of a download against the size the server announced in
 // its preliminary reply, else the size the caller knows from the listing,
-// else the server's SIZE (only then an extra round trip). A protected
+// else the server's SIZE (only then an extra round trip). SIZE is asked
+// whatever FEAT said: old servers answer it without listing it. A protected
 // stream that ended without close_notify may have been cut: it needs a
-// size to compare with, and SIZE is tried even when FEAT did not name it.
+// size to compare with.
 bool FtpClient::receivedWholeFileLocked(const std::string& wire, int64_t expectedSize) {
     int64_t expected = control_->announcedSize();
     if (expected < 0)
         expected = expectedSize;
-    if (expected < 0 && (features_->size || !dataEndConfirmed_))
+    if (expected < 0)
         expected = remoteSizeLocked(wire);
     return expected < 0 ? dataEndConfirmed_ : expected == transferred_.load();
 }
@@ -887,7 +926,7 @@ std::string FtpClient::partialPathFor(const std::string& localPath) const {
     return localPath == partialTarget_ ? partialPath_ : std::string();
 }
 
-bool FtpClient::putFile(const std::string& localPath, const std::string& remoteName, bool textMode,
+bool FtpClient::putFile(const std::string& localPath, const RemoteName& remoteName, bool textMode,
                         int64_t resumeLimit) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
@@ -906,8 +945,10 @@ bool FtpClient::putFile(const std::string& localPath, const std::string& remoteN
     ok = ok && (offset > 0 ? continueUploadLocked(fd, wire, offset, localSize)
                            : sendFileLocked(fd, wire, textMode, "STOR", 0, nullptr));
     ok = ok && storedWholeFileLocked(wire, textMode);
-    if (ok)
-        names_->noteSent(remoteName, wire);
+    if (ok) {
+        std::lock_guard<std::mutex> names(namesMutex_);
+        names_->noteSent(remoteName.path, wire);
+    }
     ::close(fd);
     return finishLocked(ok);
 }
@@ -937,7 +978,7 @@ bool FtpClient::sendFileLocked(int fd, const std::string& wire, bool textMode, c
     return ok;
 }
 
-bool FtpClient::listLocked(const std::string& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode) {
+bool FtpClient::listLocked(const RemoteName& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode) {
     std::string command = mlsd ? "MLSD" : "LIST";
     if (!directory.empty()) {
         std::string wire;
@@ -952,7 +993,7 @@ bool FtpClient::listLocked(const std::string& directory, bool mlsd, ftp::Listing
     return runTransferLocked(command, &sink, nullptr, finalCode, listingBytes_);
 }
 
-bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd,
+bool FtpClient::fetchListingLocked(const RemoteName& directory, ftp::ParsedListing& parsed, bool& mlsd,
                                    bool& overLimit) {
     ftp::ListingBytes bytes;
     int code = 0;
@@ -987,7 +1028,7 @@ bool FtpClient::fetchListingLocked(const std::string& directory, ftp::ParsedList
 // LIST of a folder from inside it, for servers that split LIST's argument
 // at blanks: CWD into it, LIST without an argument, CWD back to where the
 // session was.
-bool FtpClient::listFromInsideLocked(const std::string& directory, ftp::ListingBytes& bytes) {
+bool FtpClient::listFromInsideLocked(const RemoteName& directory, ftp::ListingBytes& bytes) {
     std::string back = enteredWire_;
     ftp::FtpReply reply;
     if (back.empty() && !(control_->command("PWD", reply, active_.replyMs) && reply.code == 257 &&
@@ -1001,6 +1042,8 @@ bool FtpClient::listFromInsideLocked(const std::string& directory, ftp::ListingB
     const bool returned = control_->command("CWD " + back, reply, active_.replyMs) && reply.isSuccess();
     const std::string& here = returned ? back : wire;
     enteredWire_ = !here.empty() && here[0] == '/' ? here : std::string();
+    if (!returned)
+        returnWire_ = enteredWire_;
     return listed;
 }
 
@@ -1009,7 +1052,7 @@ bool FtpClient::listFromInsideLocked(const std::string& directory, ftp::ListingB
 // When LIST of the path misses a folder (or the path holds a blank, which
 // some servers split LIST's argument at), the folder's LIST is taken from
 // inside it.
-std::vector<std::size_t> FtpClient::markUnconfirmedFoldersLocked(const std::string& directory,
+std::vector<std::size_t> FtpClient::markUnconfirmedFoldersLocked(const RemoteName& directory,
                                                                  std::vector<ftp::ListingEntry>& entries) {
     auto isFolder = [](int attributes) {
         return (attributes & ftp::kAttrDirectory) && !(attributes & ftp::kAttrLink);
@@ -1027,7 +1070,7 @@ std::vector<std::size_t> FtpClient::markUnconfirmedFoldersLocked(const std::stri
             return !isFolder(e.attributes) || listed.count(e.wireName);
         });
     };
-    const bool hasBlank = directory.find_first_of(" \t") != std::string::npos;
+    const bool hasBlank = directory.path.find_first_of(" \t") != std::string::npos;
     if (!hasBlank)
         readList(false);
     if ((hasBlank || !allShown()) && !directory.empty() && !control_->lost() && !abort_->raised() &&
@@ -1051,13 +1094,13 @@ bool FtpClient::listsWithMlsd() const {
     return mlst_.load() && !mlsdUnsupported_.load();
 }
 
-DirectoryListing FtpClient::listEntries(const std::string& directory, bool confirmFolders) {
+DirectoryListing FtpClient::listEntries(const RemoteName& directory, bool confirmFolders) {
     std::lock_guard<std::mutex> lock(mutex_);
     DirectoryListing listing;
     ftp::ParsedListing parsed;
     std::vector<ftp::ListingEntry>& entries = parsed.entries;
     bool mlsd = false;
-    if (readyLocked() && ftp::isSafeCommandText(directory)) {
+    if (readyLocked() && ftp::isSafeCommandText(directory.path) && ftp::isSafeCommandText(directory.wire)) {
         // The whole listing, a second LIST for the folders included, ends
         // by this deadline however slowly the server sends.
         deadline_ = ftp::Deadline::in(active_.listingMs);
@@ -1070,7 +1113,7 @@ DirectoryListing FtpClient::listEntries(const std::string& directory, bool confi
             if (confirmFolders && mlsd && hasFolder)
                 unconfirmed = markUnconfirmedFoldersLocked(directory, entries);
             try {
-                listing.entries = namedEntriesLocked(directory, entries);
+                listing.entries = namedEntriesLocked(directory.path, entries);
                 for (std::size_t i : unconfirmed)
                     listing.entries[i].unconfirmedFolder = true;
                 listing.complete = true;
@@ -1100,9 +1143,15 @@ std::vector<RemoteEntry> FtpClient::namedEntriesLocked(const std::string& direct
         wires[i] = std::move(listed[i].wireName);
     }
     std::vector<ftp::ListingEntry>().swap(listed);
-    std::vector<ftp::ListedName> names = names_->namesOfListing(directory, wires);
+    std::vector<ftp::ListedName> names;
+    {
+        std::lock_guard<std::mutex> lock(namesMutex_);
+        names = names_->namesOfListing(directory, wires);
+    }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         RemoteEntry& entry = entries[i];
+        if (names[i].name != wires[i])
+            entry.wireName = wires[i];
         // A local copy is named like the shown name, or in the server's own
         // bytes when the shown name had to escape them.
         if (names[i].escaped || names[i].name == wires[i])

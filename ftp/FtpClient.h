@@ -97,9 +97,10 @@ public:
     // leaves localPath as it was and removes the partial file. Nothing else
     // is touched. A binary download whose byte count differs from the size
     // the server announces, or else from expectedSize (the listing's, -1
-    // when unknown), or else from SIZE, fails. A protected download whose
-    // stream ended without close_notify needs one of these sizes to match;
-    // without any it fails.
+    // when unknown), or else from SIZE (asked only then, whether or not
+    // the server lists it among its features), fails. A protected download
+    // whose stream ended without close_notify needs one of these sizes to
+    // match; without any it fails.
     //
     // With a resume folder set, a binary download of a file that may be
     // large (expectedSize unknown or at least kResumeWorthyBytes) first
@@ -114,7 +115,7 @@ public:
     // must end at the size SIZE gave. A partial file of anyone else is never
     // touched. A download that fails otherwise, or completes, leaves no
     // record and no partial.
-    bool getFile(const std::string& remoteName, const std::string& localPath, bool textMode = false,
+    bool getFile(const RemoteName& remote, const std::string& localPath, bool textMode = false,
                  int64_t expectedSize = -1);
     // Sends the file. resumeLimit > 0 (binary only): an earlier attempt
     // broke off after sending that many bytes. When SIZE then reports a
@@ -124,17 +125,23 @@ public:
     // file sent again whole if it is wrong. Otherwise the whole file is sent.
     // A protected upload whose stream the server did not end with
     // close_notify succeeds only when SIZE then gives the bytes sent.
-    bool putFile(const std::string& localPath, const std::string& remoteName, bool textMode = false,
+    bool putFile(const std::string& localPath, const RemoteName& remote, bool textMode = false,
                  int64_t resumeLimit = 0);
-    bool deleteFile(const std::string& remoteName);
-    bool renameFile(const std::string& oldName, const std::string& newName);
-    bool makeDirectory(const std::string& dir);
-    // The same, and the name of the folder that now exists: servers may
-    // store another name than the one asked for ("trail " as "trail_") and
-    // say so in their reply. The asked name when the reply names none.
-    bool makeDirectory(const std::string& dir, std::string& createdName);
-    bool removeDirectory(const std::string& dir);
-    bool setCurrentDirectory(const std::string& dir);
+    bool deleteFile(const RemoteName& remote);
+    // A relative new name is taken by the server in its current directory;
+    // with newNameFolder given, the connection enters that folder first
+    // (in the same operation), so the name lands there and nowhere else.
+    bool renameFile(const RemoteName& oldName, const std::string& newName,
+                    const RemoteName& newNameFolder = RemoteName());
+    bool makeDirectory(const RemoteName& dir);
+    // The same, and the name the server's reply gives the folder: servers
+    // may store another name than the one asked for ("trail " as "trail_")
+    // and say so in their reply. The asked name when the reply names none.
+    // The reply is only the server's word: callers check it against a
+    // listing before they act on that name.
+    bool makeDirectory(const RemoteName& dir, std::string& createdName);
+    bool removeDirectory(const RemoteName& dir);
+    bool setCurrentDirectory(const RemoteName& dir);
     // The remote current directory; empty on failure. When the server's
     // reply can be read more than one way, the directory last entered by
     // an absolute path is preferred.
@@ -159,7 +166,17 @@ public:
     // The directory is listed from inside (CWD, LIST, CWD back) when its
     // path holds a blank, as some servers split LIST's argument at blanks,
     // or when LIST of the path misses a folder.
-    DirectoryListing listEntries(const std::string& directory, bool confirmFolders = false);
+    DirectoryListing listEntries(const RemoteName& directory, bool confirmFolders = false);
+
+    // The server's bytes for a shown path as the connection sends it now:
+    // names listed in their directory go back in the bytes they came in.
+    // Never waits for a running operation.
+    std::string wirePath(const std::string& path) const;
+    // The bytes of a path below a folder whose bytes are known (relative
+    // uses "/"; its names go by the connection's rules).
+    std::string wirePathBelow(const RemoteName& folder, const std::string& relative) const;
+    // The same for many entries of one folder at once.
+    std::vector<std::string> wirePathsBelow(const RemoteName& folder, const std::vector<std::string>& names) const;
     // True while listings come from MLSD, whose folders may be links the
     // listing does not show as such.
     bool listsWithMlsd() const;
@@ -292,9 +309,11 @@ private:
     void noteSecurityFailure(SecurityFailure failure);
     void readFeaturesLocked(bool keepNames);
     bool ensureTypeLocked(char type);
-    bool simpleCommandLocked(const std::string& verb, const std::string& path);
-    bool commandLocked(const std::string& verb, const std::string& path, std::string& wire, ftp::FtpReply& reply);
-    bool toWireLocked(const std::string& path, std::string& wire) const;
+    bool simpleCommandLocked(const std::string& verb, const RemoteName& path);
+    // CWD, remembering an absolute path the server accepted.
+    bool enterLocked(const RemoteName& dir);
+    bool commandLocked(const std::string& verb, const RemoteName& path, std::string& wire, ftp::FtpReply& reply);
+    bool toWireLocked(const RemoteName& path, std::string& wire) const;
     // Runs one data command; exactly one of sink (download) and source
     // (upload) is given. finalCode is the server's last reply code (0: none).
     // restartAt > 0: "REST restartAt" goes right before the command, once
@@ -308,20 +327,22 @@ private:
     int64_t remoteSizeLocked(const std::string& wire);
     void publishPartial(const std::string& localPath, const std::string& partialPath);
     int finalReplyWaitLocked() const;
-    bool listLocked(const std::string& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode);
+    bool listLocked(const RemoteName& directory, bool mlsd, ftp::ListingBytes& bytes, int& finalCode);
     // The parsed listing of the directory, MLSD when the server has it.
     // overLimit tells a listing cut at the caps.
-    bool fetchListingLocked(const std::string& directory, ftp::ParsedListing& parsed, bool& mlsd,
+    bool fetchListingLocked(const RemoteName& directory, ftp::ParsedListing& parsed, bool& mlsd,
                             bool& overLimit);
     std::vector<RemoteEntry> namedEntriesLocked(const std::string& directory,
                                                 std::vector<ftp::ListingEntry>& listed);
     // The indexes of the folders LIST did not show.
-    std::vector<std::size_t> markUnconfirmedFoldersLocked(const std::string& directory,
+    std::vector<std::size_t> markUnconfirmedFoldersLocked(const RemoteName& directory,
                                                           std::vector<ftp::ListingEntry>& entries);
-    bool listFromInsideLocked(const std::string& directory, ftp::ListingBytes& bytes);
+    bool listFromInsideLocked(const RemoteName& directory, ftp::ListingBytes& bytes);
 
     mutable std::mutex mutex_;
     mutable std::mutex settingsMutex_;
+    // Guards names_, which wirePath() reads while an operation runs.
+    mutable std::mutex namesMutex_;
     FtpTimeouts timeouts_;
     FtpTimeouts active_;  // copy taken at the start of each operation
     ftp::Deadline deadline_;  // of the running operation, if it has one

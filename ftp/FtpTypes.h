@@ -3,11 +3,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // Calendar time of a remote entry as the server reported it (no time-zone
 // conversion); all zero when the listing gave no time.
 struct RemoteTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// A remote path as the program shows it (UTF-8) and, when known, the
+// server's own bytes for it. A batch takes the bytes when it starts, so
+// what it acts on changes neither with later listings, which may show
+// another entry under the same text, nor with a new connection. Without
+// bytes the path goes by the connection's name rules.
+struct RemoteName {
+    RemoteName() = default;
+    RemoteName(std::string shownPath) : path(std::move(shownPath)) {}
+    RemoteName(const char* shownPath) : path(shownPath) {}
+    RemoteName(std::string shownPath, std::string wirePath) : path(std::move(shownPath)), wire(std::move(wirePath)) {}
+
+    bool empty() const { return path.empty() && wire.empty(); }
+
+    std::string path;
+    std::string wire;  // empty: not known
 };
 
 namespace ftp {

@@ -14,6 +14,8 @@ struct RemoteEntry {
     // The name a local copy gets: name itself, or the server's own bytes
     // when name had to escape them.
     std::string localName;
+    // The server's bytes for the name when they are not the name itself.
+    std::string wireName;
     int attributes = ftp::kAttrNormal;  // kAttrDirectory, kAttrLink, kAttrReadOnly
     int64_t size = 0;
     RemoteTime time;
@@ -23,6 +25,7 @@ struct RemoteEntry {
 
     bool isDirectory() const { return (attributes & ftp::kAttrDirectory) != 0; }
     bool isLink() const { return (attributes & ftp::kAttrLink) != 0; }
+    const std::string& wire() const { return wireName.empty() ? name : wireName; }
 };
 
 struct DirectoryListing {

@@ -192,4 +192,26 @@ std::string WireNames::pathToWire(const std::string& path) const {
     return wire;
 }
 
+std::string WireNames::pathBelowToWire(const std::string& folder, const std::string& folderWire,
+                                       const std::string& relative) const {
+    std::string wire = folderWire;
+    std::string parent = folder;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t slash = relative.find('/', pos);
+        const std::string component =
+            relative.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+        if (!wire.empty() && wire.back() != '/')
+            wire += '/';
+        wire += componentToWire(parent, component);
+        if (slash == std::string::npos)
+            break;
+        if (!parent.empty() && parent.back() != '/')
+            parent += '/';
+        parent += component;
+        pos = slash + 1;
+    }
+    return wire;
+}
+
 } // namespace ftp

@@ -42,6 +42,10 @@ public:
     // their directory go back as they came, others in the connection's
     // encoding.
     std::string pathToWire(const std::string& path) const;
+    // The same for a path below a folder (UTF-8 folder, its wire bytes, and
+    // the relative path with "/" between names).
+    std::string pathBelowToWire(const std::string& folder, const std::string& folderWire,
+                                const std::string& relative) const;
 
     // True once a name that was not UTF-8 has been seen (and the server did
     // not announce UTF-8): new names are then sent in GB18030.

@@ -107,6 +107,8 @@ void LocalEntryBatch::add(const std::string& name, const std::string& localPath)
 void LocalEntryBatch::flush() {
     if (!pending_.empty()) {
         ui::runOnUiThread([&] {
+            if (onlyInFolder_ && localFolderText() != folder_)
+                return;
             for (const auto& [name, localPath] : pending_)
                 appendLocalEntryRow(name, localPath);
             fitLocalColumns();

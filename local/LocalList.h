@@ -19,6 +19,10 @@ void addLocalEntry(const std::string& name, const std::string& localPath);
 class LocalEntryBatch {
 public:
     LocalEntryBatch() = default;
+    // Files of the folder (as 本地目录框 shows it): they join the list only
+    // while the list shows that folder, never another one the user opened
+    // meanwhile.
+    explicit LocalEntryBatch(std::string folder) : folder_(std::move(folder)), onlyInFolder_(true) {}
     ~LocalEntryBatch();
     LocalEntryBatch(const LocalEntryBatch&) = delete;
     LocalEntryBatch& operator=(const LocalEntryBatch&) = delete;
@@ -28,6 +32,8 @@ public:
     void flush();
 
 private:
+    std::string folder_;
+    bool onlyInFolder_ = false;
     std::vector<std::pair<std::string, std::string>> pending_;
     std::chrono::steady_clock::time_point lastAdded_{};
 };

@@ -88,6 +88,15 @@ std::vector<LocalEntry> listFolderUnlessLink(const std::string& folder) {
     return entriesOf(dir);
 }
 
+bool fileIdentity(const std::string& path, FileIdentity& identity) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return false;
+    identity.device = static_cast<uint64_t>(st.st_dev);
+    identity.inode = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
 bool removeFile(const std::string& path) {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }

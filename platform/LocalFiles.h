@@ -37,6 +37,17 @@ std::vector<LocalEntry> listFolder(const std::string& folder);
 // empty list: a walk that must stay inside a tree never enters a link.
 std::vector<LocalEntry> listFolderUnlessLink(const std::string& folder);
 
+// What tells one folder from another even when it shows under two paths
+// (a bind mount): its device and inode.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity& other) const { return device == other.device && inode == other.inode; }
+};
+// The identity of what the path names (links followed); false when it
+// cannot be found.
+bool fileIdentity(const std::string& path, FileIdentity& identity);
+
 bool removeFile(const std::string& path);
 bool removeEmptyFolder(const std::string& path);
 

@@ -18,86 +18,60 @@
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
-#include <algorithm>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace {
 
 constexpr const char* kDownloadCaption = "下载";
 constexpr const char* kStopCaption = "停止";
 
-struct RemoteRow {
-    std::string name;
-    std::string sizeText;
-    RemoteFileFacts facts;
-};
-
-RemoteRow remoteRow(ui::ListControl& list, int index) {
-    RemoteFileFacts facts;
-    facts.kind = static_cast<EntryKind>(list.itemValue(index));
-    facts.localName = list.itemRawText(index);
-    facts.size = list.itemSize(index);
-    return {list.itemText(index, 0), list.itemText(index, 1), facts};
+// The name a local copy of the row gets: the server's own bytes when the
+// shown name had to escape them.
+const std::string& localNameOf(const ChosenRow& row) {
+    return row.rawName.empty() ? row.name : row.rawName;
 }
 
-// The rows of a batch, read in one trip to the UI thread.
-std::vector<RemoteRow> remoteRows(const std::vector<int>& indexes) {
-    ui::ListControl& list = mainWindow().远程文件框;
-    std::vector<RemoteRow> rows;
-    ui::runOnUiThread([&] {
-        for (int index : indexes)
-            rows.push_back(remoteRow(list, index));
-    });
-    return rows;
-}
-
-std::vector<int> allRows() {
-    std::vector<int> indexes(static_cast<size_t>(std::max(mainWindow().远程文件框.itemCount(), 0)));
-    for (size_t i = 0; i < indexes.size(); ++i)
-        indexes[i] = static_cast<int>(i);
-    return indexes;
+// A batch that left its loop early says how many chosen rows it never
+// reached.
+void logRowsNotDone(std::size_t notDone) {
+    if (notDone > 0)
+        appendLog("有" + std::to_string(notDone) + "项未下载（已停止）");
 }
 
 } // namespace
 
-bool downloadOne(const std::string& name, const std::string& sizeText, const std::string& targetFolder,
-                 const RemoteFileFacts& facts, const DownloadBatchHooks& hooks) {
+bool downloadOne(const ChosenRow& row, const BatchSnapshot& snapshot, const DownloadBatchHooks& hooks) {
     MainWindow& w = mainWindow();
-    if (isDirectoryName(name, false, facts.kind))
+    const std::string& name = row.name;
+    if (isDirectoryName(name, false, row.kind))
         return false;
-    // The local copy takes the server's own bytes when the shown name had
-    // to escape them.
-    const std::string localName = facts.localName.empty() ? name : facts.localName;
+    const std::string& localName = localNameOf(row);
     if (!isSafeLocalName(localName)) {
         appendLog(name + "    下载失败");
         return false;
     }
+    const std::string localPath = (snapshot.targetFolder.empty()
+                                       ? localFolderPrefix(snapshot)
+                                       : snapshot.targetFolder + platform::kPathSeparator) +
+                                  localName;
     // The control calls before and after the transfer each make one trip to
     // the UI thread: in a batch of small files the trips cost more than the
     // transfers.
-    std::string remote;
-    std::string localPath;
     ui::runOnUiThread([&] {
-        remote = remotePrefix(w.FTP目录框.text());
-        const std::string local =
-            targetFolder.empty() ? localFolderPath() : targetFolder + platform::kPathSeparator;
-        localPath = local + localName;
-        w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + sizeText + "KB");
-        startDownloadWatch(localPath, static_cast<float>(leadingNumber(sizeText) * 1024.0));
+        w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + row.sizeText + "KB");
+        startDownloadWatch(localPath, static_cast<float>(leadingNumber(row.sizeText) * 1024.0));
     });
-    const bool arrived = ftpClient().getFile(remote + name, localPath, false, facts.size);
+    const bool arrived = ftpClient().getFile(row.remote, localPath, false, row.size);
+    LocalEntryBatch ownArrivals(snapshot.localFolder);
+    LocalEntryBatch& arrivals = hooks.arrivals ? *hooks.arrivals : ownArrivals;
     ui::runOnUiThread([&] {
         if (arrived) {
-            if (hooks.arrivals)
-                hooks.arrivals->add(localName, localPath);
-            else
-                addLocalEntry(localName, localPath);
-            appendLog(name + "    下载成功");
-        } else {
-            appendLog(name + "    下载失败");
+            arrivals.add(localName, localPath);
+            if (!hooks.arrivals)
+                arrivals.flush();
         }
+        appendLog(name + (arrived ? "    下载成功" : "    下载失败"));
         stopProgressWatch();
         if (hooks.afterOnUiThread)
             hooks.afterOnUiThread(arrived);
@@ -122,6 +96,9 @@ void downloadCommand() {
         ui::messageBox("请选择要下载的文件");
         return;
     }
+    // The rows and folders as they are now, before the folder dialog lets
+    // anything change them.
+    BatchSnapshot snapshot = selectedRemoteSnapshot();
     if (quick) {
         app.targetFolder.set(std::string());
     } else {
@@ -129,35 +106,41 @@ void downloadCommand() {
         app.targetFolder.set(folder);
         if (folder.empty())
             return;
+        snapshot.targetFolder = folder;
     }
     app.transferFlag = 0;
     w.下载钮.setCaption(kStopCaption);
-    startWorker(downloadBatch);
+    startWorker([snapshot = std::move(snapshot)] { downloadBatch(snapshot); });
 }
 
-void downloadBatch() {
+void downloadBatch(const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    const std::vector<RemoteRow> rows = remoteRows(w.远程文件框.selectedItems());
-    const std::string target = app.targetFolder.get();
     int done = 0;
     int failed = 0;
     std::string lastName;
-    LocalEntryBatch arrivals;
+    LocalEntryBatch arrivals(snapshot.localFolder);
     DownloadBatchHooks hooks;
     hooks.arrivals = &arrivals;
     hooks.afterOnUiThread = [&](bool arrived) {
         if (arrived)
             w.状态条1.setPaneText(2, "已下载：" + std::to_string(done + 1) + "个");
     };
-    for (const RemoteRow& row : rows) {
+    std::size_t handled = 0;
+    bool stopped = false;
+    for (const ChosenRow& row : snapshot.rows) {
         lastName = row.name;
-        if (downloadOne(row.name, row.sizeText, target, row.facts, hooks))
+        if (downloadOne(row, snapshot, hooks))
             ++done;
         else
             ++failed;
-        if (app.transferFlag == 1 || workersStopping())
+        ++handled;
+        if (workersStopping())
             break;
+        if (app.transferFlag == 1) {
+            stopped = true;
+            break;
+        }
     }
     arrivals.flush();
     w.状态条1.setPaneText(2, "下载个数：" + std::to_string(done) + "   失败个数：" + std::to_string(failed));
@@ -167,24 +150,30 @@ void downloadBatch() {
         w.状态条1.setPaneText(1, "下载失败 ");
         appendLog(lastName + "    下载失败");
     }
+    if (stopped)
+        logRowsNotDone(snapshot.rows.size() - handled);
     w.下载钮.setCaption(kDownloadCaption);
 }
 
-void downloadAll() {
+void downloadAllCommand() {
+    startWorker([snapshot = allRemoteSnapshot()] { downloadAll(snapshot); });
+}
+
+void downloadAll(const BatchSnapshot& snapshot) {
     MainWindow& w = mainWindow();
     int done = 0;
     int failed = 0;
-    LocalEntryBatch arrivals;
+    LocalEntryBatch arrivals(snapshot.localFolder);
     DownloadBatchHooks hooks;
     hooks.arrivals = &arrivals;
     hooks.afterOnUiThread = [&](bool arrived) {
         if (arrived)
             w.状态条1.setPaneText(2, "已下个数：" + std::to_string(done + 1));
     };
-    for (const RemoteRow& row : remoteRows(allRows())) {
+    for (const ChosenRow& row : snapshot.rows) {
         if (workersStopping())
             break;
-        if (downloadOne(row.name, row.sizeText, std::string(), row.facts, hooks))
+        if (downloadOne(row, snapshot, hooks))
             ++done;
         else
             ++failed;
@@ -194,15 +183,20 @@ void downloadAll() {
     w.状态条1.setPaneText(1, done > 0 ? "下载完毕" : "下载失败");
 }
 
-void openRemoteFile() {
+std::function<void()> openRemoteFileLater(int row) {
+    return [snapshot = remoteSnapshot({row})] { openRemoteFile(snapshot); };
+}
+
+void openRemoteFile(const BatchSnapshot& snapshot) {
     MainWindow& w = mainWindow();
-    const RemoteRow row = remoteRows({w.远程文件框.currentSelection()}).front();
-    if (!downloadOne(row.name, row.sizeText, std::string(), row.facts)) {
+    if (snapshot.rows.empty())
+        return;
+    const ChosenRow& row = snapshot.rows.front();
+    if (!downloadOne(row, snapshot)) {
         appendLog(row.name + "   下载失败！");
         w.状态条1.setPaneText(1, "下载失败");
         return;
     }
     w.状态条1.setPaneText(1, "下载完毕 ");
-    ui::openDocument(4, localFolderText() + platform::kPathSeparator +
-                            (row.facts.localName.empty() ? row.name : row.facts.localName));
+    ui::openDocument(4, snapshot.localFolder + platform::kPathSeparator + localNameOf(row));
 }

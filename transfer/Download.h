@@ -1,20 +1,10 @@
 #pragma once
-#include "ftp/EntryKind.h"
+#include "transfer/BatchSnapshot.h"
 
-#include <cstdint>
 #include <functional>
 #include <string>
 
 class LocalEntryBatch;
-
-// What the remote list knows of a row besides its texts.
-struct RemoteFileFacts {
-    EntryKind kind = kKindUnknown;
-    // The name the local copy gets; empty: the shown name.
-    std::string localName;
-    // The exact size the listing gave; -1 when unknown.
-    int64_t size = -1;
-};
 
 // What a batch asks of each of its downloads besides the file itself.
 struct DownloadBatchHooks {
@@ -27,20 +17,24 @@ struct DownloadBatchHooks {
     std::function<void(bool)> afterOnUiThread;
 };
 
-// Downloads one remote file of the directory shown into the target folder
-// (the local folder when empty) and adds it to the local list. Logs the
+// Downloads one chosen file of the snapshot's remote folder into its target
+// folder (the snapshot's local folder when it has none) and adds it to the
+// local list while that list shows the snapshot's local folder. Logs the
 // result; returns whether the file arrived.
-bool downloadOne(const std::string& name, const std::string& sizeText, const std::string& targetFolder,
-                 const RemoteFileFacts& facts = {}, const DownloadBatchHooks& hooks = {});
+bool downloadOne(const ChosenRow& row, const BatchSnapshot& snapshot, const DownloadBatchHooks& hooks = {});
 
-// The batch started by the download command: the selected rows, in order.
-void downloadBatch();
+// The batch started by the download command: the chosen rows, in order.
+void downloadBatch(const BatchSnapshot& snapshot);
 
 // The download button and the "下载(&X)" command: the selected rows.
 void downloadButton();
 // "另存为(&L)": the selected rows into a folder the user picks.
 void downloadCommand();
-// "全部下载(&Q)": every file row of the remote list.
-void downloadAll();
-// Double-click on a remote file: download it and open it.
-void openRemoteFile();
+// "全部下载(&Q)": takes every row of the remote list, then downloads the
+// files on a worker.
+void downloadAllCommand();
+void downloadAll(const BatchSnapshot& snapshot);
+// Double-click on a remote file (UI thread): takes the row at once and
+// returns the work that downloads and opens it, for a worker.
+std::function<void()> openRemoteFileLater(int row);
+void openRemoteFile(const BatchSnapshot& snapshot);

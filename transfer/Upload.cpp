@@ -7,19 +7,20 @@
 #include "app/forms/MainWindow.h"
 #include "app/state/AppState.h"
 #include "app/state/Log.h"
+#include "app/state/WalkBounds.h"
 #include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
 #include "ftp/handlers/ConnectionState.h"
+#include "ftp/handlers/CreatedFolder.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
 #include "platform/TextCodec.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
-
 
 namespace {
 
@@ -30,69 +31,120 @@ bool isRealFolder(const std::string& path, const platform::LocalEntry& entry) {
     return (entry.attributes & platform::kAttrDirectory) && !platform::isSymlink(path);
 }
 
+struct Ancestor {
+    platform::FileIdentity identity;
+    std::string path;
+};
+
+// One walk of a chosen folder: what it found and what it knows of the
+// folders above the one it lists.
+struct LocalWalk {
+    std::string chosen;
+    LocalTree tree;
+    WalkCount count;
+    std::vector<Ancestor> ancestors;
+    bool stopped = false;
+};
+
+// The ancestor the folder repeats (the same folder under another path, as
+// a bind mount shows it), or null.
+const Ancestor* repeatedAncestor(const LocalWalk& walk, const platform::FileIdentity& identity) {
+    for (const Ancestor& ancestor : walk.ancestors)
+        if (ancestor.identity == identity)
+            return &ancestor;
+    return nullptr;
+}
+
 // Everything in the folder that is not a real folder is listed as a file,
 // links included whatever they lead to: putFile sends only regular files and
 // the rest fail with their own log line. Only real folders are walked, so the
 // walk never leaves the chosen folder. The chosen folder itself is followed
 // when it is a link (the user picked it), the folders below it never are.
-void listFilesInto(const std::string& folder, bool followLink, std::vector<std::string>& files) {
-    if (workersStopping())
+void listFilesInto(LocalWalk& walk, const std::string& folder, bool followLink) {
+    if (walk.stopped || workersStopping())
         return;
+    platform::FileIdentity identity;
+    if (!platform::fileIdentity(folder, identity))
+        return;  // gone: nothing to list
+    if (const Ancestor* ancestor = repeatedAncestor(walk, identity)) {
+        walk.tree.notes.push_back("上传目录“" + walk.chosen + "”时跳过" + repeatedFolderReason(folder, ancestor->path));
+        return;
+    }
     const std::string prefix = localPrefix(folder);
     const std::vector<platform::LocalEntry> entries =
         followLink ? platform::listFolder(folder) : platform::listFolderUnlessLink(folder);
+    if (!walk.count.addFolder(walk.ancestors.size(), entries.size())) {
+        walk.stopped = true;
+        walk.tree.notes.push_back("上传目录“" + walk.chosen + "”只列出了部分文件：" + walk.count.reason());
+        return;
+    }
     std::vector<std::string> folders;
     for (const auto& e : entries) {
         const std::string path = prefix + e.name;
         if (isRealFolder(path, e))
             folders.push_back(path);
         else
-            files.push_back(path);
+            walk.tree.files.push_back(path);
     }
+    walk.ancestors.push_back({identity, folder});
     for (const std::string& sub : folders)
-        listFilesInto(sub, false, files);
+        listFilesInto(walk, sub, false);
+    walk.ancestors.pop_back();
 }
 
 // Creates the remote folder unless this batch made it already or it exists.
-// Returns true when it was created now; createdName is then the name the
-// server gave it.
-bool makeRemoteFolder(const std::string& path, const std::string& createdFolders, std::string& createdName) {
+// Returns true when it was created now; replied is then the name the
+// server's reply gave it.
+bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders, std::string& replied) {
     FtpClient& ftp = ftpClient();
-    if (foldersListHolds(createdFolders, path) || ftp.setCurrentDirectory(path))
+    if (foldersListHolds(createdFolders, path.path) || ftp.setCurrentDirectory(path))
         return false;
-    if (ftp.makeDirectory(path, createdName))
+    if (ftp.makeDirectory(path, replied))
         return true;
-    appendLog("创建目录“" + path + "”失败");
+    appendLog("创建目录“" + path.path + "”失败");
     return false;
 }
 
-bool makeRemoteFolder(const std::string& path, const std::string& createdFolders) {
-    std::string createdName;
-    return makeRemoteFolder(path, createdFolders, createdName);
+bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders) {
+    std::string replied;
+    return makeRemoteFolder(path, createdFolders, replied);
 }
 
-void uploadFolder(const std::string& folder, const std::string& remotePrefixText, std::string& createdFolders) {
+// A path below the folder, shown and in the server's bytes.
+RemoteName remoteBelow(const RemoteName& folder, const std::string& relative) {
+    return RemoteName(remotePrefix(folder.path) + relative, ftpClient().wirePathBelow(folder, relative));
+}
+
+void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std::string& createdFolders) {
     MainWindow& w = mainWindow();
-    const std::vector<std::string> files = listFilesRecursive(folder);
+    const LocalTree tree = listLocalTree(folder);
+    for (const std::string& note : tree.notes)
+        appendLog(note);
     const std::string name = lastPathPart(folder);
-    std::string target = remotePrefixText + name;
-    std::string createdName;
-    if (makeRemoteFolder(target, createdFolders, createdName)) {
-        // The files go where the folder now is, under the name it got.
-        target = remotePrefixText + createdName;
-        w.远程文件框.insertItem(-1, createdName, 0, kKindDirectory);
-        w.远程文件框.setColumnWidth(0, -1);
+    RemoteName target = remoteBelow(snapshot.remoteFolder, name);
+    std::string replied;
+    if (makeRemoteFolder(target, createdFolders, replied)) {
+        // The files go where the folder now is, under the name it got, when
+        // the server shows that folder as new.
+        const std::string created = createdFolderName(snapshot.remoteFolder, name, replied).name;
+        if (created != name)
+            target = remoteBelow(snapshot.remoteFolder, created);
+        ui::runOnUiThread([&] {
+            if (!remoteListShows(snapshot))
+                return;
+            w.远程文件框.insertItem(-1, created, 0, kKindDirectory);
+            w.远程文件框.setColumnWidth(0, -1);
+        });
     }
-    target += "/";
-    for (const std::string& file : files) {
+    for (const std::string& file : tree.files) {
         const std::string relative = file.substr(folder.size() + 1);
         for (size_t slash = relative.find('/'); slash != std::string::npos;
              slash = relative.find('/', slash + 1)) {
-            const std::string sub = target + relative.substr(0, slash);
+            const RemoteName sub = remoteBelow(target, relative.substr(0, slash));
             if (makeRemoteFolder(sub, createdFolders))
-                createdFolders += sub + ",";
+                createdFolders += sub.path + ",";
         }
-        uploadOne(file, target + relative, true);
+        uploadOne(file, remoteBelow(target, relative), true, snapshot);
         if (workersStopping())
             return;
     }
@@ -100,16 +152,21 @@ void uploadFolder(const std::string& folder, const std::string& remotePrefixText
 
 } // namespace
 
-std::vector<std::string> listFilesRecursive(const std::string& folder) {
-    std::vector<std::string> files;
-    std::string start = folder;
-    while (start.size() > 1 && start.back() == platform::kPathSeparator)
-        start.pop_back();
-    listFilesInto(start, true, files);
-    return files;
+LocalTree listLocalTree(const std::string& folder) {
+    LocalWalk walk;
+    walk.chosen = folder;
+    while (walk.chosen.size() > 1 && walk.chosen.back() == platform::kPathSeparator)
+        walk.chosen.pop_back();
+    listFilesInto(walk, walk.chosen, true);
+    return std::move(walk.tree);
 }
 
-void uploadOne(const std::string& localPath, const std::string& remotePath, bool insideFolder) {
+std::vector<std::string> listFilesRecursive(const std::string& folder) {
+    return listLocalTree(folder).files;
+}
+
+void uploadOne(const std::string& localPath, const RemoteName& remote, bool insideFolder,
+               const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
     const int64_t size = platform::fileSize(localPath);
@@ -120,7 +177,7 @@ void uploadOne(const std::string& localPath, const std::string& remotePath, bool
         w.状态条1.setPaneText(1, "正在上传：" + name + "    大小：" + sizeTextKb(size) + "Kb");
         startUploadWatch(size);
     });
-    const bool sent = ftpClient().putFile(localPath, remotePath);
+    const bool sent = ftpClient().putFile(localPath, remote);
     ui::runOnUiThread([&] {
         stopProgressWatch();
         if (!sent) {
@@ -132,7 +189,7 @@ void uploadOne(const std::string& localPath, const std::string& remotePath, bool
         // A name in bytes that are not UTF-8 is shown escaped, as listings
         // show it.
         const std::string shown = platform::escapeInvalidUtf8(name);
-        if (!insideFolder && w.远程文件框.findItem(shown) < 0) {
+        if (!insideFolder && remoteListShows(snapshot) && w.远程文件框.findItem(shown) < 0) {
             const int row = w.远程文件框.insertItem(-1, shown, iconIndexFor(localPath, true, kKindFile), kKindFile);
             if (shown != name)
                 w.远程文件框.setItemRawText(row, name);
@@ -146,14 +203,16 @@ void uploadOne(const std::string& localPath, const std::string& remotePath, bool
 namespace {
 
 // The upload command once a connection is up: checks there is something
-// to send, marks the upload running and starts the batch.
-void startUpload() {
+// to send, marks the upload running and starts the batch. The remote
+// folder is the one shown now, after any connect.
+void startUpload(BatchSnapshot snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
     if (w.上传文件框.itemCount() == 0) {
         ui::messageBox("请添加欲上传的文件!");
         return;
     }
+    takeRemoteFolder(snapshot);
     w.状态条1.setPaneText(1, "文件上传中......");
     app.entryCount = 0;
     app.uploadFailed = 0;
@@ -161,7 +220,14 @@ void startUpload() {
     w.上传钮.setCaption(kStopCaption);
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
-    startWorker(uploadBatch);
+    startWorker([snapshot = std::move(snapshot)] { uploadBatch(snapshot); });
+}
+
+// A batch that left its loop early says how many chosen rows it never
+// reached.
+void logRowsNotDone(std::size_t notDone) {
+    if (notDone > 0)
+        appendLog("有" + std::to_string(notDone) + "项未上传（已停止）");
 }
 
 } // namespace
@@ -174,34 +240,41 @@ void uploadButton() {
         app.remoteWatch.pollingFlag = 0;
         return;
     }
+    // The rows and the local folder as they are at the click.
+    BatchSnapshot snapshot = selectedLocalSnapshot();
     // Connecting first is network work: it runs on a worker, which then
     // starts the upload.
     if (app.connected == 0) {
-        startWorker([] {
+        startWorker([snapshot = std::move(snapshot)] {
             if (connectIfNeeded())
-                startUpload();
+                startUpload(snapshot);
         });
         return;
     }
-    startUpload();
+    startUpload(std::move(snapshot));
 }
 
-void uploadBatch() {
+void uploadBatch(const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    const std::vector<int> rows = w.上传文件框.selectedItems();
-    const std::string remote = remotePrefix(w.FTP目录框.text());
-    const std::string local = localFolderPath();
+    const std::string local = localFolderPrefix(snapshot);
     app.targetFolder.set(local);
     std::string createdFolders = ",";
-    for (int index : rows) {
-        const std::string path = localItemPath(index);
+    std::size_t handled = 0;
+    bool stopped = false;
+    for (const ChosenRow& row : snapshot.rows) {
+        const std::string path = local + row.rawName;
         if (isDirectoryName(path, false))
-            uploadFolder(path, remote, createdFolders);
+            uploadFolder(path, snapshot, createdFolders);
         else
-            uploadOne(path, remote + lastPathPart(path), false);
-        if (app.transferFlag == 0 || workersStopping())
+            uploadOne(path, remoteBelow(snapshot.remoteFolder, lastPathPart(path)), false, snapshot);
+        ++handled;
+        if (workersStopping())
             break;
+        if (app.transferFlag == 0) {
+            stopped = true;
+            break;
+        }
     }
     if (app.entryCount > 0) {
         w.状态条1.setPaneText(1, "上传完毕!");
@@ -211,5 +284,7 @@ void uploadBatch() {
         w.状态条1.setPaneText(1, "上传失败");
         w.状态条1.setPaneText(2, std::string());
     }
+    if (stopped)
+        logRowsNotDone(snapshot.rows.size() - handled);
     w.上传钮.setCaption(kUploadCaption);
 }

@@ -195,12 +195,20 @@ Entry findEntry(const std::vector<Line>& lines, const std::string& section,
 }
 
 // A link is followed so that the file it points to is updated, not replaced
-// by a plain file.
-std::string resolvedPath(const std::string& path) {
+// by a plain file (people keep the file as a link into a folder of their
+// own). A link that leads nowhere is neither written through nor replaced:
+// false.
+bool resolvedPath(const std::string& path, std::string& target) {
     char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer) != nullptr)
-        return buffer;
-    return path;
+    if (::realpath(path.c_str(), buffer) != nullptr) {
+        target = buffer;
+        return true;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return false;
+    target = path;
+    return true;
 }
 
 // Line end used for added lines: the one the file already uses.
@@ -295,7 +303,9 @@ std::mutex& writeMutex() {
 
 bool writeValueUnlocked(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
-    const std::string target = resolvedPath(path);
+    std::string target;
+    if (!resolvedPath(path, target))
+        return false;
     std::string bytes;
     platform::ReadResult read = platform::readWholeFile(target, bytes);
     if (read == platform::ReadResult::Failed)

@@ -16,6 +16,8 @@
 // file or one without line ends, LF for an LF-only file). The whole file is
 // replaced atomically; a new file is readable by its owner only (the
 // connection setting holds a password), an existing one keeps its mode.
+// A file that is a symbolic link is written through: the link stays and
+// the file it leads to changes; a link that leads nowhere is not written.
 #include <cstddef>
 #include <string>
 

@@ -2,10 +2,12 @@
 // The process-wide state the handlers share. Fields touched by worker
 // threads and the UI thread at once are atomic or guarded, so a read never
 // sees a torn value.
+#include "ftp/FtpTypes.h"
 #include "serverbook/ServerBook.h"
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,13 @@ struct RemoteWatch {
 
 struct AppState {
     SharedText settingsPath;
+    // The connection setting ("IP信息") the server manager chose last in
+    // this run. Connects use it rather than what the settings file holds,
+    // which may be an older choice when the file could not be written.
+    SharedText chosenServer;
+    // Settings keys whose failed save the log has told of (once each).
+    std::mutex unsavedMutex;
+    std::set<std::string> unsavedReported;
     std::atomic<int> connected{0};
     std::atomic<int> entryCount{0};
 
@@ -51,9 +60,10 @@ struct AppState {
     std::atomic<int64_t> uploadTotal{0};
     RemoteWatch remoteWatch;
 
-    // Remote delete work lists (used by the one delete batch at a time).
-    std::vector<std::string> deleteFolders;
-    std::vector<std::string> deleteFiles;
+    // Remote delete work lists (used by the one delete batch at a time),
+    // each path with the server's bytes for it.
+    std::vector<RemoteName> deleteFolders;
+    std::vector<RemoteName> deleteFiles;
 
     // The server book's database object; its file is open while the server
     // manager window exists.

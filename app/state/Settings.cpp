@@ -2,6 +2,7 @@
 
 #include "app/settings/SettingsFile.h"
 #include "app/state/AppState.h"
+#include "app/state/Log.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -13,7 +14,20 @@ std::string readSetting(const std::string& key, const std::string& defaultValue)
 }
 
 bool writeSetting(const std::string& key, const std::string& value) {
-    return settings::writeValue(appState().settingsPath.get(), kSection, key, value);
+    AppState& app = appState();
+    const std::string path = app.settingsPath.get();
+    if (settings::writeValue(path, kSection, key, value))
+        return true;
+    // Said once for each setting: a read-only folder or a full disk would
+    // otherwise repeat it at every change.
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> lock(app.unsavedMutex);
+        first = app.unsavedReported.insert(key).second;
+    }
+    if (first)
+        appendLog("设置“" + key + "”无法保存到“" + path + "”");
+    return false;
 }
 
 bool settingsFileExists() {

@@ -5,5 +5,6 @@
 #include <string>
 
 std::string readSetting(const std::string& key, const std::string& defaultValue = std::string());
+// A value that cannot be saved is said in the log, once for each key.
 bool writeSetting(const std::string& key, const std::string& value);
 bool settingsFileExists();

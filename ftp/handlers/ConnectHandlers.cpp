@@ -51,7 +51,9 @@ void connectServer() {
     FtpClient& ftp = ftpClient();
     if (app.connected == 1)
         ftp.disconnect();
-    const std::string stored = readSetting("IP信息");
+    std::string stored = app.chosenServer.get();
+    if (stored.empty())
+        stored = readSetting("IP信息");
     if (stored.empty()) {
         ui::messageBox("请设定要连接的FTP服务器");
         return;

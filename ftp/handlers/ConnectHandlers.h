@@ -1,6 +1,8 @@
 #pragma once
 // Connecting to the chosen server and disconnecting.
 
+// Connects to the server the server manager chose in this run, else to the
+// one the settings file names ("IP信息").
 void connectServer();
 void disconnectServer();
 // Closes the FTP connection if one is open (window close).

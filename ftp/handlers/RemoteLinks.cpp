@@ -1,5 +1,6 @@
 #include "ftp/handlers/RemoteLinks.h"
 
+#include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
@@ -37,12 +38,11 @@ int remoteLinkIcon(const std::string& path, const RemoteEntry& entry) {
     return iconIndexFor(entry.name, true, target);
 }
 
-void openRemoteLink(int row) {
+void openRemoteLink(int row, const std::string& name, const std::string& path,
+                    const std::function<void()>& openAsFile) {
     MainWindow& w = mainWindow();
     if (w.远程文件框.disabled())
         return;  // a listing is running
-    const std::string name = w.远程文件框.itemText(row);
-    const std::string path = remoteChild(w.FTP目录框.text(), name);
     if (ftpClient().setCurrentDirectory(path)) {
         rememberTarget(path, kKindDirectory);
         w.FTP目录框.setText(path);
@@ -51,8 +51,12 @@ void openRemoteLink(int row) {
         return;
     }
     rememberTarget(path, kKindFile);
-    w.远程文件框.setItemImage(row, iconIndexFor(name, true, kKindFile));
-    openRemoteFileFromList();
+    ui::runOnUiThread([&] {
+        // The list may show other rows by now.
+        if (row < w.远程文件框.itemCount() && w.远程文件框.itemText(row) == name)
+            w.远程文件框.setItemImage(row, iconIndexFor(name, true, kKindFile));
+    });
+    openAsFile();
 }
 
 void forgetRemoteLinks() {

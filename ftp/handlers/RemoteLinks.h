@@ -6,6 +6,7 @@
 // says what it is.
 #include "ftp/RemoteEntry.h"
 
+#include <functional>
 #include <string>
 
 // The icon of a link row: a folder when the listing or an earlier try
@@ -13,9 +14,11 @@
 // name suggests.
 int remoteLinkIcon(const std::string& path, const RemoteEntry& entry);
 
-// The double-click on the link row: enters the link as a folder when the
-// server accepts it as one, else downloads and opens it.
-void openRemoteLink(int row);
+// The double-click on the link row (name, path, taken when it came):
+// enters the link as a folder when the server accepts it as one, else runs
+// openAsFile, which downloads and opens it.
+void openRemoteLink(int row, const std::string& name, const std::string& path,
+                    const std::function<void()>& openAsFile);
 
 // What was learned belongs to one server.
 void forgetRemoteLinks();

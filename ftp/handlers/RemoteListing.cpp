@@ -144,20 +144,22 @@ void refreshRemoteListing() {
     listRemoteDirectory();
 }
 
-std::function<void()>& remoteFileOpener() {
-    static std::function<void()> opener;
+RemoteFileOpener& remoteFileOpener() {
+    static RemoteFileOpener opener;
     return opener;
 }
 
 } // namespace
 
-void setRemoteFileOpener(std::function<void()> open) {
+void setRemoteFileOpener(RemoteFileOpener open) {
     remoteFileOpener() = std::move(open);
 }
 
-void openRemoteFileFromList() {
-    if (remoteFileOpener())
-        remoteFileOpener()();
+std::function<void()> remoteFileOpenerFor(int row) {
+    if (!remoteFileOpener())
+        return [] {};
+    std::function<void()> work = remoteFileOpener()(row);
+    return work ? work : [] {};
 }
 
 std::mutex& remoteListMutex() {
@@ -223,11 +225,15 @@ void remoteItemDoubleClicked() {
     const std::string name = w.远程文件框.itemText(row);
     const auto kind = static_cast<EntryKind>(w.远程文件框.itemValue(row));
     if (kind == kKindLink) {
-        startWorker([row] { openRemoteLink(row); });
+        // Whether the link turns out a folder or a file, what it acts on is
+        // the row as it is now.
+        startWorker([row, name, path = remoteChild(w.FTP目录框.text(), name), open = remoteFileOpenerFor(row)] {
+            openRemoteLink(row, name, path, open);
+        });
         return;
     }
     if (!isDirectoryName(name, true, kind)) {
-        startWorker(openRemoteFileFromList);
+        startWorker(remoteFileOpenerFor(row));
         return;
     }
     w.FTP目录框.setText(remoteChild(w.FTP目录框.text(), name));

@@ -12,6 +12,11 @@ void remotePathEntered();
 // What a double-click on a remote file (or a link that is not a folder)
 // does. The transfers build on the listing, so the start-up hands their
 // download-and-open in here instead of the listing calling up to them.
-void setRemoteFileOpener(std::function<void()> open);
-// Runs the opener set above on this thread; nothing when none is set.
-void openRemoteFileFromList();
+// The opener is called on the UI thread with the row double-clicked: it
+// takes what it needs of the window at once and returns the work that
+// downloads and opens, for a worker.
+using RemoteFileOpener = std::function<std::function<void()>(int row)>;
+void setRemoteFileOpener(RemoteFileOpener open);
+// UI thread: the work that opens the row; nothing to do when no opener is
+// set.
+std::function<void()> remoteFileOpenerFor(int row);

@@ -165,9 +165,13 @@ void connectToShownServer() {
         ui::messageBox("请输入完整信息!");
         return;
     }
-    writeSetting("IP信息", joinConnectionSetting({w.组合框_服务器名称.text(), w.编辑框_服务器地址.text(),
-                                                  w.编辑框_端口.text(), w.编辑框_用户名.text(),
-                                                  w.编辑框_密码.text()}));
+    const std::string setting = joinConnectionSetting({w.组合框_服务器名称.text(), w.编辑框_服务器地址.text(),
+                                                       w.编辑框_端口.text(), w.编辑框_用户名.text(),
+                                                       w.编辑框_密码.text()});
+    // The connect takes the server shown from here, not back from the file:
+    // a file that cannot be written would still name the one saved before.
+    appState().chosenServer.set(setting);
+    writeSetting("IP信息", setting);
     startWorker(connectServer);
     w.window.close();
 }

@@ -2,10 +2,12 @@
 #include "app/state/AppState.h"
 #include "fileops/LocalDelete.h"
 #include "fileops/TextEditor.h"
+#include "ftp/EntryKind.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
+#include "tests/support/FolderLoop.h"
 #include "tests/support/ScriptedFileTree.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
@@ -173,6 +175,65 @@ TEST_F(RemoteFileOps, RenameSendsTheTypedNameAndReloads) {
     EXPECT_EQ(answers.texts().back(), "请输入新文件名");
 }
 
+// A new name that another row of the list already has would replace that
+// entry: the user is asked first, and No changes nothing.
+TEST_F(RemoteFileOps, RenameOntoAListedNameAsksFirst) {
+    c->w().FTP目录框.setText("/a");
+    remotePathEntered();
+    waitForWorkers();
+    DialogAnswerer answers;
+    answers.queueInput("OTHER.txt");
+    answers.queueButton(QMessageBox::No);
+    c->select("远程文件框", {"b.txt"});
+    trigger(*c, "重命名(&M)");
+    waitForWorkers();
+    ASSERT_EQ(answers.seen(), 2);
+    EXPECT_EQ(answers.texts()[1], "“OTHER.txt”已存在，要替换它吗？");
+    EXPECT_EQ(answers.titles()[1], "询问：");
+    EXPECT_EQ(site.read("a/b.txt"), "b");
+    EXPECT_EQ(site.read("a/other.txt"), "o");
+    EXPECT_GE(c->w().远程文件框.findItem("b.txt"), 0);
+
+    answers.queueInput("other.txt");
+    answers.queueButton(QMessageBox::Yes);
+    c->select("远程文件框", {"b.txt"});
+    trigger(*c, "重命名(&M)");
+    waitForWorkers();
+    ASSERT_EQ(answers.seen(), 5);
+    EXPECT_EQ(answers.texts()[4], "修改成功");
+    EXPECT_EQ(site.read("a/other.txt"), "b");
+    EXPECT_FALSE(platform::pathExists(site.file("a/b.txt")));
+
+    // A name no other row has, and the row's own name in other letter
+    // case, are renamed without a question.
+    answers.queueInput("Other.TXT");
+    c->select("远程文件框", {"other.txt"});
+    trigger(*c, "重命名(&M)");
+    waitForWorkers();
+    ASSERT_EQ(answers.seen(), 7);
+    EXPECT_EQ(answers.texts()[6], "修改成功");
+    EXPECT_EQ(site.read("a/Other.TXT"), "b");
+}
+
+// After a folder upload the connection stands in the uploaded folder; a
+// rename's new name still lands in the folder shown.
+TEST_F(RemoteFileOps, RenameLandsInTheFolderShownAfterAnUpload) {
+    site.makeFolder("pub/docs");  // entered by the upload's probe
+    c->local.write("docs/d.txt", "d");
+    listLocalDirectory();
+    c->select("上传文件框", {"docs"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c->w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    ASSERT_EQ(site.read("pub/docs/d.txt"), "d");
+    DialogAnswerer answers;
+    answers.queueInput("kept.txt");
+    c->select("远程文件框", {"keep.txt"});
+    trigger(*c, "重命名(&M)");
+    waitForWorkers();
+    EXPECT_EQ(site.read("pub/kept.txt"), "k");
+    EXPECT_FALSE(platform::pathExists(site.file("pub/docs/kept.txt")));
+}
+
 TEST_F(RemoteFileOps, MakeDirectoryInsertsItsRowAtTheSelection) {
     DialogAnswerer answers;
     const int before = c->w().远程文件框.itemCount();
@@ -197,6 +258,48 @@ TEST_F(RemoteFileOps, MakeDirectoryInsertsItsRowAtTheSelection) {
     waitForWorkers();
     EXPECT_EQ(answers.texts().back(), "创建失败！");
     EXPECT_EQ(c->w().远程文件框.itemCount(), before + 2);
+}
+
+// A 257 reply that names another, existing entry never becomes a row for
+// it, and an uploaded folder's files never go into it: the name the reply
+// gives counts only for a folder the server lists as new.
+TEST(RemoteEditFaults, AReplyNamingAnExistingEntryRedirectsNothing) {
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 5 Jan 01 2024 existing.txt\r\n"
+                      "drwxr-xr-x 2 u g 0 Jan 01 2024 other\r\n");
+    server.on("CWD", [](ScriptedSession& s, const std::string& path) {
+        s.reply(path == "/" || path == "/other" ? "250 ok" : "550 no such folder");
+    });
+    server.on("MKD", [](ScriptedSession& s, const std::string& path) {
+        s.reply(path == "/docs" ? "257 \"/other\" created" : "257 \"/existing.txt\" created");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    ui::ListControl& list = c.w().远程文件框;
+    ASSERT_EQ(list.itemCount(), 2);
+
+    DialogAnswerer answers;
+    answers.queueInput("x");
+    trigger(c, "创建目录(&C)");
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0 && !list.disabled(); }));
+    ASSERT_EQ(answers.seen(), 1);
+    // Neither name is a folder the server lists as new: the list is read
+    // again and shows what the server has.
+    EXPECT_EQ(list.itemCount(), 2);
+    const int existing = list.findItem("existing.txt");
+    ASSERT_GE(existing, 0);
+    EXPECT_EQ(list.itemValue(existing), kKindFile);
+    EXPECT_EQ(list.findItem("existing.txt", existing + 1), -1);
+
+    c.local.write("docs/f.txt", "F");
+    listLocalDirectory();
+    c.select("上传文件框", {"docs"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    EXPECT_EQ(server.upload("/docs/f.txt"), "F");
+    EXPECT_EQ(server.upload("/other/f.txt"), "");
+    EXPECT_EQ(countCommand(server, "STOR /other/f.txt"), 0);
+    EXPECT_GE(list.findItem("docs"), 0);
 }
 
 TEST(RemoteDeleteFaults, ARefusedFileKeepsItsRowAndTheCountSaysTwo) {
@@ -299,8 +402,55 @@ TEST(RemoteDeleteFaults, AFolderOnlyMlsdCallsAFolderIsNeverWalked) {
     EXPECT_TRUE(c.logHas("删除“/top/real”目录成功"));
 }
 
-// A server that shows a folder inside every folder (a loop it does not show
-// as a link): the walk stops at a depth and the batch ends.
+int listingsSent(const ScriptedFtpServer& server) {
+    int listings = 0;
+    for (const std::string& command : server.commands())
+        listings += command.rfind("LIST", 0) == 0;
+    return listings;
+}
+
+bool sentAnyDelete(const ScriptedFtpServer& server) {
+    for (const std::string& command : server.commands())
+        if (command.rfind("DELE", 0) == 0 || command.rfind("RMD", 0) == 0)
+            return true;
+    return false;
+}
+
+// Two folders that each show the other as a real directory, as bind mounts
+// do: the walk stops at the first folder that repeats an ancestor, says so,
+// and deletes nothing of that tree; the batch goes on with the next row.
+TEST(RemoteDeleteFaults, FoldersThatShowEachOtherStopTheWalk) {
+    ScriptedFtpServer server;
+    server.on("LIST", [](ScriptedSession& s, const std::string& path) {
+        const std::string last = path.substr(path.rfind('/') + 1);
+        if (last == "x")
+            s.serveData("drwxr-xr-x 2 u g 0 Jan 01 2024 y\r\n-rw-r--r-- 1 u g 1 Jan 01 2024 in-x.txt\r\n");
+        else if (last == "y")
+            s.serveData("drwxr-xr-x 2 u g 0 Jan 01 2024 x\r\n-rw-r--r-- 1 u g 1 Jan 01 2024 in-y.txt\r\n");
+        else
+            s.serveData("drwxr-xr-x 2 u g 0 Jan 01 2024 x\r\n-rw-r--r-- 1 u g 1 Jan 01 2024 plain.txt\r\n");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"x", "plain.txt"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }, 60000));
+    EXPECT_TRUE(c.logHas("删除“/x”已停止：“/x/y/x”与上级目录“/x”相同，未删除任何内容"));
+    // Only listings reached into the tree.
+    for (const std::string& command : server.commands()) {
+        if (command.rfind("LIST", 0) != 0 && command.rfind("CWD", 0) != 0) {
+            EXPECT_EQ(command.find("/x"), std::string::npos) << command;
+        }
+    }
+    EXPECT_LE(listingsSent(server), 4);
+    EXPECT_GE(c.w().远程文件框.findItem("x"), 0);
+    // The other row is still deleted.
+    EXPECT_EQ(countCommand(server, "DELE /plain.txt"), 1);
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：1个");
+}
+
+// A server that shows a folder of the same name inside every folder: the
+// same stop, after two listings.
 TEST(RemoteDeleteFaults, AnEndlessTreeEndsTheWalk) {
     ScriptedFtpServer server;
     server.setListing("drwxr-xr-x 2 u g 0 Jan 01 2024 loop\r\n");
@@ -309,11 +459,33 @@ TEST(RemoteDeleteFaults, AnEndlessTreeEndsTheWalk) {
     c.select("远程文件框", {"loop"});
     trigger(c, "删除文件或目录(&S)");
     ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }, 60000));
-    int listings = 0;
-    for (const std::string& command : server.commands())
-        listings += command.rfind("LIST", 0) == 0;
-    EXPECT_GT(listings, 100);
-    EXPECT_LT(listings, 300);
+    EXPECT_TRUE(c.logHas("删除“/loop”已停止：“/loop/loop”与上级目录“/loop”相同，未删除任何内容"));
+    EXPECT_LE(listingsSent(server), 4);
+    EXPECT_FALSE(sentAnyDelete(server));
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：0个");
+}
+
+// A tree that never repeats but grows without end: the walk stops at the
+// bound on entries (200,000), long before the depth bound, and deletes
+// nothing.
+TEST(RemoteDeleteFaults, AWalkStopsAtItsBoundOnEntries) {
+    ScriptedFtpServer server;
+    std::string files;
+    for (int i = 0; i < 5000; ++i)
+        files += "-rw-r--r-- 1 u g 1 Jan 01 2024 f" + std::to_string(i) + ".txt\r\n";
+    server.on("LIST", [&files](ScriptedSession& s, const std::string& path) {
+        // Each folder holds 5,000 files and one folder named after its depth.
+        s.serveData(files + "drwxr-xr-x 2 u g 0 Jan 01 2024 n" + std::to_string(path.size()) + "\r\n");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    ASSERT_GE(c.w().远程文件框.findItem("n1"), 0);
+    c.select("远程文件框", {"n1"});
+    trigger(c, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return deleteEnded(c); }, 120000));
+    EXPECT_TRUE(c.logHas("删除“/n1”已停止：条目超过200000个，未删除任何内容"));
+    EXPECT_FALSE(sentAnyDelete(server));
+    EXPECT_LE(listingsSent(server), 45);
 }
 
 namespace {
@@ -453,6 +625,31 @@ TEST(LocalDelete, QuestionsSelectionAndTrees) {
     // The link went, never what it pointed to.
     EXPECT_EQ(local.read("outside/target.txt"), "must survive");
     EXPECT_EQ(appState().targetFolder.get(), local.path() + "/");
+}
+
+// A local folder that holds itself further down (bind mounts) is listed
+// whole before anything goes: the walk stops at the repeat, the log says
+// so, and nothing is deleted, neither inside nor in the folder it leads to.
+TEST(LocalDelete, AFolderRepeatingAnAncestorDeletesNothing) {
+    MainWindowHarness h;
+    TempFolder local;
+    FolderLoop loop(local);
+    if (!loop.made())
+        GTEST_SKIP() << "bind mounts need root";
+    h.writeSetting("本地目录", local.path());
+    h.open();
+    MainWindow& w = h.controls();
+    DialogAnswerer answers;
+    answers.queueButton(QMessageBox::Yes);
+    w.上传文件框.selectItem(w.上传文件框.findItem("x"));
+    deleteLocalSelected();
+    ASSERT_EQ(answers.seen(), 1);
+    EXPECT_EQ(local.read("x/in-x.txt"), "x");
+    EXPECT_EQ(local.read("y/in-y.txt"), "y");
+    EXPECT_GE(w.上传文件框.findItem("x"), 0);
+    EXPECT_NE(w.消息框.text().find("删除“" + local.file("x") + "”已停止：“" + local.file("x/y/x") + "”与上级目录“" +
+                                    local.file("x") + "”相同，未删除任何内容"),
+              std::string::npos);
 }
 
 TEST(LocalDelete, RefusesEmptyPathsAndTheRoot) {

@@ -4,14 +4,20 @@
 #include "ftp/FtpClient.h"
 #include "ftp/PartialFile.h"
 #include "platform/TextCodec.h"
+#include "tests/support/FtpServers.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using testsupport::ScriptedFtpServer;
 using testsupport::ScriptedSession;
@@ -382,6 +388,125 @@ TEST_F(FaultTest, NamesWithLineBreaksOrNulAreNeverSent) {
     EXPECT_FALSE(server_.received("RNFR"));
     EXPECT_FALSE(server_.received("RMD"));
     EXPECT_TRUE(client_.isConnected());
+}
+
+// A server that reads the control connection as Telnet drops IAC (0xFF)
+// and the byte after it. Every command carrying text doubles it, so such a
+// server reads each name, and the login, byte for byte: "a\xFF\xF4b.txt"
+// would otherwise reach it as "ab.txt".
+TEST_F(FaultTest, TheByteIacReachesATelnetReadingServerInEveryCommand) {
+    const std::string name = "/a\xff\xf4" "b.txt";
+    server_.setTelnetControl(true);
+    server_.setFile(name, "the right file");
+    server_.setFile("/ab.txt", "another file");
+    server_.on("SIZE", [](ScriptedSession& s, const std::string& path) {
+        s.reply(path == "/a\xff\xf4" "b.txt" ? "213 14" : "550 no such file");
+    });
+    server_.on("LIST", [](ScriptedSession& s, const std::string& path) {
+        s.serveData(path == "/d\xff" ? "-rw-r--r-- 1 0 0 1 Jan 01 2020 in\xff.txt\r\n" : "");
+    });
+    ASSERT_TRUE(server_.start());
+    ASSERT_TRUE(client_.connect("127.0.0.1", "user\xff", "pass\xff\xfb" "1", server_.port()));
+    local_.write("up.txt", "up");
+
+    ASSERT_TRUE(client_.getFile(name, local_.file("down.txt")));
+    EXPECT_EQ(local_.read("down.txt"), "the right file");
+    ASSERT_TRUE(client_.putFile(local_.file("up.txt"), "/up\xff.txt"));
+    EXPECT_EQ(server_.upload("/up\xff.txt"), "up");
+    EXPECT_TRUE(client_.deleteFile(name));
+    EXPECT_TRUE(client_.makeDirectory("/d\xff"));
+    EXPECT_TRUE(client_.setCurrentDirectory("/d\xff"));
+    const DirectoryListing listing = client_.listEntries("/d\xff");
+    ASSERT_EQ(listing.entries.size(), 1u);
+    EXPECT_TRUE(client_.renameFile("/d\xff/in\xff.txt", "/d\xff/out\xff.txt"));
+    EXPECT_TRUE(client_.removeDirectory("/d\xff"));
+
+    const std::vector<std::string> commands = server_.commands();
+    const std::vector<std::string> expected = {
+        "USER user\xff", "PASS pass\xff\xfb" "1", "RETR " + name, "SIZE " + name, "STOR /up\xff.txt",
+        "DELE " + name, "MKD /d\xff", "CWD /d\xff", "LIST /d\xff", "RNFR /d\xff/in\xff.txt",
+        "RNTO /d\xff/out\xff.txt", "RMD /d\xff"};
+    for (const std::string& line : expected)
+        EXPECT_NE(std::find(commands.begin(), commands.end(), line), commands.end()) << line;
+    for (const std::string& line : commands)
+        EXPECT_EQ(line.find("ab.txt"), std::string::npos) << line;
+}
+
+// Passive mode connects only to the control connection's peer, and never
+// to a port below 1024 (SMTP, SSH): an EPSV or PASV naming one is refused
+// like a foreign address, and the transfer goes on in active mode.
+TEST_F(FaultTest, APassiveReplyNamingALowPortIsRefusedAndActiveModeUsed) {
+    server_.on("EPSV", [](ScriptedSession& s, const std::string&) {
+        s.reply("229 Entering Extended Passive Mode (|||25|)");
+    });
+    server_.on("PASV", [](ScriptedSession& s, const std::string&) {
+        s.reply("227 Entering Passive Mode (10,9,8,7,0,22)");
+    });
+    server_.setFile("f", "by active mode");
+    ASSERT_TRUE(server_.start());
+    ASSERT_TRUE(client_.connect("127.0.0.1", "user", "pw", server_.port(), true));
+    ASSERT_TRUE(client_.isPassive());
+    ASSERT_TRUE(client_.getFile("f", local_.file("f")));
+    EXPECT_EQ(local_.read("f"), "by active mode");
+    EXPECT_FALSE(client_.isPassive());
+    const std::vector<std::string> commands = server_.commands();
+    const auto epsv = std::find(commands.begin(), commands.end(), "EPSV");
+    const auto pasv = std::find(commands.begin(), commands.end(), "PASV");
+    ASSERT_NE(epsv, commands.end());
+    ASSERT_NE(pasv, commands.end());
+    EXPECT_LT(epsv, pasv);
+    EXPECT_EQ(countCommands("PORT"), 1);
+}
+
+// With PORT refused as well, nothing is left: the transfer fails, and no
+// connection is made to the low port (as root a listener there tells).
+TEST_F(FaultTest, ALowPassivePortWithActiveModeRefusedFails) {
+    int lowPort = 0;
+    const int listener = testsupport::listenOnLowPort(lowPort);
+    if (listener < 0)
+        lowPort = 25;  // nothing listens there: the check below cannot look
+    else
+        ::fcntl(listener, F_SETFL, O_NONBLOCK);
+    testsupport::aimPassiveRepliesAt(server_, lowPort);
+    server_.setFile("f", "data");
+    startAndConnect();
+    local_.write("up.txt", "secret bytes");
+    EXPECT_FALSE(client_.getFile("f", local_.file("f")));
+    EXPECT_FALSE(client_.putFile(local_.file("up.txt"), "up.txt"));
+    EXPECT_FALSE(server_.received("RETR"));
+    EXPECT_FALSE(server_.received("STOR"));
+    if (listener >= 0) {
+        EXPECT_LT(::accept(listener, nullptr, nullptr), 0);  // nobody came
+        ::close(listener);
+    }
+}
+
+// Without a size from the server's reply or the caller, SIZE is asked once
+// after the transfer, also when FEAT does not list it (old servers answer
+// it all the same); a short file then fails. With a size known it is not
+// asked.
+TEST_F(FaultTest, SizeIsAskedWhenNothingElseGivesOneWhateverFeatLists) {
+    server_.setFeatures({"MDTM", "UTF8"});
+    std::string announce;
+    server_.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 opening" + announce);
+        s.openData();
+        s.sendData("12345");
+        s.closeData();
+        s.reply("226 done");
+    });
+    server_.on("SIZE", [](ScriptedSession& s, const std::string&) { s.reply("213 10"); });
+    startAndConnect();
+    local_.write("f", "old");
+    EXPECT_FALSE(client_.getFile("f", local_.file("f")));
+    EXPECT_EQ(local_.read("f"), "old");
+    EXPECT_EQ(countCommands("SIZE"), 1);
+    announce = " for f (5 bytes)";
+    EXPECT_TRUE(client_.getFile("f", local_.file("f")));
+    EXPECT_EQ(local_.read("f"), "12345");
+    announce.clear();
+    EXPECT_TRUE(client_.getFile("f", local_.file("f"), false, 5));
+    EXPECT_EQ(countCommands("SIZE"), 1);
 }
 
 TEST_F(FaultTest, GbkServerGetsNewNamesInGbkAndOldNamesInTheirBytes) {

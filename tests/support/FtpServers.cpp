@@ -179,6 +179,18 @@ int findFreePort() {
     return port;
 }
 
+int listenOnLowPort(int& port) {
+    for (port = 1023; port > 900; --port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = loopback(port);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, 4) == 0)
+            return fd;
+        ::close(fd);
+    }
+    port = 0;
+    return -1;
+}
+
 bool portAccepts(int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = loopback(port);

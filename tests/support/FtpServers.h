@@ -66,6 +66,9 @@ int findFreePort();
 int findFreeServerPort();
 // True when something accepts connections on 127.0.0.1:port.
 bool portAccepts(int port);
+// A listening socket on a free port of 127.0.0.1 below 1024, where other
+// services live (root only): the socket and its port, or -1.
+int listenOnLowPort(int& port);
 
 class PyFtpdServer {
 public:

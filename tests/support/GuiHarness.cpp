@@ -5,6 +5,7 @@
 #include "app/settings/SettingsFile.h"
 #include "app/state/AppState.h"
 #include "app/state/WorkerThreads.h"
+#include "platform/LocalFiles.h"
 #include "platform/SystemPaths.h"
 
 #include <QAbstractButton>
@@ -16,7 +17,10 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 namespace testsupport {
@@ -33,13 +37,38 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
-void doubleClickRemoteRow(MainWindowHarness& h, int row) {
-    auto* tree = h.form()->findChild<QTreeView*>("远程文件框");
+namespace {
+
+void doubleClickRow(MainWindowHarness& h, const char* listName, ui::ListControl& list, int row) {
+    auto* tree = h.form()->findChild<QTreeView*>(listName);
     tree->clearSelection();
-    h.controls().远程文件框.selectItem(row);
+    list.selectItem(row);
     const QPoint centre = listRowCentre(tree, row);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
     QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+}
+
+} // namespace
+
+void doubleClickRemoteRow(MainWindowHarness& h, int row) {
+    doubleClickRow(h, "远程文件框", h.controls().远程文件框, row);
+}
+
+void doubleClickLocalRow(MainWindowHarness& h, int row) {
+    doubleClickRow(h, "上传文件框", h.controls().上传文件框, row);
+}
+
+FakeOpener::FakeOpener() {
+    bin.write("xdg-open", "#!/bin/sh\necho \"$1\" > '" + bin.file("opened") + ".tmp'\nmv '" + bin.file("opened") +
+                              ".tmp' '" + bin.file("opened") + "'\n");
+    ::chmod(bin.file("xdg-open").c_str(), 0755);
+    const char* path = std::getenv("PATH");
+    ::setenv("PATH", (bin.path() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+}
+
+std::string FakeOpener::opened() {
+    waitUntil([&] { return platform::pathExists(bin.file("opened")); }, 5000);
+    return platform::pathExists(bin.file("opened")) ? bin.read("opened") : std::string();
 }
 
 void pump(int milliseconds) {

@@ -30,8 +30,19 @@ void pump(int milliseconds);
 QPoint listRowCentre(QTreeView* list, int row);
 
 // A real double click (a click, then the second press as a double click) on
-// a row of the remote list.
+// a row of the remote list, or of the local list.
 void doubleClickRemoteRow(MainWindowHarness& h, int row);
+void doubleClickLocalRow(MainWindowHarness& h, int row);
+
+// "xdg-open" first on PATH, recording the file it was asked to open.
+class FakeOpener {
+public:
+    FakeOpener();
+    // The file it was asked to open and a line break; waits for it a while.
+    std::string opened();
+
+    TempFolder bin;
+};
 
 // Types the text into the widget one key press per character, like a user
 // would (works for characters without a key of their own, such as Chinese).

@@ -105,6 +105,26 @@ std::string upperVerb(const std::string& line, std::string& argument) {
     return verb;
 }
 
+// A command line as a Telnet reader sees it.
+std::string telnetText(const std::string& line) {
+    constexpr unsigned char kIac = 0xFF;
+    std::string text;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (static_cast<unsigned char>(line[i]) != kIac) {
+            text += line[i];
+            continue;
+        }
+        if (i + 1 >= line.size())
+            break;
+        const auto command = static_cast<unsigned char>(line[++i]);
+        if (command == kIac)
+            text += line[i];
+        else if (command >= 251 && command <= 254)
+            ++i;  // WILL, WONT, DO, DONT carry an option byte
+    }
+    return text;
+}
+
 } // namespace
 
 // ---- session
@@ -565,7 +585,7 @@ void ScriptedFtpServer::serve(int fd) {
             pending.erase(0, lf + 1);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            dispatch(session, line);
+            dispatch(session, telnet_ ? telnetText(line) : line);
             continue;
         }
         long n = session.receive(buffer, sizeof buffer);
@@ -612,6 +632,17 @@ void trickleListing(ScriptedSession& s, int intervalMs, int forMs) {
     }
     s.closeData();
     s.reply("226 done");
+}
+
+void aimPassiveRepliesAt(ScriptedFtpServer& server, int port) {
+    server.on("PORT", [](ScriptedSession& s, const std::string&) { s.reply("500 no active mode here"); });
+    server.on("EPSV", [port](ScriptedSession& s, const std::string&) {
+        s.reply("229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)");
+    });
+    server.on("PASV", [port](ScriptedSession& s, const std::string&) {
+        s.reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
+                std::to_string(port % 256) + ")");
+    });
 }
 
 void endlessListing(ScriptedSession& s) {

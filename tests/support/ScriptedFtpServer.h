@@ -126,6 +126,11 @@ public:
     void serveFile(ScriptedSession& s, const std::string& name);
     void storeFile(ScriptedSession& s, const std::string& name, bool append);
 
+    // Reads the control connection as Telnet-reading servers do: IAC IAC
+    // is one byte 0xFF, IAC and another byte (and the option byte of a
+    // negotiation) are dropped. Handlers and commands() see the result.
+    void setTelnetControl(bool telnet) { telnet_ = telnet; }
+
     // TLS with this certificate and key (PEM files).
     bool enableTls(const std::string& certificateFile, const std::string& keyFile);
     // No TLS any more (AUTH TLS refused); between stop() and start().
@@ -166,6 +171,7 @@ private:
     int port_ = 0;
     ssl_ctx_st* tls_ = nullptr;
     bool implicitTls_ = false;
+    std::atomic<bool> telnet_{false};
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> client_{-1};
@@ -189,6 +195,9 @@ private:
 // client stops reading, as real servers do); MLSD lines without end until
 // the client stops reading; and n MLSD lines of short names.
 void trickleListing(ScriptedSession& s, int intervalMs, int forMs);
+// A server that refuses active mode and names the port (on 127.0.0.1) in
+// its EPSV and PASV replies, without listening there itself.
+void aimPassiveRepliesAt(ScriptedFtpServer& server, int port);
 void endlessListing(ScriptedSession& s);
 std::string mlsdLines(std::size_t n);
 

@@ -2,6 +2,7 @@
 #include "app/state/AppState.h"
 #include "fileops/RemoteDelete.h"
 #include "fileops/RemoteEdits.h"
+#include "ftp/EntryKind.h"
 #include "ftp/FtpClient.h"
 #include "ftp/PartialFile.h"
 #include "ftp/handlers/FtpClientInstance.h"
@@ -12,6 +13,7 @@
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
 #include "transfer/Download.h"
+#include "transfer/Upload.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -23,6 +25,10 @@
 #include <set>
 #include <chrono>
 #include <thread>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -252,6 +258,7 @@ TEST(DownloadFaults, HostileNamesNeverBecomeLocalPaths) {
 // on a row reaches that row's own bytes.
 TEST(DownloadFaults, NamesThatDecodeAlikeStayDistinctRows) {
     ScriptedFtpServer server;
+    server.setTelnetControl(true);  // "a\xff.txt" reaches it as IAC IAC
     const std::string gbk = platform::utf8ToGb18030("中");
     const std::string gbkFolder = platform::utf8ToGb18030("文件");
     server.setListing("-rw-r--r-- 1 u g 4 Jan 01 2024 中.txt\r\n"
@@ -273,7 +280,7 @@ TEST(DownloadFaults, NamesThatDecodeAlikeStayDistinctRows) {
         shown.insert(list.itemText(i));
     EXPECT_EQ(shown.size(), 6u);
 
-    downloadAll();
+    downloadAllCommand();
     ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }));
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数:4失败个数:2");
     EXPECT_EQ(c.local.read("中.txt"), "utf8");
@@ -363,4 +370,125 @@ TEST(DownloadFaults, AShortTransferIsAFailure) {
     EXPECT_TRUE(c.logHas("whole.bin    下载成功"));
     EXPECT_EQ(c.local.read("half.bin"), "the old file");
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：1");
+}
+
+namespace {
+
+// Another service on a port below 1024 (as root only): it sends its bytes
+// to whoever connects and keeps what it is sent.
+class LowPortService {
+public:
+    LowPortService() : fd_(listenOnLowPort(port_)) {
+        if (fd_ >= 0)
+            thread_ = std::thread([this] { serve(); });
+    }
+    ~LowPortService() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int port() const { return port_; }
+    int connections() const { return connections_; }
+
+private:
+    void serve() {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) != 1)
+                continue;
+            const int client = ::accept(fd_, nullptr, nullptr);
+            if (client < 0)
+                continue;
+            ++connections_;
+            ::send(client, "EVIL", 4, MSG_NOSIGNAL);
+            ::shutdown(client, SHUT_WR);
+            char buffer[256];
+            while (::recv(client, buffer, sizeof buffer, 0) > 0) {
+            }
+            ::close(client);
+        }
+    }
+
+    int port_ = 0;  // set while fd_ is made
+    int fd_ = -1;
+    std::atomic<int> connections_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+} // namespace
+
+// A server refusing active mode whose passive replies aim at a port below
+// 1024 (another service on its host): the transfer fails rather than take
+// that service's bytes for the file, and no connection is made to it.
+TEST(DownloadFaults, PassiveRepliesAimedAtALowPortAreRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a port below 1024 needs root";
+    LowPortService service;
+    ASSERT_GT(service.port(), 0);
+    const int lowPort = service.port();
+    ScriptedFtpServer server;
+    server.setListing("-rw-r--r-- 1 u g 4 Jan 01 2024 f.txt\r\n");
+    aimPassiveRepliesAt(server, lowPort);
+    // The data would come from the other service: the server just answers.
+    server.on("RETR", [](ScriptedSession& s, const std::string&) {
+        s.reply("150 ok");
+        s.reply("226 done");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    // The listing itself needs a data connection: the list stays empty.
+    EXPECT_EQ(c.w().远程文件框.itemCount(), 0);
+    c.w().远程文件框.insertItem(-1, "f.txt", 5, kKindFile);
+    c.w().远程文件框.setItemText(0, 1, "0.004");
+    c.select("远程文件框", {"f.txt"});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }));
+    EXPECT_TRUE(c.logHas("f.txt    下载失败"));
+    EXPECT_FALSE(platform::pathExists(c.local.file("f.txt")));
+    EXPECT_EQ(service.connections(), 0);
+}
+
+// A server that reads the control connection as Telnet (IAC and the byte
+// after it dropped, IAC IAC one 0xFF): a name holding 0xFF reaches it byte
+// for byte, so the download, the delete and the upload act on that file
+// and never on the one named without those bytes.
+TEST(DownloadFaults, NamesHoldingIacReachATelnetReadingServerByteForByte) {
+    const std::string name = "a\xff\xf4" "b.txt";
+    ScriptedFtpServer server;
+    server.setTelnetControl(true);
+    server.setListing("-rw-r--r-- 1 u g 5 Jan 01 2024 " + name + "\r\n"
+                      "-rw-r--r-- 1 u g 5 Jan 01 2024 ab.txt\r\n");
+    server.setFile("/" + name, "right");
+    server.setFile("/ab.txt", "wrong");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    const std::string shown = platform::escapeInvalidUtf8(name);
+    ASSERT_GE(c.w().远程文件框.findItem(shown), 0);
+
+    c.select("远程文件框", {shown});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }));
+    EXPECT_EQ(c.local.read(name), "right");
+    EXPECT_FALSE(platform::pathExists(c.local.file("ab.txt")));
+
+    c.select("远程文件框", {shown});
+    deleteRemoteCommand();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }));
+    EXPECT_TRUE(sawCommand(server, "DELE /" + name));
+    EXPECT_EQ(c.w().远程文件框.findItem(shown), -1);
+
+    c.local.write("c\xff\xf4" "d.txt", "sent");
+    listLocalDirectory();
+    c.select("上传文件框", {platform::escapeInvalidUtf8("c\xff\xf4" "d.txt")});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    EXPECT_EQ(server.upload("/c\xff\xf4" "d.txt"), "sent");
+    for (const std::string& command : server.commands()) {
+        EXPECT_NE(command, "RETR /ab.txt");
+        EXPECT_NE(command, "DELE /ab.txt");
+        EXPECT_NE(command, "STOR /cd.txt");
+    }
 }

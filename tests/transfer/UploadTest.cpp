@@ -4,6 +4,7 @@
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
+#include "tests/support/FolderLoop.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
 #include "transfer/Progress.h"
@@ -21,6 +22,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -389,6 +391,7 @@ TEST(UploadProtocol, NewSubfoldersAreMadeOnceExistingOnesProbedPerFile) {
 // escaped, and its row then reaches those bytes.
 TEST(UploadProtocol, ALocalNameInOtherBytesKeepsThem) {
     ScriptedFtpServer server;
+    server.setTelnetControl(true);  // the byte 0xFF goes out as IAC IAC
     server.setListing("-rw-r--r-- 1 u g 1 Jan 01 2024 x\xfe.txt\r\n");
     ASSERT_TRUE(server.start());
     ConnectedWindow c(server.port(), "u", "p", "/pub");
@@ -406,4 +409,48 @@ TEST(UploadProtocol, ALocalNameInOtherBytesKeepsThem) {
     for (const std::string& command : server.commands())
         deleted = deleted || command == "DELE /pub/b\xff.txt";
     EXPECT_TRUE(deleted);
+}
+
+// Local walks keep their bounds too: a folder that is one of its own
+// ancestors (bind mounts) is skipped with a log line, its files sent once.
+TEST(UploadWalks, AFolderRepeatingAnAncestorIsSkipped) {
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/");
+    FolderLoop loop(c.local);
+    if (!loop.made())
+        GTEST_SKIP() << "bind mounts need root";
+    listLocalDirectory();
+    c.select("上传文件框", {"x"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }));
+    EXPECT_TRUE(c.logHas("上传目录“" + c.local.file("x") + "”时跳过“" + c.local.file("x/y/x") + "”与上级目录“" +
+                         c.local.file("x") + "”相同"));
+    std::vector<std::string> stored;
+    for (const std::string& command : server.commands())
+        if (command.rfind("STOR", 0) == 0)
+            stored.push_back(command);
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"STOR /x/in-x.txt", "STOR /x/y/in-y.txt"}));
+}
+
+// A tree deeper than the walk's bound (256 levels) is listed down to it;
+// the log says the listing stopped, and what was listed is sent.
+TEST(UploadWalks, ATreeDeeperThanTheBoundIsListedDownToIt) {
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p", "/");
+    std::string deep = "d";
+    for (int level = 0; level < 300; ++level)
+        deep += "/n";
+    c.local.write("d/top.txt", "top");
+    c.local.write(deep + "/bottom.txt", "bottom");
+    listLocalDirectory();
+    c.select("上传文件框", {"d"});
+    uploadButton();
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }, 60000));
+    EXPECT_TRUE(c.logHas("上传目录“" + c.local.file("d") + "”只列出了部分文件：目录超过256层"));
+    EXPECT_EQ(server.upload("/d/top.txt"), "top");
+    for (const std::string& command : server.commands())
+        EXPECT_EQ(command.find("bottom.txt"), std::string::npos);
 }

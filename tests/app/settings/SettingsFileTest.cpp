@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 using settings::readValue;
@@ -244,4 +245,37 @@ TEST(SettingsFile, AFifoAtTheNameIsNeitherReadNorReplaced) {
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+namespace {
+
+bool isLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+} // namespace
+
+// People keep the settings file as a link into a folder of their own: the
+// link stays and the file it leads to changes. A link that leads nowhere
+// is neither written through nor replaced by a plain file.
+TEST(SettingsFile, ALinkIsWrittenThroughAndStaysALink) {
+    TempFolder dir;
+    TempFolder kept;
+    kept.write("mine.ini", "; my comment\r\n[shuji]\r\nk=v\r\n");
+    const std::string path = dir.file("wangluo.ini");
+    // A relative link, as people make them.
+    const std::string target = "../" + kept.path().substr(kept.path().rfind('/') + 1) + "/mine.ini";
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+    ASSERT_EQ(readValue(path, "shuji", "k", ""), "v");
+    EXPECT_TRUE(writeValue(path, "shuji", "k", "w"));
+    EXPECT_TRUE(writeValue(path, "shuji", "new", "n"));
+    EXPECT_TRUE(isLink(path));
+    EXPECT_EQ(kept.read("mine.ini"), "; my comment\r\n[shuji]\r\nk=w\r\nnew=n\r\n");
+
+    const std::string dangling = dir.file("other.ini");
+    ASSERT_EQ(::symlink(kept.file("gone/none.ini").c_str(), dangling.c_str()), 0);
+    EXPECT_FALSE(writeValue(dangling, "shuji", "k", "v"));
+    EXPECT_TRUE(isLink(dangling));
+    EXPECT_FALSE(std::filesystem::exists(kept.file("gone")));
 }

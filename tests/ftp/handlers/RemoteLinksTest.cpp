@@ -14,8 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 using namespace testsupport;
 
 namespace {
@@ -44,25 +42,6 @@ void goUp(ConnectedWindow& c) {
     QTest::mouseClick(c.h.form()->findChild<QPushButton*>("反退钮"), Qt::LeftButton);
     waitForWorkers();
 }
-
-// "xdg-open" first on PATH, recording the file it was asked to open.
-class FakeOpener {
-public:
-    FakeOpener() {
-        bin.write("xdg-open", "#!/bin/sh\necho \"$1\" > '" + bin.file("opened") + ".tmp'\nmv '" + bin.file("opened") +
-                                  ".tmp' '" + bin.file("opened") + "'\n");
-        ::chmod(bin.file("xdg-open").c_str(), 0755);
-        const char* path = std::getenv("PATH");
-        ::setenv("PATH", (bin.path() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
-    }
-
-    std::string opened() {
-        waitUntil([&] { return platform::pathExists(bin.file("opened")); }, 5000);
-        return platform::pathExists(bin.file("opened")) ? bin.read("opened") : std::string();
-    }
-
-    TempFolder bin;
-};
 
 } // namespace
 

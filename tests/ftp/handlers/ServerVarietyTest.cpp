@@ -125,7 +125,7 @@ TEST(ServerVariety, MlsdNamesStartAfterTheBlankThatEndsTheFacts) {
 
 // PWD after no CWD gives the longest reading of an unescaped quote; the
 // folder made by "创建目录" and by a folder upload is shown (and filled)
-// under the name the server gave it.
+// under the name the server gave it, which its listing then shows.
 TEST(ServerVariety, PathsAndCreatedNamesAsTheServerReportsThem) {
     ScriptedFtpServer server;
     std::mutex mutex;
@@ -146,7 +146,14 @@ TEST(ServerVariety, PathsAndCreatedNamesAsTheServerReportsThem) {
         folders.insert(stored);
         s.reply("257 \"" + stored + "\" created");
     });
-    server.setListing("-rw-r--r-- 1 user group 1 Mar  9 10:00 a.txt\r\n");
+    server.on("LIST", [&](ScriptedSession& s, const std::string& path) {
+        std::string listing = "-rw-r--r-- 1 user group 1 Mar  9 10:00 a.txt\r\n";
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const std::string& folder : folders)
+            if (folder.size() > path.size() + 1 && folder.compare(0, path.size() + 1, path + "/") == 0)
+                listing += "drwxr-xr-x 2 user group 0 Mar  9 10:00 " + folder.substr(path.size() + 1) + "\r\n";
+        s.serveData(listing);
+    });
     ASSERT_TRUE(server.start());
     ConnectedWindow c(server.port(), "u", "p", "");
     EXPECT_EQ(c.w().FTP目录框.text(), "/q\"uote");

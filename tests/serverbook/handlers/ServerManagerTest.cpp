@@ -8,8 +8,11 @@
 #include "platform/LocalFiles.h"
 #include "serverbook/RecordDatabase.h"
 #include "tests/serverbook/DbTestFiles.h"
+#include "tests/support/FtpServers.h"
 #include "tests/support/GuiHarness.h"
+#include "tests/support/UnwritableFolder.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +21,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 using namespace testsupport;
 using serverbook::RecordDatabase;
@@ -261,4 +267,77 @@ TEST_F(ServerManager, EuroOfChineseWindowsSurvivesSavingAndCountsOneByte) {
     ServerManagerForm::instance()->close();
     openManager();
     EXPECT_EQ(serverManagerWindow().编辑框_密码.text(), QString(20, QChar(0x20AC)).toStdString());
+}
+
+namespace {
+
+int linesWith(const std::string& log, const std::string& text) {
+    int n = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+// The settings file cannot be written (a read-only folder): "连接" still
+// connects to the server the manager shows, not to the one the file names
+// from before, and so do later connects; the log says once for each
+// setting that it was not kept, and nothing else changes.
+TEST_F(ServerManager, TheShownServerConnectsWhenTheSettingsCannotBeWritten) {
+    TempFolder siteA, siteB;
+    siteA.write("on-a.txt", "a");
+    siteB.write("on-b.txt", "b");
+    PyFtpdServer a, b;
+    ASSERT_TRUE(a.start(siteA.path()));
+    ASSERT_TRUE(b.start(siteB.path()));
+    h.writeSetting("IP信息", "甲|127.0.0.1|" + std::to_string(a.port()) + "|" + kPyFtpdUser + "|" + kPyFtpdPassword);
+    UnwritableFolder locked(h.folder().path());
+    if (!locked.made())
+        GTEST_SKIP() << "the folder cannot be made unwritable here";
+    MainWindow& w = h.controls();
+
+    openManager();
+    fill("乙", "127.0.0.1", std::to_string(b.port()), kPyFtpdUser, kPyFtpdPassword);
+    click("按钮3");
+    ASSERT_TRUE(waitUntil([&] { return w.状态条1.paneText(0) == "连接服务器成功" && runningWorkers() == 0; }));
+    EXPECT_EQ(w.window.title(), "Corvane——乙");
+    EXPECT_GE(w.远程文件框.findItem("on-b.txt"), 0);
+    EXPECT_EQ(w.远程文件框.findItem("on-a.txt"), -1);
+    const std::string unsaved = "设置“IP信息”无法保存到“" + h.settingsPath() + "”";
+    EXPECT_EQ(linesWith(w.消息框.text(), unsaved), 1);
+    EXPECT_NE(h.readSetting("IP信息").find(std::to_string(a.port())), std::string::npos);  // the file as it was
+
+    // Connecting again (menu "连接") keeps to the server chosen; toggles
+    // that cannot be kept are said once each.
+    h.form()->findChild<QAction*>("连接(&L)")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return w.状态条1.paneText(0) == "连接服务器成功" && runningWorkers() == 0; }));
+    EXPECT_EQ(w.window.title(), "Corvane——乙");
+    h.form()->findChild<QAction*>("启动窗口自动连接(&Q)")->trigger();
+    h.form()->findChild<QAction*>("启动窗口自动连接(&Q)")->trigger();
+    EXPECT_EQ(linesWith(w.消息框.text(), "设置“自动连接”无法保存到“" + h.settingsPath() + "”"), 1);
+    EXPECT_EQ(linesWith(w.消息框.text(), unsaved), 1);
+}
+
+// A server book kept as a link is written through: the link stays, the
+// book it leads to gets the new server.
+TEST_F(ServerManager, ABookKeptAsALinkIsWrittenThrough) {
+    TempFolder elsewhere;
+    openManager();
+    ServerManagerForm::instance()->close();
+    ASSERT_EQ(::rename(bookPath().c_str(), elsewhere.file("book.edb").c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.file("book.edb").c_str(), bookPath().c_str()), 0);
+    openManager();
+    fill("家里", "192.168.1.2", "21", "user", "pw");
+    click("按钮4");
+    ASSERT_FALSE(answers.texts().empty());
+    EXPECT_EQ(answers.texts().back(), "已保存");
+    ServerManagerForm::instance()->close();
+    struct stat st {};
+    ASSERT_EQ(::lstat(bookPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(platform::fileSize(elsewhere.file("book.edb")), 618);
+    openManager();
+    EXPECT_EQ(serverManagerWindow().组合框_服务器名称.itemText(0), "家里");
+    ServerManagerForm::instance()->close();
 }
