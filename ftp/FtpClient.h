@@ -27,8 +27,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "ftp/Deadline.h"

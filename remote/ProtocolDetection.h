@@ -33,7 +33,9 @@ constexpr int kDefaultPort = 21;
 // FTP server costs this much before its late greeting is read.
 constexpr int kSilenceWaitMs = 2500;
 
-// The rules by port; tests choose ports of their own.
+// The rules by port; tests choose ports of their own. They decide only the
+// detection: the FTP engine speaks TLS from the first byte on port 990
+// whatever these say.
 struct DetectionRules {
     int sshPort = 22;           // silence here means SFTP
     int implicitTlsPort = 990;  // never peeked at: FTP
