@@ -127,6 +127,17 @@ int Socket::release() {
     return fd;
 }
 
+bool Socket::adopt(int fd) {
+    close();
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
 bool Socket::pollShowsInput(short revents) const {
     if (!tls_ || !(revents & POLLIN) || (revents & (POLLERR | POLLHUP | POLLNVAL)))
         return true;
