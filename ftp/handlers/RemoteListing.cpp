@@ -45,7 +45,9 @@ ui::ListRow remoteRow(RemoteEntry& entry, const std::string& directory) {
     else
         row.image = iconIndexFor(entry.name, true, kind);
     if (!entry.isDirectory()) {
-        row.text1 = sizeTextKb(entry.size);
+        // A size the listing did not give reads 0, as it always has; the
+        // row's size stays unknown, so the download does not expect 0 bytes.
+        row.text1 = sizeTextKb(std::max<int64_t>(entry.size, 0));
         // A link's listed size is the link's own, not its target's.
         if (kind == kKindFile)
             row.size = entry.size;

@@ -232,6 +232,31 @@ TEST(DownloadFaults, ServerGoneMidBatchFailsTheRestAndRecovers) {
     EXPECT_FALSE(platform::pathExists(c.local.file("c.txt")));
 }
 
+// An MLSD entry without a size fact: its size is unknown, not 0, so the
+// file arrives whole (the row still reads 0 KB, as always).
+TEST(DownloadFaults, AListingRowWithoutASizeIsDownloadedWhole) {
+    ScriptedFtpServer server;
+    server.setFeatures({"MLST type*;size*;modify*;", "SIZE"});
+    server.setListing("type=file;modify=20240101000000; nosize.bin\r\n"
+                      "type=file;size=5;modify=20240101000000; sized.txt\r\n");
+    const std::string bytes(5000, 'n');
+    server.setFile("/nosize.bin", bytes);
+    server.setFile("/sized.txt", "sized");
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    const int row = c.w().远程文件框.findItem("nosize.bin");
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(c.w().远程文件框.itemText(row, 1), "0");
+    EXPECT_EQ(c.w().远程文件框.itemSize(row), -1);
+    c.select("远程文件框", {"nosize.bin", "sized.txt"});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }));
+    EXPECT_TRUE(c.logHas("nosize.bin    下载成功"));
+    EXPECT_EQ(c.local.read("nosize.bin"), bytes);
+    EXPECT_EQ(c.local.read("sized.txt"), "sized");
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：2   失败个数：0");
+}
+
 TEST(DownloadFaults, HostileNamesNeverBecomeLocalPaths) {
     ScriptedFtpServer server;
     server.setListing("-rw-r--r-- 1 u g 4 Jan 01 2024 ../evil\r\n"
