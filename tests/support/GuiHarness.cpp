@@ -5,7 +5,9 @@
 #include "app/settings/SettingsFile.h"
 #include "app/state/AppState.h"
 #include "app/state/WorkerThreads.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "platform/LocalFiles.h"
+#include "transfer/Retry.h"
 #include "platform/SystemPaths.h"
 
 #include <QAbstractButton>
@@ -104,6 +106,10 @@ MainWindowHarness::MainWindowHarness() {
     platform::overrideExecutableFolder(folder_.path());
     resetAppState();
     resetWorkers();
+    // Retries and waits for a full server as the program makes them, in
+    // moments instead of seconds; a test that needs others sets its own.
+    setBatchRetrySchedule(RetrySchedule{kTestRetryWaitsMs});
+    setConnectionLimitWaits(kTestConnectionLimitWaitsMs);
 }
 
 MainWindowHarness::~MainWindowHarness() {
