@@ -60,4 +60,15 @@ inline int takeConnections(int& argc, char**& argv) {
     return *end == '\0' && n >= 1 && n <= 10 ? static_cast<int>(n) : 0;
 }
 
+// Takes a leading flag off the arguments (argv[0] stays the program):
+// whether it was there.
+inline bool takeFlag(int& argc, char**& argv, const char* flag) {
+    if (argc < 2 || std::string(argv[1]) != flag)
+        return false;
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+    return true;
+}
+
 } // namespace bench

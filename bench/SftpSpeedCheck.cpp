@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "SftpClient could not connect\n");
         return 1;
     }
-    std::printf("SftpClient connection: %s\n", client.security().tlsVersion.c_str());
+    std::printf("SftpClient connection: %s\n", client.security().protection.c_str());
     bool ok = false;
     double s = secondsOf([&] { return client.getFile("down.bin", local.file("down-ours.bin")); }, ok);
     report("download, SftpClient (connected)", s, ok && testsupport::fileHash(local.file("down-ours.bin")) == downHash, bytes);

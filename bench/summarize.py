@@ -14,7 +14,7 @@ import statistics
 import sys
 from collections import defaultdict
 
-PEERS = {"curl", "lftp", "rclone", "ls-l"}
+PEERS = {"curl", "lftp", "rclone", "sftp", "ls-l"}
 # figure -> tool -> (reference: "best" or a peer name, largest allowed time ratio).
 # The wan figures end in _n<N>, the number of connections, which is left
 # out here: the targets are the same for every N.
@@ -32,6 +32,11 @@ TARGETS = {
     "tls_upload_big": {"engine": ("best", 1.0), "gui-uploadOne": ("best", 1.0)},
     "tls_small_download_2000": {"engine": ("lftp", 1.25), "gui-batch": ("lftp", 1.25)},
     "tls_small_upload_tree": {"gui-folder": ("lftp", 1.25)},
+    # against the bench's sshd; peers OpenSSH's sftp (batch mode) and rclone,
+    # one connection each; the window's figures read n/a until it speaks SFTP
+    "sftp_download_big": {"engine": ("best", 1.1), "gui-downloadOne": ("best", 1.1)},
+    "sftp_upload_big": {"engine": ("best", 1.1), "gui-uploadOne": ("best", 1.1)},
+    "sftp_small_download_2000": {"engine": ("sftp", 1.0), "gui-batch": ("sftp", 1.0)},
     # through the relay at RTT 50 ms; peers lftp and rclone at the same N
     "wan_download_500": {"engine": ("best", 1.0), "gui-batch": ("best", 1.0)},
     "wan_upload_tree": {"gui-folder": ("best", 1.0), "engine-flat": ("best", 1.0)},
@@ -50,9 +55,9 @@ def target(figure, tool):
     return TARGETS.get(re.sub(r"_n\d+$", "", figure), {}).get(tool, ("best", None))
 
 
-def rate_text(figure, med, big_mib):
+def rate_text(figure, med, big_mib, sftp_mib):
     if figure.endswith("_big"):
-        return f"{big_mib / med:.0f} MiB/s"
+        return f"{(sftp_mib if figure.startswith('sftp_') else big_mib) / med:.0f} MiB/s"
     if figure.startswith("fault_"):
         return f"{FAULT_MIB / med:.0f} MiB/s"
     for prefix, count in FILE_COUNTS.items():
@@ -65,6 +70,7 @@ def rate_text(figure, med, big_mib):
 
 def main():
     path, big_mib = sys.argv[1], float(sys.argv[2])
+    sftp_mib = float(sys.argv[3]) if len(sys.argv) > 3 else big_mib
     runs = defaultdict(list)
     texts = defaultdict(list)  # runs without a time
     order = []
@@ -84,7 +90,7 @@ def main():
         values = runs.get((figure, tool))
         return statistics.median(v[0] for v in values) if values else None
 
-    print(f"{'figure':<22}{'tool':<18}{'runs':>5}{'median':>11}{'rate':>16}"
+    print(f"{'figure':<26}{'tool':<18}{'runs':>5}{'median':>11}{'rate':>16}"
           f"{'ratio':>8}{'target':>15}  {'ok':<4}{'peak MiB':>9}{'stall ms':>10}{'cpu s':>8}{'0-win':>7}")
     for figure, tool in order:
         values = runs.get((figure, tool), [])
@@ -93,10 +99,10 @@ def main():
         if not values:
             # no run with a time: say why, once ("n/a (not built)", "failed: ...")
             ok = "NO" if failed and tool not in PEERS else ""
-            print(f"{figure:<22}{tool:<18}{len(notes):>5}  {(failed or notes)[0]}  {ok}")
+            print(f"{figure:<26}{tool:<18}{len(notes):>5}  {(failed or notes)[0]}  {ok}")
             continue
         med = median(figure, tool)
-        rate = rate_text(figure, med, big_mib)
+        rate = rate_text(figure, med, big_mib, sftp_mib)
         ratio_text, target_text, ok = "", "", ""
         if tool not in PEERS:
             reference, limit = target(figure, tool)
@@ -130,7 +136,7 @@ def main():
         if failed and tool not in PEERS:
             ok = "NO"
         note = f"  ({len(failed)} of {len(values) + len(notes)} runs {failed[0]})" if failed else ""
-        print(f"{figure:<22}{tool:<18}{len(values):>5}{med:>10.3f}s{rate:>16}"
+        print(f"{figure:<26}{tool:<18}{len(values):>5}{med:>10.3f}s{rate:>16}"
               f"{ratio_text:>8}{target_text:>15}  {ok:<4}{peak:>9}{stall:>10}{cpu:>8.2f}{windows:>7.0f}{note}")
 
 

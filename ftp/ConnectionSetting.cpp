@@ -21,6 +21,10 @@ std::vector<std::string> splitConnectionFields(const std::string& text) {
 
 std::optional<ConnectionSetting> parseConnectionSetting(const std::string& text) {
     std::vector<std::string> f = splitConnectionFields(text);
+    // The joined form of a setting with an empty password ends in "|",
+    // which the split does not count as a field: that password is empty.
+    if (f.size() == 4 && text.back() == '|')
+        f.emplace_back();
     if (f.size() < 5)
         return std::nullopt;
     return ConnectionSetting{f[0], f[1], f[2], f[3], f[4]};

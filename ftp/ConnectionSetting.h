@@ -17,8 +17,9 @@ struct ConnectionSetting {
 // after the last separator does not. An empty text has no fields.
 std::vector<std::string> splitConnectionFields(const std::string& text);
 
-// The setting, or nothing when there are fewer than five fields. Fields
-// after the fifth are ignored.
+// The setting, or nothing when there are fewer than five fields; a text
+// of four fields that ends in "|" (an empty password, as joined) has an
+// empty fifth. Fields after the fifth are ignored.
 std::optional<ConnectionSetting> parseConnectionSetting(const std::string& text);
 
 std::string joinConnectionSetting(const ConnectionSetting& setting);

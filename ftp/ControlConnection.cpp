@@ -46,6 +46,12 @@ bool ControlConnection::secure(const TlsContext& context, const std::string& hos
     return true;
 }
 
+bool ControlConnection::adopt(int fd) {
+    close();
+    lost_ = false;
+    return socket_.adopt(fd);
+}
+
 void ControlConnection::close() {
     socket_.close();
     reader_.reset();

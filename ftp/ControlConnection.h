@@ -15,6 +15,8 @@ public:
     explicit ControlConnection(const AbortSignal& abort) : socket_(abort) {}
 
     bool open(const std::string& host, int port, int connectMs);
+    // Takes over a connection made elsewhere (whose greeting is unread).
+    bool adopt(int fd);
     void close();
     // Protects the connection with TLS from here on: after "234" to AUTH
     // TLS, or at once for implicit TLS. Bytes the server sent before the

@@ -301,6 +301,22 @@ void FtpClient::keepResumableSessionLocked() {
 
 bool FtpClient::connect(const std::string& address, const std::string& user, const std::string& password,
                         int port, bool passive) {
+    return connectWith(-1, address, user, password, port, passive);
+}
+
+bool FtpClient::connectOnSocket(int fd, const std::string& address, const std::string& user,
+                                const std::string& password, int port, bool passive) {
+    if (fd < 0) {
+        noteFailure(TransferFailure::Permanent);
+        return false;
+    }
+    return connectWith(fd, address, user, password, port, passive);
+}
+
+// A first connect: nothing of an earlier connection carries over. fd >= 0
+// is the connection to use, else one is made.
+bool FtpClient::connectWith(int fd, const std::string& address, const std::string& user,
+                            const std::string& password, int port, bool passive) {
     std::unique_lock<std::mutex> lock(mutex_);
     readyLocked();
     closeConnectionLocked(true);
@@ -309,7 +325,7 @@ bool FtpClient::connect(const std::string& address, const std::string& user, con
     resumeSession_.reset();
     returnWire_.clear();
     bool superseded = false;
-    const bool ok = openConnectionLocked(lock, false, superseded);
+    const bool ok = openConnectionLocked(lock, false, superseded, fd);
     if (superseded) {
         noteFailure(TransferFailure::Aborted);
         return false;
@@ -349,7 +365,8 @@ bool FtpClient::reconnect() {
 
 // Connects to target_ and logs in. superseded: a connect that waited for
 // a certificate decision found that a later connect owns the client now.
-bool FtpClient::openConnectionLocked(std::unique_lock<std::mutex>& lock, bool reconnecting, bool& superseded) {
+bool FtpClient::openConnectionLocked(std::unique_lock<std::mutex>& lock, bool reconnecting, bool& superseded,
+                                     int fd) {
     superseded = false;
     failure_ = TransferFailure::None;
     const uint64_t attempt = ++connectAttempt_;
@@ -361,6 +378,8 @@ bool FtpClient::openConnectionLocked(std::unique_lock<std::mutex>& lock, bool re
     const int port = target.port == 0 ? kDefaultFtpPort : target.port;
     if (!openSession() || target.address.empty() || !ftp::isSafeCommandText(target.address) || port < 0 ||
         port > 65535) {
+        if (fd >= 0)
+            ::close(fd);
         failure_ = TransferFailure::Permanent;
         return false;
     }
@@ -368,7 +387,8 @@ bool FtpClient::openConnectionLocked(std::unique_lock<std::mutex>& lock, bool re
     reconnecting_ = reconnecting;
     connecting_ = true;
     control_->forgetLastReply();
-    if (!control_->open(target.address, port, active_.connectMs)) {
+    const bool opened = fd >= 0 ? control_->adopt(fd) : control_->open(target.address, port, active_.connectMs);
+    if (!opened) {
         failure_ = TransferFailure::Transient;
         return false;
     }
@@ -464,7 +484,7 @@ bool FtpClient::secureControlLocked(std::unique_lock<std::mutex>& lock, const st
     serverFingerprint_ = certificate.fingerprint;
     std::lock_guard<std::mutex> settings(settingsMutex_);
     security_.controlProtected = true;
-    security_.tlsVersion = control_->socket().tls()->version();
+    security_.protection = control_->socket().tls()->version();
     return true;
 }
 
@@ -833,7 +853,8 @@ bool FtpClient::getFile(const RemoteName& remoteName, const std::string& localPa
         ok = false;
     }
     if (!ok)
-        settleFailedDownloadLocked(partial, resume, wire, localPath, length);
+        ftp::settleFailedDownload(resumeKeyLocked(wire, localPath), resume, worthRetrying(failureLocked()), partial,
+                                  length);
     return finishLocked(ok);
 }
 

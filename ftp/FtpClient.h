@@ -1,7 +1,8 @@
 #pragma once
-// The one FTP component of the program: every remote action goes through
-// it. Plain sockets, active mode by default with an automatic fall-back to
-// passive mode, binary transfers unless text mode is asked for.
+// The one FTP component of the program: every remote action on an FTP
+// server goes through it. Plain sockets, active mode by default with an
+// automatic fall-back to passive mode, binary transfers unless text mode is
+// asked for.
 //
 // All texts are UTF-8; names are converted to and from the server's
 // encoding inside. Every operation returns a result and never throws. Each
@@ -9,29 +10,14 @@
 // share one client; abort() from any thread ends a blocked operation.
 // Clients are independent of one another: several may run at once.
 //
-// Surviving the network. After a failed operation, lastFailure() says
-// whether trying again may help. A caller that retries does so like this:
-//
-//   bool ok = client.getFile(remote, local, false, size);
-//   for (int retry = 1; !ok && worthRetrying(client.lastFailure()) && retry <= 3; ++retry) {
-//       // wait (2 s, 4 s, 8 s...), ending the wait at once when stopped
-//       if (!client.isConnected() && !client.reconnect())
-//           continue;                   // reconnect's lastFailure() decides
-//       ok = client.getFile(remote, local, false, size);  // continues the partial
-//   }
-//
-// An upload's retry passes what the failed attempt reached:
-//   client.putFile(local, remote, false, client.transferEnd())
-// With setResumeFolder() given, a download that broke off keeps its partial
+// Surviving the network: lastFailure(), reconnect(), connectionAlive() and
+// keepAlive() as RemoteSession.h shows them. keepAlive() sends NOOP; every
+// 120 s is well inside the idle limits that end connections first: NAT and
+// firewall mappings (often 5 minutes) and vsftpd's 300 s. With
+// setResumeFolder() given, a download that broke off keeps its partial
 // file and the next getFile of the same file to the same target continues
-// it, when the server restarts transfers and the file did not change.
-// Before a user's command on a connection that sat idle:
-//   if (!client.connectionAlive()) client.reconnect();
-// Every 120 s while idle (on a worker: it waits for the reply):
-//   client.keepAlive();
-// 120 s is well inside the idle limits that end connections first: NAT
-// and firewall mappings (often 5 minutes) and vsftpd's 300 s.
-// A connect refused for the server's connection limit fails with
+// it, when the server restarts transfers and the file did not change. A
+// connect refused for the server's connection limit fails with
 // TooManyConnections: wait and connect again; it is not a wrong password.
 #include <atomic>
 #include <cstddef>
@@ -41,14 +27,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "ftp/Deadline.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/RemoteEntry.h"
+#include "ftp/RemoteSession.h"
 #include "ftp/ServerCertificate.h"
+#include "ftp/ThreadFailures.h"
 #include "ftp/TransferFailure.h"
 
 struct ssl_session_st;
@@ -66,17 +52,14 @@ struct ServerFeatures;
 struct ListingBytes;
 class PartialFile;
 struct DownloadResume;
+struct ResumeKey;
 using TlsSession = std::shared_ptr<ssl_session_st>;
 }
 
-class FtpClient {
+class FtpClient : public RemoteSession {
 public:
-    // Downloads at least this large (or of unknown size) are prepared for
-    // being continued: two more round trips before a file that takes many.
-    static constexpr int64_t kResumeWorthyBytes = int64_t{1} << 20;
-
     FtpClient();
-    ~FtpClient();
+    ~FtpClient() override;
     FtpClient(const FtpClient&) = delete;
     FtpClient& operator=(const FtpClient&) = delete;
 
@@ -85,12 +68,20 @@ public:
     bool openSession();
     // Closes any old connection first, so a failed connect leaves the client
     // disconnected. Port 0 means 21. An empty user logs in as "anonymous".
+    Protocol protocol() const override { return Protocol::Ftp; }
     bool connect(const std::string& address, const std::string& user, const std::string& password,
-                 int port = 21, bool passive = false);
+                 int port = 0, bool passive = false) override;
+    // The same on a TCP connection already made to address:port (after its
+    // first bytes were peeked at to learn the protocol: the greeting is
+    // still unread). Port 990 speaks TLS from the first byte, as for
+    // connect(). reconnect() makes a connection of its own. The client
+    // owns fd from here on, whatever the result.
+    bool connectOnSocket(int fd, const std::string& address, const std::string& user,
+                         const std::string& password, int port, bool passive = false);
     // Sends QUIT and closes the connection; reconnect() then has nothing
     // to repeat.
-    void disconnect();
-    bool isConnected() const;
+    void disconnect() override;
+    bool isConnected() const override;
 
     // Downloads into a partial file created new beside localPath and
     // replaces localPath only when the whole file arrived; a failed transfer
@@ -103,7 +94,7 @@ public:
     // match; without any it fails.
     //
     // With a resume folder set, a binary download of a file that may be
-    // large (expectedSize unknown or at least kResumeWorthyBytes) first
+    // large (expectedSize unknown or at least ftp::kResumeWorthyBytes) first
     // asks SIZE and, when the server has it, MDTM. When it then breaks off
     // with a failure worth retrying, its partial file is kept and recorded
     // as ours. The next getFile of the same remote file to the same
@@ -116,7 +107,7 @@ public:
     // touched. A download that fails otherwise, or completes, leaves no
     // record and no partial.
     bool getFile(const RemoteName& remote, const std::string& localPath, bool textMode = false,
-                 int64_t expectedSize = -1);
+                 int64_t expectedSize = -1) override;
     // Sends the file. resumeLimit > 0 (binary only): an earlier attempt
     // broke off after sending that many bytes. When SIZE then reports a
     // remote file of 1 to resumeLimit bytes (and no longer than the local
@@ -126,26 +117,26 @@ public:
     // A protected upload whose stream the server did not end with
     // close_notify succeeds only when SIZE then gives the bytes sent.
     bool putFile(const std::string& localPath, const RemoteName& remote, bool textMode = false,
-                 int64_t resumeLimit = 0);
-    bool deleteFile(const RemoteName& remote);
+                 int64_t resumeLimit = 0) override;
+    bool deleteFile(const RemoteName& remote) override;
     // A relative new name is taken by the server in its current directory;
     // with newNameFolder given, the connection enters that folder first
     // (in the same operation), so the name lands there and nowhere else.
     bool renameFile(const RemoteName& oldName, const std::string& newName,
-                    const RemoteName& newNameFolder = RemoteName());
-    bool makeDirectory(const RemoteName& dir);
+                    const RemoteName& newNameFolder = RemoteName()) override;
+    bool makeDirectory(const RemoteName& dir) override;
     // The same, and the name the server's reply gives the folder: servers
     // may store another name than the one asked for ("trail " as "trail_")
     // and say so in their reply. The asked name when the reply names none.
     // The reply is only the server's word: callers check it against a
     // listing before they act on that name.
-    bool makeDirectory(const RemoteName& dir, std::string& createdName);
-    bool removeDirectory(const RemoteName& dir);
-    bool setCurrentDirectory(const RemoteName& dir);
+    bool makeDirectory(const RemoteName& dir, std::string& createdName) override;
+    bool removeDirectory(const RemoteName& dir) override;
+    bool setCurrentDirectory(const RemoteName& dir) override;
     // The remote current directory; empty on failure. When the server's
     // reply can be read more than one way, the directory last entered by
     // an absolute path is preferred.
-    std::string currentDirectory();
+    std::string currentDirectory() override;
     // Lists the directory part of the pattern and keeps the entries whose
     // name matches its last component ("*", "?"); a trailing "*.*" counts
     // as "*". filter -1 keeps all; otherwise its bits 0x37 are compared with
@@ -153,7 +144,7 @@ public:
     // asked for are cleared and filled in server order. Returns the count.
     int listDirectory(const std::string& pattern, int filter = -1, std::vector<std::string>* names = nullptr,
                       std::vector<int>* attributes = nullptr, std::vector<int64_t>* sizes = nullptr,
-                      std::vector<RemoteTime>* times = nullptr);
+                      std::vector<RemoteTime>* times = nullptr) override;
 
     // The entries of a directory ("" is the current one) in server order,
     // "." and ".." left out. The listing must end within the listing
@@ -166,34 +157,35 @@ public:
     // The directory is listed from inside (CWD, LIST, CWD back) when its
     // path holds a blank, as some servers split LIST's argument at blanks,
     // or when LIST of the path misses a folder.
-    DirectoryListing listEntries(const RemoteName& directory, bool confirmFolders = false);
+    DirectoryListing listEntries(const RemoteName& directory, bool confirmFolders = false) override;
 
     // The server's bytes for a shown path as the connection sends it now:
     // names listed in their directory go back in the bytes they came in.
     // Never waits for a running operation.
-    std::string wirePath(const std::string& path) const;
+    std::string wirePath(const std::string& path) const override;
     // The bytes of a path below a folder whose bytes are known (relative
     // uses "/"; its names go by the connection's rules).
-    std::string wirePathBelow(const RemoteName& folder, const std::string& relative) const;
+    std::string wirePathBelow(const RemoteName& folder, const std::string& relative) const override;
     // The same for many entries of one folder at once.
-    std::vector<std::string> wirePathsBelow(const RemoteName& folder, const std::vector<std::string>& names) const;
+    std::vector<std::string> wirePathsBelow(const RemoteName& folder, const std::vector<std::string>& names) const override;
     // True while listings come from MLSD, whose folders may be links the
     // listing does not show as such.
     bool listsWithMlsd() const;
+    bool listedFoldersMayBeLinks() const override { return listsWithMlsd(); }
 
     // Any thread: closes the connection under a running operation, which
     // then fails promptly. The client is disconnected afterwards.
-    void abort();
+    void abort() override;
     // Any thread: aborts the operation running now, if there is one; an
     // idle connection is left as it is.
-    void abortRunningOperation();
+    void abortRunningOperation() override;
     // The partial file the current or last download of localPath writes;
     // empty when no download was for localPath.
-    std::string partialPathFor(const std::string& localPath) const;
+    std::string partialPathFor(const std::string& localPath) const override;
     // Bytes moved by the current or last transfer.
-    int64_t transferredBytes() const { return transferred_.load(); }
-    void setTimeouts(const FtpTimeouts& timeouts);
-    FtpTimeouts timeouts() const;
+    int64_t transferredBytes() const override { return transferred_.load(); }
+    void setTimeouts(const FtpTimeouts& timeouts) override;
+    FtpTimeouts timeouts() const override;
     // True while the connection runs in passive mode (asked for, or fallen
     // back to because active mode failed).
     bool isPassive() const;
@@ -217,12 +209,12 @@ public:
     // thread, during the connect).
     void setVerifiedServerNote(ftp::VerifiedServerNote note);
     // How the current connection (or the last attempt) is protected.
-    ConnectionSecurity security() const;
+    ConnectionSecurity security() const override;
 
     // Why the last operation this thread ran on this client failed; None
     // after a success. Kept per thread: an operation another thread runs
     // in between (a listing during a batch) does not change it.
-    TransferFailure lastFailure() const;
+    TransferFailure lastFailure() const override;
     // Connects again as the last connect() did: the same server, port,
     // login, mode and TLS requirement. A certificate the user accepted for
     // that connection is accepted again without asking; another one goes
@@ -233,24 +225,24 @@ public:
     // (no connect, or disconnect() since), when abort() is pending, or when
     // a step fails; the client is then disconnected and lastFailure() says
     // why (TooManyConnections: wait before the next try).
-    bool reconnect();
+    bool reconnect() override;
     // Without waiting and without sending anything: false when the
     // connection is gone, which includes a server that closed it or said
     // 421 while it was idle (the connection is then closed). True while
     // another thread's operation runs: that one finds out for itself.
-    bool connectionAlive();
+    bool connectionAlive() override;
     // Sends NOOP when the client is idle and connected, and tells whether
     // the connection is still good. Waits for the reply (within the reply
     // time-out), so call it off the UI thread. While an operation runs
     // (a transfer, a listing) it sends nothing and returns true at once.
-    bool keepAlive();
+    bool keepAlive() override;
     // The folder for the records of partial downloads that may be
     // continued (the settings folder); empty, the default, keeps no
     // partial file of a failed download.
-    void setResumeFolder(const std::string& folder);
+    void setResumeFolder(const std::string& folder) override;
     // Where in the file the current or last transfer got to: the offset it
     // started at (a continued one) plus the bytes moved.
-    int64_t transferEnd() const { return transferStart_.load() + transferred_.load(); }
+    int64_t transferEnd() const override { return transferStart_.load() + transferred_.load(); }
 
 private:
     // What reconnect() repeats: the arguments and TLS requirement of the
@@ -264,7 +256,10 @@ private:
         bool tlsRequired = false;
     };
 
-    bool openConnectionLocked(std::unique_lock<std::mutex>& lock, bool reconnecting, bool& superseded);
+    bool connectWith(int fd, const std::string& address, const std::string& user, const std::string& password,
+                     int port, bool passive);
+    // fd >= 0: a connection already made to the target, its greeting unread.
+    bool openConnectionLocked(std::unique_lock<std::mutex>& lock, bool reconnecting, bool& superseded, int fd = -1);
     bool returnToDirectoryLocked();
     bool idleConnectionGoodLocked();
     // End of every remote operation: records lastFailure() and closes a
@@ -275,7 +270,7 @@ private:
     TransferFailure failureLocked() const;
     void noteFailure(TransferFailure failure);
     std::string resumeFolder() const;
-    std::string serverKeyLocked() const;
+    ftp::ResumeKey resumeKeyLocked(const std::string& wire, const std::string& localPath) const;
     std::string askTimeLocked(const std::string& wire);
     void prepareResumeLocked(const std::string& wire, const std::string& localPath, int64_t expectedSize,
                              ftp::PartialFile& partial, ftp::DownloadResume& resume);
@@ -283,8 +278,6 @@ private:
     bool receiveFileLocked(const std::string& wire, ftp::PartialFile& partial, bool textMode, int64_t offset,
                            bool& restRefused);
     bool wholeDownloadLocked(const std::string& wire, int64_t expectedSize, const ftp::DownloadResume& resume);
-    void settleFailedDownloadLocked(ftp::PartialFile& partial, const ftp::DownloadResume& resume,
-                                    const std::string& wire, const std::string& localPath, long long length);
     int64_t uploadOffsetLocked(const std::string& wire, int fd, int64_t resumeLimit, int64_t& localSize);
     bool continueUploadLocked(int fd, const std::string& wire, int64_t offset, int64_t localSize);
     bool sendFileLocked(int fd, const std::string& wire, bool textMode, const std::string& verb, int64_t offset,
@@ -384,7 +377,7 @@ private:
     // than its last reply can tell; fallback_ when nothing tells.
     TransferFailure failure_ = TransferFailure::None;
     TransferFailure fallback_ = TransferFailure::Permanent;
-    std::vector<std::pair<std::thread::id, TransferFailure>> failures_;  // guarded by settingsMutex_
+    ftp::ThreadFailures failures_;
     std::string resumeFolder_;  // guarded by settingsMutex_
     std::atomic<int64_t> transferStart_{0};
     bool epsvRefused_ = false;

@@ -5,16 +5,7 @@
 #include "ftp/AbortSignal.h"
 #include "ftp/ControlConnection.h"
 #include "ftp/FailureRules.h"
-
-#include <algorithm>
-
-namespace {
-
-// Threads whose last failure a client remembers (a batch, the window, a
-// keep-alive timer: a few at most).
-constexpr std::size_t kRememberedThreads = 8;
-
-} // namespace
+#include "ftp/ThreadFailures.h"
 
 // The order matters: an abort explains everything after it; the
 // operation's own word comes next; then the server's last answer, unless
@@ -35,23 +26,11 @@ TransferFailure FtpClient::failureLocked() const {
 }
 
 void FtpClient::noteFailure(TransferFailure failure) {
-    std::lock_guard<std::mutex> lock(settingsMutex_);
-    const std::thread::id self = std::this_thread::get_id();
-    failures_.erase(std::remove_if(failures_.begin(), failures_.end(),
-                                   [&](const auto& entry) { return entry.first == self; }),
-                    failures_.end());
-    if (failures_.size() >= kRememberedThreads)
-        failures_.erase(failures_.begin());
-    failures_.emplace_back(self, failure);
+    failures_.note(failure);
 }
 
 TransferFailure FtpClient::lastFailure() const {
-    std::lock_guard<std::mutex> lock(settingsMutex_);
-    const std::thread::id self = std::this_thread::get_id();
-    for (const auto& entry : failures_)
-        if (entry.first == self)
-            return entry.second;
-    return TransferFailure::None;
+    return failures_.last();
 }
 
 bool FtpClient::connectionAlive() {

@@ -7,9 +7,6 @@
 #include "ftp/DownloadResume.h"
 #include "ftp/KnownCertificates.h"
 #include "ftp/PartialFile.h"
-#include "ftp/ResumeRecords.h"
-
-#include <ctime>
 
 #include <sys/stat.h>
 
@@ -18,21 +15,6 @@ namespace {
 constexpr int kDefaultFtpPort = 21;
 // "YYYYMMDDHHMMSS", maybe with a fraction after it.
 constexpr std::size_t kMdtmDigits = 14;
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// A recorded partial can only be one PartialFile made for the target:
-// beside it, named NAME.part or NAME.N.part.
-bool isPartialOf(const std::string& partialPath, const std::string& targetPath) {
-    return folderOf(partialPath) == folderOf(targetPath) && endsWith(partialPath, ".part");
-}
 
 bool isMdtmTime(const std::string& text) {
     if (text.size() < kMdtmDigits || text.size() > 32)
@@ -55,12 +37,15 @@ std::string FtpClient::resumeFolder() const {
     return resumeFolder_;
 }
 
-// "host:port:user" of the connection, as the resume records name servers.
-std::string FtpClient::serverKeyLocked() const {
-    if (!target_)
-        return {};
-    const int port = target_->port == 0 ? kDefaultFtpPort : target_->port;
-    return ftp::serverKey(target_->address, port) + ":" + (target_->user.empty() ? "anonymous" : target_->user);
+// Which download the resume records would name: "host:port:user" of the
+// connection, the remote path and the target.
+ftp::ResumeKey FtpClient::resumeKeyLocked(const std::string& wire, const std::string& localPath) const {
+    ftp::ResumeKey key{resumeFolder(), {}, wire, localPath};
+    if (target_) {
+        const int port = target_->port == 0 ? kDefaultFtpPort : target_->port;
+        key.server = ftp::serverKey(target_->address, port) + ":" + (target_->user.empty() ? "anonymous" : target_->user);
+    }
+    return key;
 }
 
 // The text of the MDTM reply; empty when the server gave no time.
@@ -73,68 +58,23 @@ std::string FtpClient::askTimeLocked(const std::string& wire) {
     return isMdtmTime(text) ? text : std::string();
 }
 
-// Before a binary download: learns what a later resume must find again,
-// and continues the recorded partial when the file is as it was then.
+// Before a binary download: learns what a later resume must find again
+// (SIZE and MDTM: two more round trips, only for a file that may be
+// large), and continues the recorded partial when the file is as it was.
 void FtpClient::prepareResumeLocked(const std::string& wire, const std::string& localPath, int64_t expectedSize,
                                     ftp::PartialFile& partial, ftp::DownloadResume& resume) {
-    const std::string folder = resumeFolder();
-    if (folder.empty())
+    const ftp::ResumeKey key = resumeKeyLocked(wire, localPath);
+    if (key.folder.empty())
         return;
     ftp::ResumeRecord record;
-    const bool recorded = ftp::ResumeRecords(folder).take(serverKeyLocked(), wire, localPath, record);
-    if (!recorded && expectedSize >= 0 && expectedSize < kResumeWorthyBytes)
+    const bool recorded = ftp::takeResumeRecord(key, record);
+    if (!recorded && expectedSize >= 0 && expectedSize < ftp::kResumeWorthyBytes)
         return;
     resume.remoteSize = remoteSizeLocked(wire);
-    resume.tracked = resume.remoteSize >= kResumeWorthyBytes || (recorded && resume.remoteSize > 0);
+    resume.tracked = ftp::worthTracking(resume.remoteSize, recorded);
     if (resume.tracked && features_->mdtm)
         resume.remoteTime = askTimeLocked(wire);
-    resume.started = static_cast<int64_t>(std::time(nullptr));
-    if (!recorded)
-        return;
-    const dev_t device = static_cast<dev_t>(record.device);
-    const ino_t inode = static_cast<ino_t>(record.inode);
-    const bool ours = isPartialOf(record.partialPath, localPath);
-    const bool unchanged = resume.tracked && record.remoteSize == resume.remoteSize &&
-                           record.remoteTime == resume.remoteTime;
-    if (ours && unchanged && partial.reopen(record.partialPath, device, inode)) {
-        const long long length = partial.length();
-        if (length > 0 && length <= resume.remoteSize) {
-            resume.offset = length;
-            resume.started = record.started;
-            return;
-        }
-        partial.discard();
-        return;
-    }
-    // Not continued: the old partial goes, while it is still ours.
-    if (ours)
-        ftp::removeIfSameFile(record.partialPath, device, inode);
-}
-
-// A download that failed: its partial stays, recorded as ours, when the
-// failure is worth another try and the partial can be continued; else it
-// is removed.
-void FtpClient::settleFailedDownloadLocked(ftp::PartialFile& partial, const ftp::DownloadResume& resume,
-                                           const std::string& wire, const std::string& localPath,
-                                           long long length) {
-    bool keep = resume.tracked && worthRetrying(failureLocked()) && length > 0 && length <= resume.remoteSize;
-    if (keep) {
-        ftp::ResumeRecord record;
-        record.partialPath = partial.path();
-        record.device = static_cast<uint64_t>(partial.device());
-        record.inode = static_cast<uint64_t>(partial.inode());
-        record.server = serverKeyLocked();
-        record.remotePath = wire;
-        record.targetPath = localPath;
-        record.remoteSize = resume.remoteSize;
-        record.remoteTime = resume.remoteTime;
-        record.started = resume.started;
-        keep = ftp::ResumeRecords(resumeFolder()).add(record);
-    }
-    if (keep)
-        partial.keep();
-    else
-        partial.discard();
+    ftp::continueRecordedPartial(recorded ? &record : nullptr, localPath, resume, partial);
 }
 
 // Where a retried upload may go on: the remote file's size, when it is no

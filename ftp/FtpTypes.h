@@ -64,9 +64,10 @@ enum class SecurityFailure {
 struct ConnectionSecurity {
     bool controlProtected = false;  // commands, replies and the password
     bool dataProtected = false;     // listings and files (PROT P)
-    // "TLSv1.3"; over SSH the cipher and key exchange ("SSH
-    // chacha20-poly1305@openssh.com, curve25519-sha256"); empty in clear.
-    std::string tlsVersion;
+    // What protects it, for the log: the TLS version ("TLSv1.3"), or over
+    // SSH the cipher and key exchange ("SSH chacha20-poly1305@openssh.com,
+    // curve25519-sha256"); empty in clear.
+    std::string protection;
     SecurityFailure failure = SecurityFailure::None;
 };
 namespace ftp {

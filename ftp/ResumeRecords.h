@@ -11,7 +11,8 @@
 //   remote-size  remote-time  started
 //
 // server is "host:port:user"; remote-path the server's own bytes; remote-
-// time the text of the server's MDTM reply, "-" when it had none; started
+// time the text of the server's MDTM reply (over SFTP the modification
+// time in seconds), "-" when it had none; started
 // in seconds since 1970. The first line names the format. Lines that do not
 // read are left out, and the file is read up to a bound, so a damaged file
 // costs at most the resumes it held. At most kMaxResumeRecords are kept:
@@ -36,7 +37,7 @@ struct ResumeRecord {
     std::string remotePath;  // wire bytes
     std::string targetPath;  // the local file the partial becomes
     int64_t remoteSize = -1;
-    std::string remoteTime;  // the MDTM reply's text; empty when the server had none
+    std::string remoteTime;  // the MDTM reply's text (SFTP: mtime in seconds); empty when the server had none
     int64_t started = 0;     // seconds since 1970, when the partial was begun
 };
 

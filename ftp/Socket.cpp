@@ -127,6 +127,17 @@ int Socket::release() {
     return fd;
 }
 
+bool Socket::adopt(int fd) {
+    close();
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
 bool Socket::pollShowsInput(short revents) const {
     if (!tls_ || !(revents & POLLIN) || (revents & (POLLERR | POLLHUP | POLLNVAL)))
         return true;
@@ -324,8 +335,8 @@ long Socket::receiveTls(char* buffer, std::size_t size, int timeoutMs) {
         TlsStatus status;
         long n = tls_->read(buffer, size, status);
         if (n > 0) {
-            // Records already read ahead come along: one call per buffer,
-            // not per record.
+            // Records already read from the socket come along: one call
+            // per buffer, not per record.
             std::size_t total = static_cast<std::size_t>(n);
             while (total < size && tls_->readableNow()) {
                 long more = tls_->read(buffer + total, size - total, status);

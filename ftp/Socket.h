@@ -49,6 +49,9 @@ public:
     // Hands the descriptor over without closing it (another engine takes a
     // plain connection over); the socket is closed afterwards.
     int release();
+    // Takes a connected descriptor over (it is closed with the socket).
+    // False, with fd closed, when it cannot be made non-blocking.
+    bool adopt(int fd);
 
     // Resolves host and port and connects to the first address that answers.
     bool connectTo(const std::string& host, int port, int timeoutMs);

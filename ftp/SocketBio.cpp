@@ -91,4 +91,18 @@ bio_st* newSocketBio(int fd) {
     return bio;
 }
 
+bio_st* newBufferedSocketReader(int fd, int bufferBytes) {
+    BIO* buffer = BIO_new(BIO_f_buffer());
+    BIO* socket = buffer ? newSocketBio(fd) : nullptr;
+    if (!socket || BIO_set_read_buffer_size(buffer, bufferBytes) != 1) {
+        BIO_free(socket);
+        BIO_free(buffer);
+        return nullptr;
+    }
+    // The end-of-stream question passes through to the socket's channel
+    // once the buffer is empty.
+    BIO_push(buffer, socket);
+    return buffer;
+}
+
 } // namespace ftp

@@ -9,10 +9,6 @@ namespace ftp {
 
 namespace {
 
-// Records of each session: read ahead with room for several records, so
-// one system call brings in many of them.
-constexpr long kReadBufferBytes = 256 * 1024;
-
 unsigned problemOf(int error) {
     switch (error) {
     case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
@@ -72,8 +68,6 @@ TlsContext::TlsContext(const std::string& trustFile) : trustFile_(trustFile) {
     // someone between us and the server may have cut the stream.
     SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    SSL_CTX_set_read_ahead(ctx, 1);
-    SSL_CTX_set_default_read_buffer_len(ctx, kReadBufferBytes);
     certificateProblemSlot();
     ctx_ = ctx;
 }

@@ -19,6 +19,10 @@ namespace ftp {
 
 namespace {
 
+// What one read of the socket may bring in: many records, handed to the
+// session one at a time.
+constexpr int kReadBufferBytes = 256 * 1024;
+
 bool isAddress(const std::string& host) {
     unsigned char buffer[sizeof(in6_addr)];
     return ::inet_pton(AF_INET, host.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, host.c_str(), buffer) == 1;
@@ -79,12 +83,14 @@ TlsStream::TlsStream(const TlsContext& context, int fd, const std::string& hostN
     SSL* ssl = SSL_new(context.handle());
     if (!ssl)
         return;
-    BIO* channel = newSocketBio(fd);
-    if (!channel) {
+    BIO* reader = newBufferedSocketReader(fd, kReadBufferBytes);
+    BIO* writer = reader ? newSocketBio(fd) : nullptr;
+    if (!writer) {
+        BIO_free_all(reader);
         SSL_free(ssl);
         return;
     }
-    SSL_set_bio(ssl, channel, channel);
+    SSL_set_bio(ssl, reader, writer);
     bool ok = SSL_set_ex_data(ssl, certificateProblemSlot(), &problems_) == 1;
     if (ok && isAddress(hostName))
         ok = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), hostName.c_str()) == 1;
@@ -195,10 +201,15 @@ bool TlsStream::takeArrivedInput() {
 }
 
 bool TlsStream::readableNow() {
-    // Bytes held by the session may be a whole record (read ahead with
-    // others) or only the start of one; peeking tells which. Once the
-    // stream has ended, every read returns at once.
-    return established_ && (ended_ || (SSL_has_pending(ssl_) && takeArrivedInput()));
+    // Bytes already read from the socket (in the read buffer, or in the
+    // session) may be a whole record or only the start of one; peeking
+    // tells which. Once the stream has ended, every read returns at once.
+    if (!established_)
+        return false;
+    if (ended_)
+        return true;
+    const bool held = SSL_has_pending(ssl_) || BIO_pending(SSL_get_rbio(ssl_)) > 0;
+    return held && takeArrivedInput();
 }
 
 std::string TlsStream::version() const {

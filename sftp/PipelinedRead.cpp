@@ -31,7 +31,7 @@ public:
         : file_(file), fd_(fd), size_(size), window_(window), onRead_(onRead), next_(offset), written_(offset),
           buffer_(window.chunkBytes) {}
 
-    bool run() {
+    ReadEnd run() {
         for (;;) {
             if (!failed_ && !ended_)
                 issue();
@@ -43,7 +43,10 @@ public:
             if (!failed_)
                 take(request, got);
         }
-        return !failed_ && ended_ && (size_ < 0 || written_ == static_cast<uint64_t>(size_));
+        if (failed_)
+            return end_;
+        return ended_ && (size_ < 0 || written_ == static_cast<uint64_t>(size_)) ? ReadEnd::Whole
+                                                                               : ReadEnd::WrongLength;
     }
 
 private:
@@ -64,12 +67,12 @@ private:
                     probed_ = true;
             }
             if (sftp_seek64(file_, next_) != 0) {
-                failed_ = true;
+                fail(ReadEnd::Failed);
                 return;
             }
             const int id = sftp_async_read_begin(file_, length);
             if (id < 0) {
-                failed_ = true;
+                fail(ReadEnd::Failed);
                 return;
             }
             pending_.push_back({static_cast<uint32_t>(id), next_, length});
@@ -77,9 +80,16 @@ private:
         }
     }
 
+    // The first reason stands.
+    void fail(ReadEnd why) {
+        if (!failed_)
+            end_ = why;
+        failed_ = true;
+    }
+
     void take(const Pending& request, int got) {
         if (got < 0) {
-            failed_ = true;
+            fail(ReadEnd::Failed);
             return;
         }
         if (got == 0) {
@@ -87,14 +97,17 @@ private:
             // before its known size. The requests behind it end there too.
             if (!ended_ && (request.offset != written_ ||
                             (size_ >= 0 && request.offset < static_cast<uint64_t>(size_))))
-                failed_ = true;
+                fail(ReadEnd::WrongLength);
             ended_ = true;
             return;
         }
         const bool beyondSize = size_ >= 0 && request.offset >= static_cast<uint64_t>(size_);
-        if (ended_ || beyondSize || request.offset != written_ || static_cast<uint32_t>(got) > request.length ||
-            !platform::writeAll(fd_, buffer_.data(), static_cast<std::size_t>(got))) {
-            failed_ = true;
+        if (ended_ || beyondSize || request.offset != written_ || static_cast<uint32_t>(got) > request.length) {
+            fail(ReadEnd::WrongLength);
+            return;
+        }
+        if (!platform::writeAll(fd_, buffer_.data(), static_cast<std::size_t>(got))) {
+            fail(ReadEnd::LocalWriteFailed);
             return;
         }
         written_ += static_cast<uint64_t>(got);
@@ -109,7 +122,7 @@ private:
     void restartAfterShortRead(std::size_t got) {
         for (const Pending& request : pending_)
             if (awaitRead(file_, buffer_.data(), request) < 0)
-                failed_ = true;
+                fail(ReadEnd::Failed);
         pending_.clear();
         window_.chunkBytes = std::min(window_.chunkBytes, got);
         next_ = written_;
@@ -128,12 +141,13 @@ private:
     bool probed_ = false;
     bool ended_ = false;
     bool failed_ = false;
+    ReadEnd end_ = ReadEnd::Failed;
 };
 
 } // namespace
 
-bool readPipelined(sftp_file file, int fd, uint64_t offset, int64_t size, TransferWindow& window,
-                   const std::function<void(std::size_t)>& onRead) {
+ReadEnd readPipelined(sftp_file file, int fd, uint64_t offset, int64_t size, TransferWindow& window,
+                      const std::function<void(std::size_t)>& onRead) {
     return Reader(file, fd, offset, size, window, onRead).run();
 }
 

@@ -21,7 +21,13 @@ namespace sftp {
 // what it sends (for the rest of the connection). onRead gets each byte
 // count written to fd. Every reply outstanding is read before this
 // returns, whatever happened.
-bool readPipelined(sftp_file file, int fd, uint64_t offset, int64_t size, TransferWindow& window,
-                   const std::function<void(std::size_t)>& onRead);
+enum class ReadEnd {
+    Whole,             // every byte, and the end where it belongs
+    WrongLength,       // the file ended sooner, or went on past size
+    LocalWriteFailed,  // fd did not take the bytes
+    Failed,            // a read failed: the server refused it, or the connection is gone
+};
+ReadEnd readPipelined(sftp_file file, int fd, uint64_t offset, int64_t size, TransferWindow& window,
+                      const std::function<void(std::size_t)>& onRead);
 
 } // namespace sftp

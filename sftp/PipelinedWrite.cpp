@@ -15,6 +15,8 @@ namespace {
 struct InFlight {
     uint32_t id;
     std::size_t bytes;
+    bool answered = false;
+    bool written = false;
 };
 
 // Reads up to size bytes; fewer only at the end of the file. -1 on error.
@@ -54,53 +56,52 @@ long buildWrite(sftp_file file, int fd, uint32_t id, uint64_t offset, std::size_
 
 } // namespace
 
-bool writePipelined(sftp_file file, int fd, uint64_t offset, const TransferWindow& window,
-                    const std::function<void(std::size_t)>& onWritten, bool& channelBroken) {
-    channelBroken = false;
+WriteEnd writePipelined(sftp_file file, int fd, uint64_t offset, const TransferWindow& window,
+                        const std::function<void(std::size_t)>& onWritten) {
     ssh_channel channel = file->sftp->channel;
-    std::deque<InFlight> inFlight;
+    std::deque<InFlight> inFlight;  // in file order
     std::string packet;
     bool sourceDone = false;
-    bool failed = false;
+    bool localFailed = false;
+    bool refused = false;
+    bool gap = false;  // a write before the rest was refused: nothing after it counts
     for (;;) {
-        while (!failed && !sourceDone && inFlight.size() < window.requests) {
+        while (!localFailed && !refused && !sourceDone && inFlight.size() < window.requests) {
             const uint32_t id = nextRequestId(file->sftp);
             const long n = buildWrite(file, fd, id, offset, window.chunkBytes, packet);
             if (n <= 0) {
-                failed = n < 0;
+                localFailed = n < 0;
                 sourceDone = true;
                 break;
             }
-            if (!sendPacket(channel, kFxpWrite, packet)) {
-                channelBroken = true;
-                return false;
-            }
+            if (!sendPacket(channel, kFxpWrite, packet))
+                return WriteEnd::ChannelBroken;
             inFlight.push_back({id, static_cast<std::size_t>(n)});
             offset += static_cast<uint64_t>(n);
             sourceDone = static_cast<std::size_t>(n) < window.chunkBytes;
         }
         if (inFlight.empty())
-            return !failed;
+            return localFailed ? WriteEnd::LocalReadFailed : refused ? WriteEnd::Refused : WriteEnd::Whole;
         uint8_t type = 0;
         std::string reply;
         uint32_t id = 0, status = 0;
         PacketReader reader(reply);
-        if (!readPacket(channel, type, reply) || !reader.u32(id)) {
-            channelBroken = true;
-            return false;
-        }
+        if (!readPacket(channel, type, reply) || !reader.u32(id))
+            return WriteEnd::ChannelBroken;
         auto it = inFlight.begin();
-        while (it != inFlight.end() && it->id != id)
+        while (it != inFlight.end() && (it->id != id || it->answered))
             ++it;
-        if (it == inFlight.end()) {
-            channelBroken = true;  // a reply to nothing we asked: the stream is out of step
-            return false;
+        if (it == inFlight.end())
+            return WriteEnd::ChannelBroken;  // a reply to nothing we asked: the stream is out of step
+        it->answered = true;
+        it->written = type == kFxpStatus && reader.u32(status) && status == kFxOk;
+        refused = refused || !it->written;
+        while (!inFlight.empty() && inFlight.front().answered) {
+            gap = gap || !inFlight.front().written;
+            if (!gap)
+                onWritten(inFlight.front().bytes);
+            inFlight.pop_front();
         }
-        if (type == kFxpStatus && reader.u32(status) && status == kFxOk)
-            onWritten(it->bytes);
-        else
-            failed = true;
-        inFlight.erase(it);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "sftp/SftpClient.h"
 
 #include "ftp/AbortSignal.h"
+#include "ftp/DownloadResume.h"
 #include "ftp/NamePattern.h"
 #include "ftp/PartialFile.h"
 #include "ftp/Socket.h"
@@ -25,6 +26,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -76,6 +78,27 @@ std::string lastName(const std::string& path) {
         trimmed.pop_back();
     const std::size_t slash = trimmed.rfind('/');
     return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+// What the server states of an open file.
+struct FileFacts {
+    int64_t size = -1;   // -1: not stated
+    std::string time;    // the modification time in seconds since 1970; empty: not stated
+    bool directory = false;
+};
+
+FileFacts factsOf(sftp_file file) {
+    FileFacts facts;
+    sftp_attributes attributes = sftp_fstat(file);
+    if (!attributes)
+        return facts;
+    if (attributes->flags & SSH_FILEXFER_ATTR_SIZE)
+        facts.size = static_cast<int64_t>(attributes->size);
+    if (attributes->flags & SSH_FILEXFER_ATTR_ACMODTIME)
+        facts.time = std::to_string(attributes->mtime);
+    facts.directory = attributes->type == SSH_FILEXFER_TYPE_DIRECTORY;
+    sftp_attributes_free(attributes);
+    return facts;
 }
 
 bool isDotName(const char* name) {
@@ -180,14 +203,28 @@ void SftpClient::endWaitLocked() {
 // connection to work on.
 bool SftpClient::readyLocked() {
     active_ = timeouts();
-    if (abort_->consume())
+    failure_ = TransferFailure::None;
+    if (abort_->consume()) {
         closeConnectionLocked();
-    return connected_.load() && connection_->alive();
+        failure_ = TransferFailure::Aborted;
+    }
+    const bool ready = connected_.load() && connection_->alive();
+    // Without a connection: one that was lost can be made again.
+    if (!ready && failure_ == TransferFailure::None)
+        failure_ = target_ ? TransferFailure::Transient : TransferFailure::Permanent;
+    return ready;
 }
 
-// End of every remote operation: a connection that can no longer be
-// trusted (time-out, abort, a broken channel) is closed.
-void SftpClient::finishLocked() {
+bool SftpClient::finishLocked(bool ok) {
+    endWaitLocked();
+    failures_.note(ok ? TransferFailure::None : failureLocked());
+    closeIfBrokenLocked();
+    return ok;
+}
+
+// A connection that can no longer be trusted (time-out, abort, a broken
+// channel) is closed.
+void SftpClient::closeIfBrokenLocked() {
     endWaitLocked();
     if (abort_->consume() || watchdog_->expired() || !connection_->alive())
         closeConnectionLocked();
@@ -209,52 +246,79 @@ void SftpClient::closeConnectionLocked() {
     currentWire_.clear();
 }
 
-// Start of every connect: the old connection is closed first, so a failed
-// connect leaves the client disconnected. Port 0 becomes 22.
-uint64_t SftpClient::beginConnectLocked(int& port) {
-    readyLocked();
-    closeConnectionLocked();
-    noteVerdict(sftp::HostKeyVerdict::None, SecurityFailure::None);
-    if (port == 0)
-        port = kDefaultSshPort;
-    return ++connectAttempt_;
-}
-
 bool SftpClient::connect(const std::string& address, const std::string& user, const std::string& password,
                          int port, bool) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const uint64_t attempt = beginConnectLocked(port);
-    if (!isPlainHost(address) || port < 0 || port > 65535)
-        return false;
-    ftp::Socket tcp(*abort_);
-    if (!tcp.connectTo(address, port, active_.connectMs)) {
-        finishLocked();
-        return false;
-    }
-    return startSessionLocked(lock, attempt, tcp.release(), address, user, password, port);
+    return connectWith(-1, address, user, password, port);
 }
 
 bool SftpClient::connectOnSocket(int fd, const std::string& address, const std::string& user,
                                  const std::string& password, int port) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const uint64_t attempt = beginConnectLocked(port);
-    if (fd < 0 || !isPlainHost(address) || port < 0 || port > 65535) {
-        if (fd >= 0)
-            ::close(fd);
+    if (fd < 0) {
+        failures_.note(TransferFailure::Permanent);
         return false;
     }
-    return startSessionLocked(lock, attempt, fd, address, user, password, port);
+    return connectWith(fd, address, user, password, port);
+}
+
+// A first connect: the old connection is closed first, so a failed connect
+// leaves the client disconnected, and nothing of it carries over. Port 0
+// becomes 22.
+bool SftpClient::connectWith(int fd, const std::string& address, const std::string& user,
+                             const std::string& password, int port) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    readyLocked();
+    closeConnectionLocked();
+    target_ = ConnectTarget{address, user, password, port == 0 ? kDefaultSshPort : port};
+    acceptedKey_.clear();
+    returnWire_.clear();
+    return openConnectionLocked(lock, fd, false);
+}
+
+bool SftpClient::openConnectionLocked(std::unique_lock<std::mutex>& lock, int fd, bool reconnecting) {
+    failure_ = TransferFailure::None;
+    const uint64_t attempt = ++connectAttempt_;
+    {
+        std::lock_guard<std::mutex> settingsLock(settingsMutex_);
+        security_ = ConnectionSecurity{};
+        verdict_ = sftp::HostKeyVerdict::None;
+    }
+    const ConnectTarget target = *target_;
+    if (!isPlainHost(target.address) || target.port < 0 || target.port > 65535) {
+        if (fd >= 0)
+            ::close(fd);
+        failure_ = TransferFailure::Permanent;
+        return finishLocked(false);
+    }
+    if (fd < 0) {
+        ftp::Socket tcp(*abort_);
+        if (!tcp.connectTo(target.address, target.port, active_.connectMs)) {
+            failure_ = TransferFailure::Transient;
+            return finishLocked(false);
+        }
+        fd = tcp.release();
+    }
+    const bool ok = startSessionLocked(lock, attempt, fd, reconnecting);
+    // A connect that waited for a host-key decision may find that a later
+    // connect or a disconnect owns the client now.
+    if (attempt != connectAttempt_) {
+        failures_.note(TransferFailure::Aborted);
+        return false;
+    }
+    finishLocked(ok);
+    if (!connected_.load())
+        closeConnectionLocked();
+    return connected_.load();
 }
 
 bool SftpClient::startSessionLocked(std::unique_lock<std::mutex>& lock, uint64_t attempt, int fd,
-                                    const std::string& address, const std::string& user,
-                                    const std::string& password, int port) {
+                                    bool reconnecting) {
     {
         std::lock_guard<std::mutex> socketLock(socketMutex_);
         socketFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
     if (socketFd_ < 0) {
         ::close(fd);
+        failure_ = TransferFailure::Permanent;
         return false;
     }
     if (abort_->raised())
@@ -263,47 +327,72 @@ bool SftpClient::startSessionLocked(std::unique_lock<std::mutex>& lock, uint64_t
     // replies are small and must not wait for the peer's acknowledgement.
     const int noDelay = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    const ConnectTarget target = *target_;
     sftp::SessionSettings settings;
     {
         std::lock_guard<std::mutex> settingsLock(settingsMutex_);
-        settings = {address, port, user, knownHostsFile_, trustedKnownHostsFile_, sshDirectory_};
+        settings = {target.address, target.port, target.user, knownHostsFile_, trustedKnownHostsFile_, sshDirectory_};
     }
     beginWaitLocked(active_.connectMs);
-    bool ok = connection_->handshake(fd, settings);
-    if (!ok)
+    if (!connection_->handshake(fd, settings)) {
         noteVerdict(sftp::HostKeyVerdict::None, SecurityFailure::HandshakeFailed);
-    ok = ok && trustServerLocked(lock, attempt, address, port);
-    // A connect that waited for a host-key decision may find that a later
-    // connect or a disconnect owns the client now.
+        // A time-out or an abort tells for itself.
+        if (!watchdog_->expired() && !abort_->raised())
+            failure_ = connection_->refusedForConnectionLimit() ? TransferFailure::TooManyConnections
+                                                                : TransferFailure::Permanent;
+        return false;
+    }
+    if (!trustServerLocked(lock, attempt, target.address, target.port, reconnecting)) {
+        failure_ = TransferFailure::Permanent;
+        return false;
+    }
     if (attempt != connectAttempt_)
         return false;
-    if (ok) {
+    {
         std::lock_guard<std::mutex> settingsLock(settingsMutex_);
         security_.controlProtected = true;
         security_.dataProtected = true;
-        security_.tlsVersion = connection_->protection();
+        security_.protection = connection_->protection();
     }
     // No password or key goes out before the server's key is trusted.
     beginWaitLocked(active_.replyMs);
-    ok = ok && sftp::logIn(connection_->session(), password) && connection_->openSftp() &&
-         settleTransferSizesLocked();
+    if (!logInLocked(target.password))
+        return false;
+    bool ok = connection_->openSftp() && settleTransferSizesLocked();
     char* home = ok ? sftp_canonicalize_path(connection_->sftp(), ".") : nullptr;
     if (home) {
         currentWire_ = home;
         ssh_string_free_char(home);
     }
     if (home && connection_->alive() && !abort_->raised()) {
-        names_->resetUtf8Only();
+        // Names learned on the last connection stay valid on a new one.
+        if (!reconnecting) {
+            std::lock_guard<std::mutex> names(namesMutex_);
+            names_->resetUtf8Only();
+        }
         connected_ = true;
     }
-    finishLocked();
-    if (!connected_.load())
-        closeConnectionLocked();
     return connected_.load();
 }
 
+// A refused login is an answer, unless the server gave its connection
+// limit as the reason; a connection that merely broke off during the
+// login is worth another try.
+bool SftpClient::logInLocked(const std::string& password) {
+    connection_->limitLibsshWaits(sftp::kLoginWaitSeconds);
+    const bool loggedIn = sftp::logIn(connection_->session(), password);
+    connection_->limitLibsshWaits(0);
+    if (loggedIn)
+        return true;
+    if (connection_->refusedForConnectionLimit())
+        failure_ = TransferFailure::TooManyConnections;
+    else if (connection_->alive() || connection_->serverEndedIt())
+        failure_ = TransferFailure::Permanent;
+    return false;
+}
+
 bool SftpClient::trustServerLocked(std::unique_lock<std::mutex>& lock, uint64_t attempt, const std::string& host,
-                                   int port) {
+                                   int port, bool reconnecting) {
     sftp::HostKey key;
     if (!sftp::describeServerKey(connection_->session(), key)) {
         noteVerdict(sftp::HostKeyVerdict::None, SecurityFailure::HandshakeFailed);
@@ -318,6 +407,7 @@ bool SftpClient::trustServerLocked(std::unique_lock<std::mutex>& lock, uint64_t 
     switch (sftp::checkKnownHost(connection_->session(), {ownFile, trustedFile})) {
     case sftp::KnownHostStatus::Known:
         noteVerdict(sftp::HostKeyVerdict::Known, SecurityFailure::None);
+        acceptedKey_ = key.fingerprint;
         return true;
     case sftp::KnownHostStatus::Changed:
         key.changed = true;
@@ -328,6 +418,11 @@ bool SftpClient::trustServerLocked(std::unique_lock<std::mutex>& lock, uint64_t 
     case sftp::KnownHostStatus::Unknown:
         break;
     }
+    // The user already said yes to this very key for this server.
+    if (reconnecting && !acceptedKey_.empty() && key.fingerprint == acceptedKey_) {
+        noteVerdict(sftp::HostKeyVerdict::Accepted, SecurityFailure::None);
+        return true;
+    }
     if (!askAboutKeyLocked(lock, attempt, host, port, key)) {
         if (attempt == connectAttempt_)
             noteVerdict(sftp::HostKeyVerdict::Rejected, SecurityFailure::CertificateRejected);
@@ -337,6 +432,7 @@ bool SftpClient::trustServerLocked(std::unique_lock<std::mutex>& lock, uint64_t 
     if (!ownFile.empty())
         sftp::rememberHost(connection_->session(), ownFile);
     noteVerdict(sftp::HostKeyVerdict::Accepted, SecurityFailure::None);
+    acceptedKey_ = key.fingerprint;
     return true;
 }
 
@@ -375,16 +471,51 @@ void SftpClient::disconnect() {
     readyLocked();
     ++connectAttempt_;
     closeConnectionLocked();
+    // The user ended the connection: nothing to make again.
+    target_.reset();
+    acceptedKey_.clear();
+    returnWire_.clear();
 }
 
-bool SftpClient::toWireLocked(const std::string& path, std::string& wire) const {
-    if (path.empty() || path.find('\0') != std::string::npos)
+// Bytes the caller took with the path are sent as they are; otherwise the
+// path goes by the session's name rules. Relative paths are resolved
+// against the client's current directory.
+bool SftpClient::toWireLocked(const RemoteName& path, std::string& wire) const {
+    if (path.empty() || path.path.find('\0') != std::string::npos)
         return false;
-    wire = sftp::resolvePath(currentWire_, names_->pathToWire(path));
+    const std::string bytes = path.wire.empty() ? wirePath(path.path) : path.wire;
+    if (bytes.empty() || bytes.find('\0') != std::string::npos)
+        return false;
+    wire = sftp::resolvePath(currentWire_, bytes);
     return true;
 }
 
-bool SftpClient::simpleRequestLocked(const std::string& path, int (*request)(sftp_session, const char*)) {
+std::string SftpClient::shownPathLocked(const std::string& wire) const {
+    std::lock_guard<std::mutex> names(namesMutex_);
+    return names_->pathFromWire(wire);
+}
+
+std::string SftpClient::wirePath(const std::string& path) const {
+    std::lock_guard<std::mutex> names(namesMutex_);
+    return names_->pathToWire(path);
+}
+
+std::string SftpClient::wirePathBelow(const RemoteName& folder, const std::string& relative) const {
+    return wirePathsBelow(folder, {relative}).front();
+}
+
+std::vector<std::string> SftpClient::wirePathsBelow(const RemoteName& folder,
+                                                    const std::vector<std::string>& names) const {
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    const std::string folderWire = folder.wire.empty() ? names_->pathToWire(folder.path) : folder.wire;
+    std::vector<std::string> wires;
+    wires.reserve(names.size());
+    for (const std::string& name : names)
+        wires.push_back(names_->pathBelowToWire(folder.path, folderWire, name));
+    return wires;
+}
+
+bool SftpClient::simpleRequestLocked(const RemoteName& path, int (*request)(sftp_session, const char*)) {
     std::string wire;
     if (!toWireLocked(path, wire))
         return false;
@@ -392,36 +523,33 @@ bool SftpClient::simpleRequestLocked(const std::string& path, int (*request)(sft
     return request(connection_->sftp(), wire.c_str()) == 0;
 }
 
-bool SftpClient::deleteFile(const std::string& remoteName) {
+bool SftpClient::deleteFile(const RemoteName& remote) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool ok = readyLocked() && simpleRequestLocked(remoteName, sftp_unlink);
-    finishLocked();
-    return ok;
+    const bool ok = readyLocked() && simpleRequestLocked(remote, sftp_unlink);
+    return finishLocked(ok);
 }
 
-bool SftpClient::removeDirectory(const std::string& dir) {
+bool SftpClient::removeDirectory(const RemoteName& dir) {
     std::lock_guard<std::mutex> lock(mutex_);
     const bool ok = readyLocked() && simpleRequestLocked(dir, sftp_rmdir);
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
-bool SftpClient::makeDirectory(const std::string& dir) {
+bool SftpClient::makeDirectory(const RemoteName& dir) {
     std::string createdName;
     return makeDirectory(dir, createdName);
 }
 
-bool SftpClient::makeDirectory(const std::string& dir, std::string& createdName) {
+bool SftpClient::makeDirectory(const RemoteName& dir, std::string& createdName) {
     std::lock_guard<std::mutex> lock(mutex_);
-    createdName = lastName(dir);
+    createdName = lastName(dir.path);
     std::string wire;
     bool ok = readyLocked() && toWireLocked(dir, wire);
     if (ok) {
         beginWaitLocked(active_.replyMs);
         ok = sftp_mkdir(connection_->sftp(), wire.c_str(), 0755) == 0;
     }
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
 // The entry's type (SSH_FILEXFER_TYPE_*) as stat (following links) or
@@ -442,20 +570,33 @@ int SftpClient::entryTypeLocked(const std::string& wire, bool followLinks) {
 // SSH_FXP_RENAME of SFTP version 3 (what libssh 0.10 sends) does not
 // replace an existing target on OpenSSH, but other servers rename the
 // POSIX way, replacing it; the target is looked for first on every server.
-bool SftpClient::renameFile(const std::string& oldName, const std::string& newName) {
+bool SftpClient::renameFile(const RemoteName& oldName, const std::string& newName,
+                            const RemoteName& newNameFolder) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string oldWire, newWire;
-    bool ok = readyLocked() && toWireLocked(oldName, oldWire) && toWireLocked(newName, newWire) &&
+    bool ok = readyLocked() && toWireLocked(oldName, oldWire) && newWireLocked(newName, newNameFolder, newWire) &&
               entryTypeLocked(newWire, false) < 0 && connection_->alive();
     if (ok) {
         beginWaitLocked(active_.replyMs);
         ok = sftp_rename(connection_->sftp(), oldWire.c_str(), newWire.c_str()) == 0;
     }
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
-bool SftpClient::setCurrentDirectory(const std::string& dir) {
+// A relative new name lands in the folder given, else in the current one.
+bool SftpClient::newWireLocked(const std::string& newName, const RemoteName& folder, std::string& wire) const {
+    if (folder.empty() || (!newName.empty() && newName[0] == '/'))
+        return toWireLocked(newName, wire);
+    std::string folderWire;
+    if (!toWireLocked(folder, folderWire) || !toWireLocked(newName, wire))
+        return false;
+    // toWireLocked resolved the name against the current directory; the
+    // name's own bytes go below the folder instead.
+    wire = sftp::resolvePath(folderWire, wirePath(newName));
+    return true;
+}
+
+bool SftpClient::setCurrentDirectory(const RemoteName& dir) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string wire;
     bool ok = readyLocked() && toWireLocked(dir, wire);
@@ -463,18 +604,17 @@ bool SftpClient::setCurrentDirectory(const std::string& dir) {
         const std::string path = sftp::normalizePath(wire);
         ok = entryTypeLocked(path, true) == SSH_FILEXFER_TYPE_DIRECTORY;
         if (ok)
-            currentWire_ = path;
+            currentWire_ = returnWire_ = path;
     }
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
 std::string SftpClient::currentDirectory() {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string path;
     if (readyLocked())
-        path = names_->pathFromWire(currentWire_);
-    finishLocked();
+        path = shownPathLocked(currentWire_);
+    finishLocked(!path.empty());
     return path;
 }
 
@@ -489,94 +629,121 @@ std::string SftpClient::partialPathFor(const std::string& localPath) const {
     return localPath == partialTarget_ ? partialPath_ : std::string();
 }
 
-bool SftpClient::getFile(const std::string& remoteName, const std::string& localPath, bool, int64_t expectedSize) {
+bool SftpClient::getFile(const RemoteName& remote, const std::string& localPath, bool, int64_t expectedSize) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
+    transferStart_ = 0;
     std::string wire;
+    if (!readyLocked() || localPath.empty() || !toWireLocked(remote, wire))
+        return finishLocked(false);
+    beginWaitLocked(active_.replyMs);
+    sftp_file file = sftp_open(connection_->sftp(), wire.c_str(), O_RDONLY, 0);
     ftp::PartialFile partial;
-    if (!readyLocked() || localPath.empty() || !toWireLocked(remoteName, wire) || !partial.create(localPath)) {
-        finishLocked();
+    ftp::DownloadResume resume;
+    const ftp::ResumeKey key = resumeKeyLocked(wire, localPath);
+    bool ok = file != nullptr;
+    if (ok) {
+        const FileFacts facts = factsOf(file);
+        // Some servers open a folder for reading like a file.
+        ok = !facts.directory;
+        if (ok && !key.folder.empty())
+            prepareResumeLocked(key, facts.size, facts.time, partial, resume);
+        const int64_t size = facts.size >= 0 ? facts.size : expectedSize;
+        ok = ok && openPartialLocked(localPath, partial) && downloadLocked(file, partial, resume.offset, size);
+        beginWaitLocked(active_.replyMs);
+        sftp_close(file);
+    }
+    const long long length = partial.length();
+    if (!partial.close() || (ok && !partial.commit(localPath))) {
+        failure_ = TransferFailure::Permanent;  // the local disk refused
+        ok = false;
+    }
+    if (!ok)
+        ftp::settleFailedDownload(key, resume, worthRetrying(failureLocked()), partial, length);
+    return finishLocked(ok);
+}
+
+bool SftpClient::openPartialLocked(const std::string& localPath, ftp::PartialFile& partial) {
+    if (!partial.isOpen() && !partial.create(localPath)) {
+        failure_ = TransferFailure::Permanent;
         return false;
     }
     publishPartial(localPath, partial.path());
-    bool ok = downloadLocked(wire, partial, 0, expectedSize);
-    ok = partial.close() && ok;
-    ok = ok && partial.commit(localPath);
-    if (!ok)
-        partial.discard();
-    finishLocked();
-    return ok;
+    return true;
 }
 
 // The remote file from offset on, appended to the open partial file (whose
-// first offset bytes are the file's beginning). Its size is the one the
-// server states for the open file, else expectedSize.
-bool SftpClient::downloadLocked(const std::string& wire, ftp::PartialFile& partial, int64_t offset,
-                                int64_t expectedSize) {
-    beginWaitLocked(active_.replyMs);
-    sftp_file file = sftp_open(connection_->sftp(), wire.c_str(), O_RDONLY, 0);
-    if (!file)
+// first offset bytes are the file's beginning); size is the file's (-1:
+// unknown), which the bytes must end at.
+bool SftpClient::downloadLocked(sftp_file file, ftp::PartialFile& partial, int64_t offset, int64_t size) {
+    transferStart_ = offset;
+    transferred_ = 0;
+    if (size >= 0 && offset > size) {
+        failure_ = TransferFailure::Transient;
         return false;
-    int64_t size = expectedSize;
-    bool directory = false;
-    if (sftp_attributes attributes = sftp_fstat(file)) {
-        if (attributes->flags & SSH_FILEXFER_ATTR_SIZE)
-            size = static_cast<int64_t>(attributes->size);
-        // Some servers open a folder for reading like a file.
-        directory = attributes->type == SSH_FILEXFER_TYPE_DIRECTORY;
-        sftp_attributes_free(attributes);
     }
-    transferred_ = offset;
     const int stallMs = active_.stallMs;
     beginWaitLocked(stallMs);
-    const bool ok = !directory && (size < 0 || offset <= size)
-                        ? sftp::readPipelined(file, partial.fd(), static_cast<uint64_t>(offset), size, readWindow_,
-                                              [&](std::size_t bytes) {
-                                                  transferred_ += static_cast<int64_t>(bytes);
-                                                  beginWaitLocked(stallMs);
-                                              })
-                        : false;
-    beginWaitLocked(active_.replyMs);
-    sftp_close(file);
-    return ok;
+    const sftp::ReadEnd end = sftp::readPipelined(file, partial.fd(), static_cast<uint64_t>(offset), size,
+                                                  readWindow_, [&](std::size_t bytes) {
+                                                      transferred_ += static_cast<int64_t>(bytes);
+                                                      beginWaitLocked(stallMs);
+                                                  });
+    // Cut short, or the file changed while it was read: the next try
+    // looks again.
+    if (end == sftp::ReadEnd::WrongLength)
+        failure_ = TransferFailure::Transient;
+    else if (end == sftp::ReadEnd::LocalWriteFailed)
+        failure_ = TransferFailure::Permanent;
+    return end == sftp::ReadEnd::Whole;
 }
 
-bool SftpClient::putFile(const std::string& localPath, const std::string& remoteName, bool) {
+bool SftpClient::putFile(const std::string& localPath, const RemoteName& remote, bool, int64_t resumeLimit) {
     std::lock_guard<std::mutex> lock(mutex_);
     transferred_ = 0;
+    transferStart_ = 0;
     std::string wire;
-    if (!readyLocked() || !toWireLocked(remoteName, wire)) {
-        finishLocked();
-        return false;
-    }
+    if (!readyLocked() || !toWireLocked(remote, wire))
+        return finishLocked(false);
     const int fd = platform::openRegularFile(localPath);
-    if (fd < 0) {
-        finishLocked();
-        return false;
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        failure_ = TransferFailure::Permanent;
+        return finishLocked(false);
     }
-    const bool ok = uploadLocked(fd, wire);
-    if (ok)
-        names_->noteSent(remoteName, wire);
+    const auto localSize = static_cast<int64_t>(info.st_size);
+    const int64_t offset = resumeLimit > 0 ? uploadOffsetLocked(wire, resumeLimit, localSize) : 0;
+    const bool ok = offset > 0 ? continueUploadLocked(fd, wire, offset, localSize) : uploadLocked(fd, wire, 0);
+    if (ok) {
+        std::lock_guard<std::mutex> names(namesMutex_);
+        names_->noteSent(remote.path, wire);
+    }
     ::close(fd);
-    finishLocked();
-    return ok;
+    return finishLocked(ok);
 }
 
-bool SftpClient::uploadLocked(int fd, const std::string& wire) {
+bool SftpClient::uploadLocked(int fd, const std::string& wire, int64_t offset) {
+    transferStart_ = offset;
+    transferred_ = 0;
+    if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset)) {
+        failure_ = TransferFailure::Permanent;
+        return false;
+    }
     beginWaitLocked(active_.replyMs);
-    sftp_file file = sftp_open(connection_->sftp(), wire.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int flags = offset > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
+    sftp_file file = sftp_open(connection_->sftp(), wire.c_str(), flags, 0644);
     if (!file)
         return false;
     const int stallMs = active_.stallMs;
     beginWaitLocked(stallMs);
-    bool channelBroken = false;
-    const bool ok = sftp::writePipelined(file, fd, 0, writeWindow_,
-                                         [&](std::size_t bytes) {
-                                             transferred_ += static_cast<int64_t>(bytes);
-                                             beginWaitLocked(stallMs);
-                                         },
-                                         channelBroken);
-    if (channelBroken) {
+    const sftp::WriteEnd end = sftp::writePipelined(file, fd, static_cast<uint64_t>(offset), writeWindow_,
+                                                    [&](std::size_t bytes) {
+                                                        transferred_ += static_cast<int64_t>(bytes);
+                                                        beginWaitLocked(stallMs);
+                                                    });
+    if (end == sftp::WriteEnd::ChannelBroken) {
         // Replies may still be on their way that libssh would not know:
         // the channel cannot be used again. The handle is let go first
         // (libssh frees it whatever the server says, quickly on a dead
@@ -586,12 +753,14 @@ bool SftpClient::uploadLocked(int fd, const std::string& wire) {
         connection_->close();
         return false;
     }
+    if (end == sftp::WriteEnd::LocalReadFailed)
+        failure_ = TransferFailure::Permanent;
     beginWaitLocked(active_.replyMs);
     // The server reports a failed close (a full disk among others).
-    return sftp_close(file) == 0 && ok;
+    return sftp_close(file) == 0 && end == sftp::WriteEnd::Whole;
 }
 
-DirectoryListing SftpClient::listEntries(const std::string& directory, bool confirmFolders) {
+DirectoryListing SftpClient::listEntries(const RemoteName& directory, bool confirmFolders) {
     std::lock_guard<std::mutex> lock(mutex_);
     DirectoryListing listing;
     std::string wire;
@@ -602,7 +771,7 @@ DirectoryListing SftpClient::listEntries(const std::string& directory, bool conf
             if (readListingLocked(path, listing, wires)) {
                 if (confirmFolders)
                     markUnconfirmedFoldersLocked(path, listing, wires);
-                nameEntriesLocked(directory, listing, wires);
+                nameEntriesLocked(directory.path, listing, wires);
                 listing.complete = true;
             }
         } catch (const std::bad_alloc&) {
@@ -611,7 +780,9 @@ DirectoryListing SftpClient::listEntries(const std::string& directory, bool conf
         if (!listing.complete)
             std::vector<RemoteEntry>().swap(listing.entries);
     }
-    finishLocked();
+    if (listing.overLimit)
+        failure_ = TransferFailure::Permanent;  // it would be as long again
+    finishLocked(listing.complete);
     return listing;
 }
 
@@ -629,8 +800,10 @@ bool SftpClient::readListingLocked(const std::string& wire, DirectoryListing& li
     bool ok = false;
     for (;;) {
         const int left = msUntil(deadline);
-        if (left == 0)
+        if (left == 0) {
+            failure_ = TransferFailure::Transient;  // a slow server, or a slow link
             break;
+        }
         beginWaitLocked(std::min(active_.replyMs, left));
         sftp_attributes attributes = sftp_readdir(connection_->sftp(), dir);
         if (!attributes) {
@@ -676,10 +849,17 @@ void SftpClient::markUnconfirmedFoldersLocked(const std::string& wire, Directory
 // in the server's own bytes.
 void SftpClient::nameEntriesLocked(const std::string& directory, DirectoryListing& listing,
                                    std::vector<std::string>& wires) {
-    std::vector<ftp::ListedName> names = names_->namesOfListing(directory, wires);
+    std::vector<ftp::ListedName> names;
+    {
+        std::lock_guard<std::mutex> lock(namesMutex_);
+        names = names_->namesOfListing(directory, wires);
+    }
     for (std::size_t i = 0; i < listing.entries.size(); ++i) {
-        listing.entries[i].name = std::move(names[i].name);
-        listing.entries[i].localName = std::move(wires[i]);
+        RemoteEntry& entry = listing.entries[i];
+        if (names[i].name != wires[i])
+            entry.wireName = wires[i];
+        entry.name = std::move(names[i].name);
+        entry.localName = std::move(wires[i]);
     }
 }
 

@@ -1,8 +1,11 @@
 #include "sftp/SshConnection.h"
 
+#include "ftp/FailureRules.h"
+
 #include <cstring>
 #include <mutex>
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +25,9 @@ void initialiseLibssh() {
 std::string text(const char* value) {
     return value ? value : "";
 }
+
+// How libssh words a disconnect message it received.
+constexpr const char* kDisconnectReceived = "SSH_MSG_DISCONNECT";
 
 } // namespace
 
@@ -106,6 +112,35 @@ bool SshConnection::alive() const {
     if (!sftp_)
         return true;
     return sftp_->channel && ssh_channel_is_open(sftp_->channel) && !ssh_channel_is_eof(sftp_->channel);
+}
+
+void SshConnection::limitLibsshWaits(long seconds) {
+    if (!session_)
+        return;
+    long timeout = seconds > 0 ? seconds : kLibsshTimeoutSeconds;
+    ssh_options_set(session_, SSH_OPTIONS_TIMEOUT, &timeout);
+}
+
+bool SshConnection::quietWhileIdle() {
+    if (!alive())
+        return false;
+    pollfd input{ssh_get_fd(session_), POLLIN, 0};
+    if (::poll(&input, 1, 0) > 0)
+        ssh_channel_poll(sftp_ ? sftp_->channel : nullptr, 0);
+    return alive();
+}
+
+bool SshConnection::refusedForConnectionLimit() const {
+    if (!session_)
+        return false;
+    if (!ssh_get_serverbanner(session_))
+        return true;
+    const std::string error = text(ssh_get_error(session_));
+    return error.find(kDisconnectReceived) != std::string::npos && ftp::saysTooManyConnections(error);
+}
+
+bool SshConnection::serverEndedIt() const {
+    return session_ && text(ssh_get_error(session_)).find(kDisconnectReceived) != std::string::npos;
 }
 
 std::string SshConnection::protection() const {

@@ -43,6 +43,23 @@ public:
     sftp_session sftp() const { return sftp_; }
     // False once the connection or the SFTP channel failed or was closed.
     bool alive() const;
+    // libssh's own bound on each of its waits, in seconds; 0: the default,
+    // far beyond ours (the watchdog's), so libssh never gives up on its own.
+    void limitLibsshWaits(long seconds);
+    // While nothing runs: takes in what the server sent meanwhile (libssh
+    // answers a keep-alive of the server's own; a goodbye or the end of the
+    // channel is noted), without waiting. False once the connection is gone.
+    bool quietWhileIdle();
+    // After a failed handshake or login: the server turned the connection
+    // away for its connection limit. It either said so when it ended the
+    // connection ("too many connections"), or closed it before sending
+    // its version line: OpenSSH past MaxStartups closes at once (its
+    // "Exceeded MaxStartups" comes before the version line, where libssh
+    // drops it).
+    bool refusedForConnectionLimit() const;
+    // The server ended the connection with a reason of its own (too many
+    // login failures, say): no mere loss of the link.
+    bool serverEndedIt() const;
     // What protects the connection: "SSH aes256-gcm@openssh.com,
     // curve25519-sha256" (with the MAC when the cipher has none of its own,
     // and both ciphers when the directions differ).

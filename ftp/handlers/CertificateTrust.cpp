@@ -100,8 +100,8 @@ std::string connectionSecurityLine() {
     if (!security.controlProtected)
         return "连接未加密";
     if (!security.dataProtected)
-        return "命令连接已加密（" + security.tlsVersion + "），数据连接未加密";
-    return "连接已加密（" + security.tlsVersion + "）";
+        return "命令连接已加密（" + security.protection + "），数据连接未加密";
+    return "连接已加密（" + security.protection + "）";
 }
 
 std::string securityFailureLine() {

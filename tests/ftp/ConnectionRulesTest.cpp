@@ -10,9 +10,16 @@
 #include <vector>
 
 TEST(ConnectionSetting, FieldSplitRules) {
-    // An empty text after the last separator is not a field.
-    EXPECT_FALSE(parseConnectionSetting("name|host|21|user|").has_value());
+    // An empty text after the last separator is not a field, but a setting
+    // joined with an empty password keeps it, empty.
     EXPECT_EQ(splitConnectionFields("name|host|21|user|").size(), 4u);
+    auto anonymous = parseConnectionSetting(joinConnectionSetting({"name", "host", "21", "anonymous", ""}));
+    ASSERT_TRUE(anonymous.has_value());
+    EXPECT_EQ(anonymous->user, "anonymous");
+    EXPECT_EQ(anonymous->password, "");
+    // Four fields without the closing separator are still too few.
+    EXPECT_FALSE(parseConnectionSetting("name|host|21|user").has_value());
+    EXPECT_FALSE(parseConnectionSetting("name|host|21|").has_value());
     // Empty fields between separators count.
     auto s = parseConnectionSetting("||21||pw");
     ASSERT_TRUE(s.has_value());

@@ -120,7 +120,7 @@ TEST_F(TlsTest, ProtectedSessionListsDownloadsAndUploadsInBothModes) {
         ASSERT_TRUE(client_.connect("127.0.0.1", "user", "pw", server_.port(), passive));
         ConnectionSecurity security = client_.security();
         EXPECT_TRUE(security.controlProtected && security.dataProtected);
-        EXPECT_EQ(security.tlsVersion, "TLSv1.3");
+        EXPECT_EQ(security.protection, "TLSv1.3");
         EXPECT_TRUE(listsOneFile());
         ASSERT_TRUE(client_.getFile("f.bin", local.file("f.bin")));
         EXPECT_EQ(local.read("f.bin"), std::string(200000, 'f'));

@@ -91,7 +91,7 @@ TEST_F(SftpOpensshTest, FirstUseAsksKeepsTheKeyAndTrustsItLater) {
     const ConnectionSecurity security = client_.security();
     EXPECT_TRUE(security.controlProtected);
     EXPECT_TRUE(security.dataProtected);
-    EXPECT_EQ(security.tlsVersion.rfind("SSH ", 0), 0u) << security.tlsVersion;
+    EXPECT_EQ(security.protection.rfind("SSH ", 0), 0u) << security.protection;
     EXPECT_EQ(client_.currentDirectory(), sitePath());
 
     client_.disconnect();

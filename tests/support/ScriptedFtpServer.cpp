@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -575,6 +576,7 @@ void ScriptedFtpServer::serve(int fd) {
     }
     if (implicitTls_ && !session.startTls())
         return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(greetingDelayMs_.load()));
     session.send(greeting);
     std::string pending;
     char buffer[4096];

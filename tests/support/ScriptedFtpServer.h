@@ -108,6 +108,8 @@ public:
     void on(const std::string& verb, ScriptedHandler handler);
     // Raw bytes sent when a client connects (default "220 scripted\r\n").
     void setGreeting(const std::string& bytes);
+    // The greeting goes out this long after the connect (a slow server).
+    void setGreetingDelay(int ms) { greetingDelayMs_ = ms; }
     // Lines of the FEAT reply between its first and last line.
     void setFeatures(const std::vector<std::string>& features);
     // What LIST and MLSD send on the data connection.
@@ -181,6 +183,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, ScriptedHandler> handlers_;
     std::string greeting_ = "220 scripted\r\n";
+    std::atomic<int> greetingDelayMs_{0};
     std::vector<std::string> features_;
     std::string listing_;
     std::map<std::string, std::string> files_;

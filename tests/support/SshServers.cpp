@@ -83,13 +83,14 @@ bool OpensshServer::prepare() {
     return true;
 }
 
-bool OpensshServer::start(const std::string& siteDir) {
+bool OpensshServer::start(const std::string& siteDir, const std::string& extraConfig) {
     stop();
     if (!available() || !prepare())
         return false;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         port_ = findFreeServerPort();
         writeFileBytes(workDir_ + "/sshd_config",
+                       extraConfig +
                        "Port " + std::to_string(port_) + "\n"
                        "ListenAddress 127.0.0.1\n"
                        "HostKey " + hostKey_.privateKey + "\n"

@@ -46,7 +46,8 @@ public:
 
     // sshd is installed and we are root.
     bool available() const;
-    bool start(const std::string& siteDir);
+    // extraConfig: sshd_config lines of the test's own ("MaxStartups 1\n").
+    bool start(const std::string& siteDir, const std::string& extraConfig = "");
     int port() const { return port_; }
     // A folder with the client key as id_ed25519 (for setSshDirectory).
     std::string clientKeyFolder() const { return workDir_ + "/client"; }

@@ -11,9 +11,18 @@ from KEYFILE. A fault can be asked for:
   short:N     state every opened file's size as N bytes more than it has
               (N < 0: fewer)
   replace     rename the POSIX way, replacing an existing target
+  cut:N       close the connection once a read reaches byte N of a file,
+              the first time only: later connections are served whole
+  stallwrite:N  never answer the first write that reaches byte N (nor any
+              after it), until the client gives up; later connections are
+              served
+  toomany     turn every connection away before the login, with the
+              disconnect reason "too many connections"
 
 Writes "listening on PORT" to standard error once it accepts connections,
-and "login attempt" for every password or answer a client sends.
+"login attempt" for every password or answer a client sends, "read from N"
+and "write from N" for the first read and write of each open file (its
+offset), and "stat PATH" for every stat.
 """
 import argparse
 import asyncio
@@ -36,6 +45,8 @@ def parse_arguments():
 ARGS = parse_arguments()
 FAULT, _, FAULT_NUMBER = ARGS.fault.partition(":")
 FAULT_NUMBER = int(FAULT_NUMBER or 0)
+# Whether the one fault of "cut" and "stallwrite" is still to come.
+CUT_PENDING = [FAULT in ("cut", "stallwrite")]
 
 
 def note(text):
@@ -44,6 +55,8 @@ def note(text):
 
 class Login(asyncssh.SSHServer):
     def begin_auth(self, username):
+        if FAULT == "toomany":
+            raise asyncssh.DisconnectError(asyncssh.DISC_TOO_MANY_CONNECTIONS, "Too many connections")
         return True
 
     def password_auth_supported(self):
@@ -67,19 +80,46 @@ class Login(asyncssh.SSHServer):
 class Files(asyncssh.SFTPServer):
     def __init__(self, chan):
         super().__init__(chan, chroot=ARGS.root)
+        self.used_files = set()
+
+    def note_first(self, verb, file_obj, offset):
+        if id(file_obj) not in self.used_files:
+            self.used_files.add(id(file_obj))
+            note(f"{verb} from {offset}")
+
+    def cut_now(self, fault, end):
+        if FAULT == fault and CUT_PENDING[0] and end > FAULT_NUMBER:
+            CUT_PENDING[0] = False
+            return True
+        return False
+
+    def close(self, file_obj):
+        self.used_files.discard(id(file_obj))
+        return super().close(file_obj)
 
     def read(self, file_obj, offset, size):
+        self.note_first("read", file_obj, offset)
         if FAULT == "stall":
             return asyncio.get_event_loop().create_future()
-        if FAULT == "drop" and offset + size > FAULT_NUMBER:
+        if (FAULT == "drop" and offset + size > FAULT_NUMBER) or self.cut_now("cut", offset + size):
             self.channel.get_connection().abort()
             return asyncio.get_event_loop().create_future()
         return super().read(file_obj, offset, size)
 
     def write(self, file_obj, offset, data):
+        self.note_first("write", file_obj, offset)
         if FAULT == "stall":
             return asyncio.get_event_loop().create_future()
+        if self.cut_now("stallwrite", offset + len(data)):
+            # Requests are served one after the other: every write before
+            # this one is done and answered, and the client has the
+            # answers while it waits for this one, which never comes.
+            return asyncio.get_event_loop().create_future()
         return super().write(file_obj, offset, data)
+
+    def stat(self, path):
+        note(f"stat {path.decode(errors='replace')}")
+        return super().stat(path)
 
     def rename(self, oldpath, newpath):
         if FAULT == "replace":

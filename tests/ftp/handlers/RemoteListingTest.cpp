@@ -154,7 +154,7 @@ TEST_F(RemoteListing, ConnectingAgainDropsTheOldConnectionEvenWhenItFails) {
 }
 
 TEST_F(RemoteListing, MissingOrShortSettingsDoNotConnect) {
-    h.writeSetting("IP信息", "name|127.0.0.1|21|user|");  // four fields
+    h.writeSetting("IP信息", "name|127.0.0.1|21|user");  // four fields
     h.open();
     DialogAnswerer answers;
     connectServer();
@@ -247,4 +247,22 @@ TEST_F(RemoteListing, VsftpdListingWithNumericOwners) {
     EXPECT_EQ(w.远程文件框.itemValue(rowOf(w.远程文件框, "readme")), kKindFile);
     EXPECT_EQ(w.远程文件框.itemValue(rowOf(w.远程文件框, "a b.txt")), kKindFile);
     EXPECT_EQ(w.远程文件框.itemText(0), "docs");
+}
+
+// Anonymous servers take an empty password; the setting joined with it
+// ends in "|" and still names five fields.
+TEST_F(RemoteListing, AnEmptyPasswordConnects) {
+    VsftpdServer vs;
+    if (!vs.available())
+        GTEST_SKIP() << "vsftpd needs root";
+    TempFolder root;
+    root.write("pub/readme.txt", "x");
+    ASSERT_TRUE(vs.start(root.path())) << vs.errors();
+    h.writeSetting("IP信息", "vs|127.0.0.1|" + std::to_string(vs.port()) + "|anonymous|");
+    h.writeSetting("服务器目录", "/pub");
+    h.open();
+    connectWithF5(h);
+    MainWindow& w = h.controls();
+    ASSERT_EQ(w.状态条1.paneText(0), "连接服务器成功");
+    EXPECT_GE(rowOf(w.远程文件框, "readme.txt"), 0);
 }
