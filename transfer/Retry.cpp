@@ -1,7 +1,7 @@
 #include "transfer/Retry.h"
 
 #include "app/state/WorkerThreads.h"
-#include "ftp/FtpClient.h"
+#include "ftp/RemoteSession.h"
 #include "ftp/TransferFailure.h"
 
 #include <mutex>
@@ -30,20 +30,20 @@ void setBatchRetrySchedule(const RetrySchedule& schedule) {
     batchSchedule() = schedule;
 }
 
-bool runWithRetries(FtpClient& client, const std::function<bool(int attempt)>& operation,
+bool runWithRetries(RemoteSession& session, const std::function<bool(int attempt)>& operation,
                     const RetrySchedule& schedule, const RetryHooks& hooks) {
     auto stopped = [&] { return hooks.stopped && hooks.stopped(); };
     auto serverGone = [&] { return hooks.batch && hooks.batch->serverGone.load(); };
     // In a batch, a connection an earlier file's retries could not keep is
     // made again before this file's first try, which then counts as no
     // retry of its own.
-    if (hooks.batch && !client.isConnected() && !serverGone() && !stopped() && client.reconnect() &&
+    if (hooks.batch && !session.isConnected() && !serverGone() && !stopped() && session.reconnect() &&
         hooks.reconnected)
         hooks.reconnected();
     bool ok = operation(0);
     bool reconnectFailed = false;
     for (std::size_t i = 0; !ok && i < schedule.waitsMs.size(); ++i) {
-        if (!worthRetrying(client.lastFailure()) || stopped() || (serverGone() && !client.isConnected()))
+        if (!worthRetrying(session.lastFailure()) || stopped() || (serverGone() && !session.isConnected()))
             break;
         const int retry = static_cast<int>(i) + 1;
         if (hooks.retrying)
@@ -51,8 +51,8 @@ bool runWithRetries(FtpClient& client, const std::function<bool(int attempt)>& o
         if (!waitUnlessStopped(schedule.waitsMs[i], hooks.stopped))
             break;
         reconnectFailed = false;
-        if (!client.isConnected()) {
-            reconnectFailed = !client.reconnect();
+        if (!session.isConnected()) {
+            reconnectFailed = !session.reconnect();
             if (reconnectFailed)
                 continue;
             if (hooks.reconnected)

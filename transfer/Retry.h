@@ -5,13 +5,13 @@
 // waits first, reconnects when the connection is gone (the same server,
 // login, protection and folder), then runs the operation again. Permanent
 // answers (5xx, the local disk) and aborts are not retried. Any number of
-// threads may run it at once, each on its own client.
+// threads may run it at once, each on its own session.
 #include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
 
-class FtpClient;
+class RemoteSession;
 
 // The waits before the retries of one file, in milliseconds: one retry for
 // each entry.
@@ -62,8 +62,8 @@ struct RetryHooks {
 // takes the server for gone. In a batch, a connection found down before the
 // first try is made again first (an earlier file's retries ended with it
 // lost). The operation runs on the calling thread, whose
-// lastFailure() the client keeps. Returns whether it succeeded.
-bool runWithRetries(FtpClient& client, const std::function<bool(int attempt)>& operation,
+// lastFailure() the session keeps. Returns whether it succeeded.
+bool runWithRetries(RemoteSession& session, const std::function<bool(int attempt)>& operation,
                     const RetrySchedule& schedule, const RetryHooks& hooks);
 
 // The log line of a retry: the file as its result line names it, then
