@@ -6,9 +6,10 @@
 #include "app/state/AppState.h"
 #include "app/state/WorkerThreads.h"
 #include "ftp/handlers/ConnectionRecovery.h"
+#include "ftp/handlers/KeepAlive.h"
 #include "platform/LocalFiles.h"
-#include "transfer/Retry.h"
 #include "platform/SystemPaths.h"
+#include "transfer/Retry.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -116,6 +117,9 @@ MainWindowHarness::~MainWindowHarness() {
     close();
     waitForWorkers(30000);
     platform::overrideExecutableFolder(std::string());
+    // A test sets keep-alive times before its window opens: the next
+    // window starts from the program's own.
+    setKeepAliveTimes(KeepAliveTimes{});
 }
 
 void MainWindowHarness::writeSetting(const std::string& key, const std::string& value) const {

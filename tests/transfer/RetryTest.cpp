@@ -15,6 +15,7 @@
 #include "transfer/Retry.h"
 #include "transfer/Upload.h"
 
+#include <QAction>
 #include <QPushButton>
 #include <QTest>
 
@@ -22,6 +23,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 
@@ -270,6 +273,115 @@ TEST(TransferRetries, AFolderUploadWhoseConnectionDropsAtAnMkdAndAStorSendsEvery
     EXPECT_FALSE(c.logHas("创建目录“/tree/b”失败"));
     EXPECT_EQ(c.w().状态条1.paneText(2), "上传数：20  失败数：0");
     EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+}
+
+// The ways in other than the download button retry their files too: the
+// double-click's single file (its path: downloadOne alone), 全部下载 and
+// 另存为. The server cuts every other RETR of each file.
+TEST(TransferRetries, EveryWayOfDownloadingRetriesItsFile) {
+    ScriptedFtpServer server;
+    const std::vector<std::string> names{"a.txt", "b.txt", "c.txt"};
+    std::string listing;
+    for (const std::string& name : names) {
+        listing += "-rw-r--r-- 1 u g 6 Jan 01 2024 " + name + "\r\n";
+        server.setFile("/" + name, "bytes" + name.substr(0, 1));
+    }
+    server.setListing(listing);
+    std::mutex triesMutex;
+    std::map<std::string, int> tries;
+    server.on("RETR", [&](ScriptedSession& s, const std::string& name) {
+        int n = 0;
+        {
+            std::lock_guard<std::mutex> lock(triesMutex);
+            n = tries[name]++;
+        }
+        if (n % 2 == 1) {
+            server.serveFile(s, name);
+            return;
+        }
+        s.reply("150 ok");
+        s.openData();
+        s.sendData("byt");
+        s.cutData();
+        s.reply("426 connection lost");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    ASSERT_EQ(c.w().远程文件框.itemCount(), 3);
+
+    // The double-click's download, which has no batch around it.
+    const BatchSnapshot one = remoteSnapshot({c.w().远程文件框.findItem("a.txt")});
+    startWorker([&one] { downloadOne(one.rows.front(), one); });
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }, 30000));
+    EXPECT_EQ(linesFrom(c, "a.txt"), (std::vector<std::string>{"a.txt    第1次重试", "a.txt    下载成功"}));
+    EXPECT_EQ(c.local.read("a.txt"), "bytesa");
+
+    c.w().消息框.setText(std::string());
+    downloadAllCommand();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0; }, 30000));
+    EXPECT_EQ(c.logLines(), (std::vector<std::string>{"a.txt    第1次重试", "a.txt    下载成功", "b.txt    第1次重试",
+                                                      "b.txt    下载成功", "c.txt    第1次重试", "c.txt    下载成功"}));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数:3失败个数:0");
+
+    TempFolder chosen;
+    DialogAnswerer answers;
+    answers.queueFolder(chosen.path());
+    c.w().消息框.setText(std::string());
+    c.select("远程文件框", {"b.txt"});
+    c.h.form()->findChild<QAction*>("另存为(&L)")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 30000));
+    EXPECT_EQ(c.logLines(), (std::vector<std::string>{"b.txt    第1次重试", "b.txt    下载成功"}));
+    EXPECT_EQ(chosen.read("b.txt"), "bytesb");
+}
+
+// A download whose retries are all cut keeps its partial, recorded in the
+// settings folder; the user's next download of it goes on from there.
+TEST(TransferRetries, TheNextDownloadContinuesWhereTheLastRetryStopped) {
+    ScriptedFtpServer server;
+    const std::string bytes = patternBytes(2 * 1024 * 1024 + 5, 3);
+    server.setFeatures({"SIZE", "MDTM", "REST STREAM"});
+    server.setListing("-rw-r--r-- 1 u g " + std::to_string(bytes.size()) + " Jan 01 2024 big.bin\r\n");
+    server.setFile("/big.bin", bytes);
+    server.setFileTime("/big.bin", "20240101000000");
+    std::atomic<int> sent{0};
+    std::atomic<long long> lastRestart{0};
+    server.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        const long long from = s.takeRestart();
+        lastRestart = from;
+        if (sent++ >= 4) {
+            s.reply("150 ok");
+            s.openData();
+            s.sendData(bytes.substr(static_cast<std::size_t>(from)));
+            s.closeData();
+            s.reply("226 done");
+            return;
+        }
+        // Each of the first four attempts gets another 256 KiB through.
+        s.reply("150 ok");
+        s.openData();
+        s.sendData(bytes.substr(static_cast<std::size_t>(from), 256 * 1024));
+        s.cutData();
+        s.reply("426 connection lost");
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", {"big.bin"});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    EXPECT_TRUE(c.logHas("big.bin    第3次重试"));
+    EXPECT_TRUE(c.logHas("big.bin    下载失败"));
+    EXPECT_EQ(sent, 4);
+    EXPECT_FALSE(platform::pathExists(c.local.file("big.bin")));
+    EXPECT_EQ(ftp::ResumeRecords(c.h.folder().path()).all().size(), 1u);
+
+    c.w().消息框.setText(std::string());
+    c.select("远程文件框", {"big.bin"});
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    EXPECT_EQ(c.logLines(), (std::vector<std::string>{"big.bin    下载成功"}));
+    EXPECT_EQ(lastRestart, 4 * 256 * 1024);
+    EXPECT_EQ(c.local.read("big.bin"), bytes);
+    EXPECT_TRUE(ftp::ResumeRecords(c.h.folder().path()).all().empty());
 }
 
 // Refusals would be refused again: one try, no retry line.
