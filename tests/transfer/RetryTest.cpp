@@ -83,6 +83,15 @@ public:
     bool started = false;
 };
 
+// The offset the server was told to continue the command's transfer from;
+// expected inside the file.
+long long continuedAt(const CutServer& cut, const std::string& command) {
+    const long long offset = restBefore(cut.log(), command);
+    EXPECT_GT(offset, 0) << cut.log();
+    EXPECT_LT(offset, static_cast<long long>(kBig.size()));
+    return offset;
+}
+
 } // namespace
 
 TEST(TransferRetries, ADownloadCutHalfwayIsContinuedWithinTheBatch) {
@@ -102,9 +111,7 @@ TEST(TransferRetries, ADownloadCutHalfwayIsContinuedWithinTheBatch) {
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：0");
     // Continued from our own partial, which the cut left at some length
     // other than the foreign one's.
-    const long long offset = restBefore(cut.log(), "RETR /big.bin");
-    EXPECT_GT(offset, 0) << cut.log();
-    EXPECT_LT(offset, static_cast<long long>(kBig.size()));
+    const long long offset = continuedAt(cut, "RETR /big.bin");
     EXPECT_NE(offset, static_cast<long long>(foreign.size()));
     EXPECT_EQ(c.local.read("big.bin.part"), foreign);
     struct stat after {};
@@ -166,9 +173,7 @@ TEST(TransferRetries, AnUploadCutHalfwayGoesOnFromWhatTheServerKept) {
     EXPECT_EQ(cut.site.read("up.bin"), kBig);
     EXPECT_EQ(linesFrom(c, "up.bin"), (std::vector<std::string>{"up.bin    第1次重试", "up.bin”    上传成功"}));
     EXPECT_EQ(c.w().状态条1.paneText(2), "上传数：1  失败数：0");
-    const long long offset = restBefore(cut.log(), "STOR /up.bin");
-    EXPECT_GT(offset, 0) << cut.log();
-    EXPECT_LT(offset, static_cast<long long>(kBig.size()));
+    continuedAt(cut, "STOR /up.bin");
 }
 
 namespace {
