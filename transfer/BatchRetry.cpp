@@ -23,5 +23,11 @@ bool BatchRetries::run(const std::string& subject, const std::function<bool(int 
     };
     hooks.reconnected = showReconnected;
     hooks.batch = &state_;
-    return runWithRetries(ftpClient(), operation, batchRetrySchedule(), hooks);
+    const bool ok = runWithRetries(ftpClient(), operation, batchRetrySchedule(), hooks);
+    // The server is taken for gone: said once, as a failed connect is.
+    if (state_.serverGone && !goneShown_) {
+        goneShown_ = true;
+        showReconnectFailed();
+    }
+    return ok;
 }

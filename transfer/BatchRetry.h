@@ -1,7 +1,8 @@
 #pragma once
 // The window's batches run every file operation through the retry policy
 // (transfer/Retry.h) on the window's client: each retry is one log line,
-// and a reconnect shows in pane 0.
+// and a reconnect shows in pane 0, as does a server the retries could not
+// reach again.
 #include "transfer/Retry.h"
 
 #include <functional>
@@ -25,4 +26,5 @@ public:
 private:
     std::function<bool()> stopped_;
     BatchRetryState state_;
+    bool goneShown_ = false;
 };

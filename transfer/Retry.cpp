@@ -60,7 +60,8 @@ bool runWithRetries(RemoteSession& session, const std::function<bool(int attempt
         }
         ok = operation(retry);
     }
-    if (hooks.batch && reconnectFailed)
+    // A reconnect that a stop cut short says nothing about the server.
+    if (hooks.batch && reconnectFailed && !stopped())
         hooks.batch->serverGone = true;
     return ok;
 }

@@ -37,11 +37,7 @@ bool reconnectForCommand() {
         showReconnected();
         return true;
     }
-    appState().connected = 0;
-    mainWindow().状态条1.setPaneText(0, kConnectFailedText);
-    const std::string why = securityFailureLine();
-    if (!why.empty())
-        appendLog(why);
+    showReconnectFailed();
     ui::messageBox("连接服务器失败!");
     return false;
 }
@@ -93,6 +89,14 @@ bool reconnectedAfterDrop() {
         !connectionIsUp())
         return false;
     return reconnectForCommand();
+}
+
+void showReconnectFailed() {
+    appState().connected = 0;
+    mainWindow().状态条1.setPaneText(0, kConnectFailedText);
+    const std::string why = securityFailureLine();
+    if (!why.empty())
+        appendLog(why);
 }
 
 void showReconnected() {

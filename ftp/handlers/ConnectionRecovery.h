@@ -38,3 +38,8 @@ bool reconnectedAfterDrop();
 
 // After any reconnect: pane 0 reads "连接服务器成功" again.
 void showReconnected();
+// After a reconnect that failed for good: pane 0 reads "连接服务器失败！" and
+// the connection counts as down, as after a failed connect (the next
+// refresh connects anew); why, when the protection was the reason, goes to
+// the log.
+void showReconnectFailed();

@@ -389,6 +389,42 @@ TEST(TransferRetries, TheNextDownloadContinuesWhereTheLastRetryStopped) {
     EXPECT_TRUE(ftp::ResumeRecords(c.h.folder().path()).all().empty());
 }
 
+// The server goes away for good in the middle of a batch: the file it
+// went away on spends its retries, each trying to connect again; the files
+// after it fail at once, without retries of their own, and pane 0 says the
+// connection failed.
+TEST(TransferRetries, AServerThatStaysGoneFailsTheRestOfTheBatchAtOnce) {
+    ScriptedFtpServer server;
+    const std::vector<std::string> names{"a.txt", "b.txt", "c.txt", "d.txt"};
+    std::string listing;
+    for (const std::string& name : names) {
+        listing += "-rw-r--r-- 1 u g 1 Jan 01 2024 " + name + "\r\n";
+        server.setFile("/" + name, name.substr(0, 1));
+    }
+    server.setListing(listing);
+    server.on("RETR", [&server](ScriptedSession& s, const std::string& name) {
+        if (name != "/b.txt") {
+            server.serveFile(s, name);
+            return;
+        }
+        // Every connection from now on is turned away at once.
+        server.setGreeting("421 Service not available, closing control connection\r\n");
+        s.close();
+    });
+    ASSERT_TRUE(server.start());
+    ConnectedWindow c(server.port(), "u", "p");
+    c.select("远程文件框", names);
+    downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    EXPECT_EQ(linesFrom(c, "a.txt"),
+              (std::vector<std::string>{"a.txt    下载成功", "b.txt    第1次重试", "b.txt    第2次重试", "b.txt    第3次重试",
+                                        "b.txt    下载失败", "c.txt    下载失败", "d.txt    下载失败"}));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：3");
+    EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器失败！");
+    EXPECT_EQ(server.connections(), 1 + 3);  // the connect and one reconnect per retry
+    EXPECT_EQ(c.local.read("a.txt"), "a");
+}
+
 // Refusals would be refused again: one try, no retry line.
 TEST(TransferRetries, PermanentRefusalsAreNotRetried) {
     ScriptedFtpServer server;
