@@ -47,6 +47,13 @@ std::vector<std::string> linesFrom(ConnectedWindow& c, const std::string& start)
     return lines;
 }
 
+// Chooses the rows, clicks 下载 and waits for the batch's end.
+bool downloadChosen(ConnectedWindow& c, const std::vector<std::string>& names) {
+    c.select("远程文件框", names);
+    downloadButton();
+    return waitUntil([&] { return batchEnded(c); }, 60000);
+}
+
 int retryLines(ConnectedWindow& c) {
     int n = 0;
     for (const std::string& line : c.logLines())
@@ -103,9 +110,7 @@ TEST(TransferRetries, ADownloadCutHalfwayIsContinuedWithinTheBatch) {
     c.local.write("big.bin.part", foreign);
     struct stat before {};
     ASSERT_EQ(::stat(c.local.file("big.bin.part").c_str(), &before), 0);
-    c.select("远程文件框", {"big.bin"});
-    downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    ASSERT_TRUE(downloadChosen(c, {"big.bin"}));
     EXPECT_EQ(c.local.read("big.bin"), kBig);
     EXPECT_EQ(linesFrom(c, "big.bin"), (std::vector<std::string>{"big.bin    第1次重试", "big.bin    下载成功"}));
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：1   失败个数：0");
@@ -150,9 +155,7 @@ TEST(TransferRetries, AFileChangedSinceTheCutIsFetchedWhole) {
     });
     ASSERT_TRUE(server.start());
     ConnectedWindow c(server.port(), "u", "p");
-    c.select("远程文件框", {"big.bin"});
-    downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    ASSERT_TRUE(downloadChosen(c, {"big.bin"}));
     EXPECT_EQ(c.local.read("big.bin"), newBytes);
     EXPECT_EQ(linesFrom(c, "big.bin"), (std::vector<std::string>{"big.bin    第1次重试", "big.bin    下载成功"}));
     EXPECT_EQ(sent, 2);
@@ -217,9 +220,7 @@ TEST(TransferRetries, AControlConnectionDroppedMidBatchLosesNoFile) {
     std::vector<std::string> names;
     for (int i = 1; i <= kFiles; ++i)
         names.push_back(numbered(i));
-    c.select("远程文件框", names);
-    downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    ASSERT_TRUE(downloadChosen(c, names));
     for (int i = 1; i <= kFiles; ++i) {
         EXPECT_EQ(c.local.read(numbered(i)), contentOf(i)) << i;
         EXPECT_TRUE(c.logHas(numbered(i) + "    下载成功")) << i;
@@ -370,9 +371,7 @@ TEST(TransferRetries, TheNextDownloadContinuesWhereTheLastRetryStopped) {
     });
     ASSERT_TRUE(server.start());
     ConnectedWindow c(server.port(), "u", "p");
-    c.select("远程文件框", {"big.bin"});
-    downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    ASSERT_TRUE(downloadChosen(c, {"big.bin"}));
     EXPECT_TRUE(c.logHas("big.bin    第3次重试"));
     EXPECT_TRUE(c.logHas("big.bin    下载失败"));
     EXPECT_EQ(sent, 4);
@@ -380,9 +379,7 @@ TEST(TransferRetries, TheNextDownloadContinuesWhereTheLastRetryStopped) {
     EXPECT_EQ(ftp::ResumeRecords(c.h.folder().path()).all().size(), 1u);
 
     c.w().消息框.setText(std::string());
-    c.select("远程文件框", {"big.bin"});
-    downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    ASSERT_TRUE(downloadChosen(c, {"big.bin"}));
     EXPECT_EQ(c.logLines(), (std::vector<std::string>{"big.bin    下载成功"}));
     EXPECT_EQ(lastRestart, 4 * 256 * 1024);
     EXPECT_EQ(c.local.read("big.bin"), bytes);
@@ -413,9 +410,7 @@ TEST(TransferRetries, AServerThatStaysGoneFailsTheRestOfTheBatchAtOnce) {
     });
     ASSERT_TRUE(server.start());
     ConnectedWindow c(server.port(), "u", "p");
-    c.select("远程文件框", names);
-    downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return batchEnded(c); }, 60000));
+    ASSERT_TRUE(downloadChosen(c, names));
     EXPECT_EQ(linesFrom(c, "a.txt"),
               (std::vector<std::string>{"a.txt    下载成功", "b.txt    第1次重试", "b.txt    第2次重试", "b.txt    第3次重试",
                                         "b.txt    下载失败", "c.txt    下载失败", "d.txt    下载失败"}));
