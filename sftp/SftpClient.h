@@ -2,8 +2,8 @@
 // The SFTP engine: the same operations, with the same meaning and the same
 // guarantees, as FtpClient's (see RemoteSession.h), for servers that speak
 // SSH. libssh does the SSH (key exchange, host keys, login, the SFTP
-// channel); downloads keep a window of asynchronous reads in flight and
-// uploads a window of writes.
+// channel); downloads keep a window of asynchronous reads in flight (a
+// small file comes in two round trips) and uploads a window of writes.
 //
 // SFTP has no current directory on the server: the client keeps one,
 // starting in the login folder, and resolves relative names against it.
@@ -255,6 +255,12 @@ private:
     void prepareResumeLocked(const ftp::ResumeKey& key, int64_t size, const std::string& time,
                              ftp::PartialFile& partial, ftp::DownloadResume& resume);
     bool openPartialLocked(const std::string& localPath, ftp::PartialFile& partial);
+    bool getSmallFileLocked(const std::string& wire, const std::string& localPath, int64_t expectedSize,
+                            const ftp::ResumeKey& key, ftp::PartialFile& partial, ftp::DownloadResume& resume,
+                            bool& ok);
+    bool writeSmallFileLocked(ftp::PartialFile& partial, const std::string& data, int64_t offset);
+    bool getOpenedFileLocked(const std::string& wire, const std::string& localPath, int64_t expectedSize,
+                             const ftp::ResumeKey& key, ftp::PartialFile& partial, ftp::DownloadResume& resume);
     bool downloadLocked(sftp_file_struct* file, ftp::PartialFile& partial, int64_t offset, int64_t size);
     int64_t remoteSizeLocked(const std::string& wire);
     int64_t uploadOffsetLocked(const std::string& wire, int64_t resumeLimit, int64_t localSize);

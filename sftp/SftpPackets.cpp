@@ -69,15 +69,31 @@ bool PacketReader::skipString() {
     return true;
 }
 
-bool sendPacket(ssh_channel channel, uint8_t type, std::string& packet) {
-    if (packet.size() < kHeaderBytes)
+bool PacketReader::string(std::string& value) {
+    const std::size_t start = pos_ + 4;
+    if (!skipString())
         return false;
+    value.assign(payload_, start, pos_ - start);
+    return true;
+}
+
+void framePacket(uint8_t type, std::string& packet) {
     const auto length = static_cast<uint32_t>(packet.size() - 4);
     for (int i = 0; i < 4; ++i)
         packet[i] = static_cast<char>((length >> (24 - 8 * i)) & 0xff);
     packet[4] = static_cast<char>(type);
-    const char* data = packet.data();
-    std::size_t left = packet.size();
+}
+
+bool sendPacket(ssh_channel channel, uint8_t type, std::string& packet) {
+    if (packet.size() < kHeaderBytes)
+        return false;
+    framePacket(type, packet);
+    return sendBytes(channel, packet);
+}
+
+bool sendBytes(ssh_channel channel, const std::string& bytes) {
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
     while (left > 0) {
         const int n = ssh_channel_write(channel, data, static_cast<uint32_t>(left));
         if (n <= 0)
@@ -88,12 +104,12 @@ bool sendPacket(ssh_channel channel, uint8_t type, std::string& packet) {
     return true;
 }
 
-bool readPacket(ssh_channel channel, uint8_t& type, std::string& payload) {
+bool readPacket(ssh_channel channel, uint8_t& type, std::string& payload, std::size_t maxBytes) {
     char header[kHeaderBytes];
     if (!readExactly(channel, header, sizeof header))
         return false;
     const uint32_t length = bigEndian32(header);
-    if (length < 1 || length > kMaxOwnReplyBytes)
+    if (length < 1 || length > maxBytes)
         return false;
     type = static_cast<uint8_t>(header[4]);
     payload.resize(length - 1);

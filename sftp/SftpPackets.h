@@ -1,7 +1,8 @@
 #pragma once
 // SFTP packets written and read on libssh's SFTP channel by our own code,
 // for what libssh 0.10 does not offer: several writes in flight (its
-// sftp_write waits for each reply) and the limits@openssh.com query.
+// sftp_write waits for each reply), the limits@openssh.com query, and a
+// small file's requests sent together (see SmallFileRead.h).
 //
 // This works beside libssh's own SFTP calls because libssh reads the
 // channel one whole packet at a time and only while one of its calls
@@ -18,11 +19,20 @@
 namespace sftp {
 
 // Packet types and the status code of SFTP version 3.
+constexpr uint8_t kFxpOpen = 3;
+constexpr uint8_t kFxpClose = 4;
+constexpr uint8_t kFxpRead = 5;
+constexpr uint8_t kFxpWrite = 6;
+constexpr uint8_t kFxpFstat = 8;
 constexpr uint8_t kFxpStatus = 101;
+constexpr uint8_t kFxpHandle = 102;
+constexpr uint8_t kFxpData = 103;
+constexpr uint8_t kFxpAttrs = 105;
 constexpr uint8_t kFxpExtended = 200;
 constexpr uint8_t kFxpExtendedReply = 201;
-constexpr uint8_t kFxpWrite = 6;
 constexpr uint32_t kFxOk = 0;
+constexpr uint32_t kFxEof = 1;
+constexpr uint32_t kFxfRead = 0x1;  // SSH_FXP_OPEN's flag for reading
 
 // Replies we read ourselves are small; a larger one is a broken stream.
 constexpr uint32_t kMaxOwnReplyBytes = 64 * 1024;
@@ -40,17 +50,24 @@ public:
     bool u32(uint32_t& value);
     bool u64(uint64_t& value);
     bool skipString();
+    bool string(std::string& value);
 
 private:
     const std::string& payload_;
     std::size_t pos_ = 0;
 };
 
-// Writes a whole packet, whose bytes start with 5 bytes left free for the
-// length and type (filled in here).
+// Fills in the length and type of a packet whose bytes start with 5 bytes
+// left free for them.
+void framePacket(uint8_t type, std::string& packet);
+// Writes bytes of whole framed packets, one or several.
+bool sendBytes(ssh_channel channel, const std::string& bytes);
+// Frames a packet (as framePacket) and writes it.
 bool sendPacket(ssh_channel channel, uint8_t type, std::string& packet);
-// Reads one packet: its type and the payload after the type.
-bool readPacket(ssh_channel channel, uint8_t& type, std::string& payload);
+// Reads one packet: its type and the payload after the type. A packet
+// longer than maxBytes is taken for a broken stream.
+bool readPacket(ssh_channel channel, uint8_t& type, std::string& payload,
+                std::size_t maxBytes = kMaxOwnReplyBytes);
 
 // What the server accepts in one request, from limits@openssh.com; the
 // fields stay 0 when the server does not say.

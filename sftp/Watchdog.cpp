@@ -18,9 +18,10 @@ void Watchdog::arm(int ms) {
     bool sooner;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // A later deadline needs no wake-up: the thread finds it when the
-        // earlier one comes. Progress re-arms often, and cheaply so.
-        sooner = !armed_ || deadline < deadline_;
+        // Only a deadline before the thread's wake-up needs it woken now:
+        // it finds a later one when it wakes. Operations arm and disarm
+        // the watchdog for every request, and cheaply so.
+        sooner = deadline < wakeAt_;
         armed_ = true;
         expired_ = false;
         deadline_ = deadline;
@@ -43,10 +44,12 @@ void Watchdog::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
         if (!armed_) {
+            wakeAt_ = Clock::time_point::max();
             wake_.wait(lock);
             continue;
         }
         if (Clock::now() < deadline_) {
+            wakeAt_ = deadline_;
             wake_.wait_until(lock, deadline_);
             continue;
         }

@@ -36,6 +36,9 @@ private:
     bool expired_ = false;
     bool stopping_ = false;
     Clock::time_point deadline_;
+    // When the thread wakes on its own: the deadline it waits for, kept
+    // while disarmed (it then wakes once for nothing), or never.
+    Clock::time_point wakeAt_ = Clock::time_point::max();
     std::thread thread_;
 };
 

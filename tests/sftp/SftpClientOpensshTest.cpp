@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -184,6 +185,53 @@ TEST_F(SftpOpensshTest, FilesGoUpAndComeBackWhole) {
     EXPECT_FALSE(client_.getFile("folder", local_.file("folder")));
     EXPECT_FALSE(std::filesystem::exists(local_.file("folder")));
     EXPECT_TRUE(client_.isConnected());
+}
+
+// Files that fit in one read go by the listing's size in two round trips;
+// the server still has the last word on their size and bytes.
+TEST_F(SftpOpensshTest, SmallFilesComeWholeByTheListingsSizeAndTheServersWord) {
+    // OpenSSH takes reads of 255 KiB: the last two sizes are on either side.
+    const std::vector<int64_t> sizes = {0, 1, 1000, 4096, 70000, 255 * 1024, 255 * 1024 + 1};
+    std::map<std::string, int64_t> made;
+    for (std::size_t i = 0; i < 60; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        made[name] = sizes[i % sizes.size()];
+        ASSERT_TRUE(writePatternFile(site_.file(name), made[name], static_cast<uint32_t>(i + 1)));
+    }
+    ASSERT_TRUE(connect());
+    const DirectoryListing listing = client_.listEntries("");
+    ASSERT_TRUE(listing.complete);
+    ASSERT_EQ(listing.entries.size(), made.size());
+    for (const RemoteEntry& entry : listing.entries) {
+        ASSERT_EQ(entry.size, made[entry.name]) << entry.name;
+        ASSERT_TRUE(client_.getFile(entry.name, local_.file(entry.name), false, entry.size)) << entry.name;
+        EXPECT_EQ(client_.transferredBytes(), entry.size) << entry.name;
+        EXPECT_EQ(fileHash(local_.file(entry.name)), fileHash(site_.file(entry.name))) << entry.name;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local_.path()), {}),
+              static_cast<std::ptrdiff_t>(made.size()));
+
+    // The files changed since the listing: the server's size counts.
+    ASSERT_TRUE(writePatternFile(site_.file("f2.bin"), 1500, 99));   // listed at 1000
+    ASSERT_TRUE(writePatternFile(site_.file("f3.bin"), 10, 98));     // listed at 4096
+    ASSERT_TRUE(writePatternFile(site_.file("f0.bin"), 300000, 97));  // listed empty
+    for (const char* name : {"f2.bin", "f3.bin", "f0.bin"}) {
+        ASSERT_TRUE(client_.getFile(name, local_.file(name), false, made[name])) << name;
+        EXPECT_EQ(fileHash(local_.file(name)), fileHash(site_.file(name))) << name;
+    }
+    // Gone since the listing, or a folder: nothing arrives, the old file stays.
+    std::filesystem::remove(site_.file("f1.bin"));
+    local_.write("f1.bin", "old contents");
+    EXPECT_FALSE(client_.getFile("f1.bin", local_.file("f1.bin"), false, 1));
+    EXPECT_EQ(local_.read("f1.bin"), "old contents");
+    site_.makeFolder("folder");
+    EXPECT_FALSE(client_.getFile("folder", local_.file("folder"), false, 0));
+    EXPECT_FALSE(std::filesystem::exists(local_.file("folder")));
+    // The connection is still in step for what comes next.
+    EXPECT_TRUE(client_.isConnected());
+    EXPECT_EQ(client_.listEntries("").entries.size(), made.size());
+    ASSERT_TRUE(client_.putFile(local_.file("f4.bin"), "up.bin"));
+    EXPECT_EQ(fileHash(site_.file("up.bin")), fileHash(local_.file("f4.bin")));
 }
 
 TEST_F(SftpOpensshTest, ListingTellsFoldersFilesAndLinks) {

@@ -163,6 +163,19 @@ TEST_F(SftpRecoveryTest, ARemoteFileThatChangedIsFetchedAgainWhole) {
     }
 }
 
+TEST_F(SftpRecoveryTest, OurPartialOfAFileNowSmallIsRemovedAndTheFileFetchedWhole) {
+    startAndConnect("cut:" + std::to_string(kCutAt));
+    breakOffDownload();
+    ASSERT_TRUE(std::filesystem::exists(ftp::preferredPartialPath(target_)));
+    ASSERT_EQ(records().size(), 1u);
+    root_.write("big.bin", "now small");
+    ASSERT_TRUE(client_.getFile("big.bin", target_, false, 9));
+    EXPECT_EQ(local_.read("big.bin"), "now small");
+    EXPECT_EQ(client_.transferEnd(), 9);
+    EXPECT_FALSE(partialsLeft());
+    EXPECT_TRUE(records().empty());
+}
+
 TEST_F(SftpRecoveryTest, SomeoneElsesPartialIsNeverContinuedNorTouched) {
     const std::string partial = ftp::preferredPartialPath(target_);
     const std::string theirs = patternBytes(kCutAt / 2, 3);

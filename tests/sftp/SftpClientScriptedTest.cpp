@@ -160,6 +160,63 @@ TEST_F(SftpScriptedTest, FileOfAnotherSizeThanTheServerStatesFails) {
     }
 }
 
+// Files that fit in one read go by the listing's size; the server's word on
+// the size, a stall and a dropped connection end them as for large files.
+TEST_F(SftpScriptedTest, SmallFilesByTheListingsSizeAreStillCheckedAndBounded) {
+    // asyncssh states no limits: reads of 32 KiB, the sizes on either side.
+    for (int64_t size : {0, 32 * 1024, 32 * 1024 + 1})
+        ASSERT_TRUE(writePatternFile(root_.file(std::to_string(size) + ".bin"), size, 5));
+    startAndConnect();
+    for (int64_t size : {0, 32 * 1024, 32 * 1024 + 1}) {
+        const std::string name = std::to_string(size) + ".bin";
+        ASSERT_TRUE(client_.getFile(name, local_.file(name), false, size)) << name;
+        EXPECT_EQ(fileHash(local_.file(name)), fileHash(root_.file(name))) << name;
+        std::filesystem::remove(local_.file(name));
+    }
+
+    root_.write("small.bin", std::string(5000, 's'));
+    local_.write("small.bin", "old contents");
+    // The size stated for the open file is more, or less, than there is;
+    // the listing has the real size, or the one stated.
+    for (int64_t wrongBy : {1000, -1000}) {
+        ASSERT_TRUE(server_.start(root_.path(), Login::Password, "short:" + std::to_string(wrongBy)));
+        ASSERT_TRUE(connect());
+        for (int64_t expected : {int64_t{5000}, 5000 + wrongBy}) {
+            EXPECT_FALSE(client_.getFile("small.bin", local_.file("small.bin"), false, expected))
+                << wrongBy << " " << expected;
+            EXPECT_EQ(local_.read("small.bin"), "old contents");
+            EXPECT_EQ(folderNames(local_.path()), std::vector<std::string>{"small.bin"});
+        }
+        EXPECT_TRUE(client_.isConnected());
+        EXPECT_TRUE(client_.listEntries("/").complete);
+    }
+
+    // A read never answered ends by the stall time-out.
+    ASSERT_TRUE(server_.start(root_.path(), Login::Password, "stall"));
+    ASSERT_TRUE(connect());
+    FtpTimeouts timeouts = kShortTimeouts;
+    timeouts.stallMs = kStallMs;
+    client_.setTimeouts(timeouts);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client_.getFile("small.bin", local_.file("small.bin"), false, 5000));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(kStallMs - 50));
+    EXPECT_LT(took, std::chrono::seconds(20));
+    EXPECT_EQ(client_.lastFailure(), TransferFailure::Transient);
+    EXPECT_FALSE(client_.isConnected());
+
+    // The connection dropped at the first read.
+    client_.setTimeouts(kShortTimeouts);
+    ASSERT_TRUE(server_.start(root_.path(), Login::Password, "drop:0"));
+    ASSERT_TRUE(connect());
+    EXPECT_FALSE(client_.getFile("small.bin", local_.file("small.bin"), false, 5000));
+    EXPECT_EQ(client_.lastFailure(), TransferFailure::Transient);
+    EXPECT_FALSE(client_.isConnected());
+    EXPECT_EQ(local_.read("small.bin"), "old contents");
+    EXPECT_EQ(folderNames(local_.path()), std::vector<std::string>{"small.bin"});
+    EXPECT_TRUE(connect());
+}
+
 TEST_F(SftpScriptedTest, RenameNeverReplacesOnAServerThatWould) {
     root_.write("a.txt", "a");
     root_.write("b.txt", "b");
