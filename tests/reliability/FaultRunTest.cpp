@@ -419,6 +419,10 @@ TEST(FaultRuns, WindowClosedDuringAnUploadBatch) {
 }
 
 TEST(FaultRuns, WindowClosedDuringARecursiveDelete) {
+    // Declared before the server: its thread may still be answering a DELE
+    // sent just before the close, until the server is destroyed.
+    std::mutex mutex;
+    std::set<std::string> deleted;
     ScriptedFtpServer server;
     std::string listing;
     for (int i = 0; i < 50; ++i)
@@ -430,8 +434,6 @@ TEST(FaultRuns, WindowClosedDuringARecursiveDelete) {
         s.closeData();
         s.reply("226 done");
     });
-    std::mutex mutex;
-    std::set<std::string> deleted;
     server.on("DELE", [&](ScriptedSession& s, const std::string& path) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         {
