@@ -22,6 +22,7 @@
 #include "bench/BenchReport.h"
 #include "fileops/RemoteDelete.h"
 #include "ftp/handlers/ConnectHandlers.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
@@ -30,6 +31,7 @@
 #include "tests/support/GuiHarness.h"
 #include "tests/support/TempFolder.h"
 #include "transfer/Download.h"
+#include "transfer/Retry.h"
 #include "transfer/Upload.h"
 
 #include <QAbstractEventDispatcher>
@@ -61,6 +63,10 @@ public:
         h.writeSetting("服务器目录", remoteDir);
         if (!port.empty())
             h.writeSetting("IP信息", "bench|127.0.0.1|" + port + "|" + loginFields);
+        // The program's own waits, not the test harness's short ones: a
+        // retry in a figure costs what it costs the user.
+        setBatchRetrySchedule(standardRetrySchedule());
+        setConnectionLimitWaits(standardConnectionLimitWaits());
         h.open();
     }
     MainWindow& w() const { return h.controls(); }

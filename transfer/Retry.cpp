@@ -17,7 +17,7 @@ RetrySchedule& batchSchedule() {
 } // namespace
 
 RetrySchedule standardRetrySchedule() {
-    return RetrySchedule{{2000, 5000, 10000}};
+    return RetrySchedule{{1000, 5000, 10000}};
 }
 
 RetrySchedule batchRetrySchedule() {

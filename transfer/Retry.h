@@ -19,10 +19,10 @@ struct RetrySchedule {
     std::vector<int> waitsMs;
 };
 
-// 2 s, 5 s, 10 s. The first retry comes soon, as most cuts are one reset
+// 1 s, 5 s, 10 s. The first retry comes soon, as most cuts are one reset
 // or a moment of a busy server; the later ones give a restarting server
 // or a congested link time to recover. A file that cannot be had costs the
-// batch about 17 s of waiting, not minutes.
+// batch about 16 s of waiting, not minutes.
 RetrySchedule standardRetrySchedule();
 
 // What the window's batches use: the standard schedule unless tests set

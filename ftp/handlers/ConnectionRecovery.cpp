@@ -16,7 +16,7 @@
 namespace {
 
 std::mutex waitsMutex;
-std::vector<int> limitWaits{5000, 10000, 15000, 30000};
+std::vector<int> limitWaits = standardConnectionLimitWaits();
 
 // "5", or "0.3" for waits of tests.
 std::string secondsText(int ms) {
@@ -43,6 +43,10 @@ bool reconnectForCommand() {
 }
 
 } // namespace
+
+std::vector<int> standardConnectionLimitWaits() {
+    return {5000, 10000, 15000, 30000};
+}
 
 std::vector<int> connectionLimitWaits() {
     std::lock_guard<std::mutex> lock(waitsMutex);

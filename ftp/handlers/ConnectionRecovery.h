@@ -16,6 +16,7 @@ bool connectWaitingForRoom(const std::function<bool()>& attempt, const std::func
 // 30 s, five attempts in about a minute. A server frees a place when a
 // client leaves or its idle time-out ends one; a minute covers the usual
 // short sessions, and a wait that grows asks it for a login less often.
+std::vector<int> standardConnectionLimitWaits();
 std::vector<int> connectionLimitWaits();
 // Tests: other waits.
 void setConnectionLimitWaits(const std::vector<int>& waits);
