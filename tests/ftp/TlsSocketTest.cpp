@@ -8,6 +8,7 @@
 #include "ftp/TlsContext.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/WaitFor.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <gtest/gtest.h>
 
@@ -39,15 +40,7 @@ public:
         context_ = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(context_, files.certificate.c_str());
         SSL_CTX_use_PrivateKey_file(context_, files.key.c_str(), SSL_FILETYPE_PEM);
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 1);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = testsupport::listenOnLoopback(1, port_, SOCK_CLOEXEC);
     }
     ~TinyTlsServer() {
         if (thread_.joinable())

@@ -4,6 +4,7 @@
 #include "tests/support/FtpServers.h"
 #include "tests/support/SshServers.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <gtest/gtest.h>
 
@@ -28,14 +29,12 @@ constexpr int kLongWaitMs = 10000;
 class LoopbackPair {
 public:
     LoopbackPair() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int port = 0;
+        listener_ = testsupport::listenOnLoopback(1, port);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 1);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        address.sin_port = htons(static_cast<uint16_t>(port));
         client_ = ::socket(AF_INET, SOCK_STREAM, 0);
         ::connect(client_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         server_ = ::accept(listener_, nullptr, nullptr);

@@ -12,6 +12,7 @@
 #include "tests/support/SshServers.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestCertificates.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <gtest/gtest.h>
 
@@ -39,15 +40,7 @@ constexpr int kLongWaitMs = 120000;
 class SilentServer {
 public:
     SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd_, 8);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        fd_ = testsupport::listenOnLoopback(8, port_, SOCK_CLOEXEC);
     }
     ~SilentServer() { ::close(fd_); }
     int port() const { return port_; }
