@@ -8,3 +8,6 @@ std::string readSetting(const std::string& key, const std::string& defaultValue 
 // A value that cannot be saved is said in the log, once for each key.
 bool writeSetting(const std::string& key, const std::string& value);
 bool settingsFileExists();
+// A file the program keeps beside the settings file (remembered
+// certificates and host keys).
+std::string keptFilePath(const std::string& name);

@@ -1,0 +1,70 @@
+// Each connect makes a session of its own, and an operation keeps the one
+// it started on: connecting to another server while a download runs
+// neither cuts the download nor sends any of it to the other server.
+#include "ftp/handlers/CurrentSession.h"
+#include "platform/LocalFiles.h"
+#include "tests/support/ScriptedFtpServer.h"
+#include "tests/transfer/TransferTestSupport.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace testsupport;
+
+TEST(CurrentSession, ABatchFinishesOnItsServerWhileTheWindowConnectsToAnother) {
+    std::atomic<bool> release{false};
+    ScriptedFtpServer first;
+    first.setListing("-rw-r--r-- 1 0 0 6 Jan 01 2020 slow.txt\r\n");
+    first.on("RETR", [&](ScriptedSession& s, const std::string&) {
+        s.reply("150 Opening BINARY mode data connection for slow.txt (6 bytes)");
+        s.openData();
+        s.sendData("abc");
+        for (int i = 0; i < 12000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        s.sendData("def");
+        s.closeData();
+        s.reply("226 done");
+    });
+    ASSERT_TRUE(first.start());
+    TempFolder site;
+    site.write("other.txt", "o");
+    PyFtpdServer second;
+    ASSERT_TRUE(second.start(site.path()));
+
+    ConnectedWindow c(first.port(), "u", "p");
+    ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    SessionHandle firstSession = currentSession();
+    c.select("远程文件框", {"slow.txt"});
+    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("下载钮"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return first.received("RETR"); }));
+
+    c.h.writeSetting("IP信息", "第二|127.0.0.1|" + std::to_string(second.port()) + "|" + kPyFtpdUser + "|" +
+                                   kPyFtpdPassword);
+    QTest::keyClick(c.h.form(), Qt::Key_F5);
+    ASSERT_TRUE(waitUntil([&] {
+        return c.w().window.title() == "Corvane——第二" && c.w().远程文件框.findItem("other.txt") >= 0;
+    }, 30000));
+    EXPECT_NE(currentSession(), firstSession);
+    EXPECT_TRUE(currentSession()->isConnected());
+    EXPECT_EQ(c.w().下载钮.caption(), "停止");
+    EXPECT_TRUE(firstSession->isConnected());
+
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return c.w().下载钮.caption() == "下载" && runningWorkers() == 0; }, 60000));
+    EXPECT_EQ(c.local.read("slow.txt"), "abcdef");
+    EXPECT_TRUE(c.logHas("slow.txt    下载成功"));
+    EXPECT_FALSE(platform::pathExists(site.file("slow.txt")));
+    // The old connection ends when its last user lets go.
+    ASSERT_EQ(first.finishedConnections(), 0);
+    const std::weak_ptr<RemoteSession> old = firstSession;
+    firstSession.reset();
+    EXPECT_TRUE(old.expired());
+    EXPECT_TRUE(waitUntil([&] { return first.finishedConnections() == 1; }));
+    EXPECT_TRUE(currentSession()->isConnected());
+}
