@@ -14,6 +14,7 @@
 #include "ftp/handlers/ConnectHandlers.h"
 #include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/KeepAlive.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
 #include "platform/SettingsLocation.h"
@@ -73,12 +74,16 @@ void restoreLocalHistory() {
 void mainWindowCreated() {
     MainWindow& w = mainWindow();
     appState().settingsPath.set(platform::settingsFolder() + "/wangluo.ini");
+    // Downloads that break off keep their partial files, recorded beside
+    // the settings, so that a retry continues them.
+    ftpClient().setResumeFolder(platform::settingsFolder());
     // Closing the window unblocks workers stuck in network calls this way.
     setWorkerAbortHook([] { ftpClient().abort(); });
     ftpClient().setCertificateCheck(trustServerCertificate);
     ftpClient().setClearLoginCheck(allowClearLogin);
     ftpClient().setVerifiedServerNote(rememberVerifiedServer);
     setRemoteFileOpener(openRemoteFileLater);
+    startKeepAlive();
     w.上传文件框.setIconList(w.远程文件框.iconList());
     if (settingsFileExists()) {
         restoreLocalHistory();
@@ -98,6 +103,7 @@ void mainWindowClosing() {
     // where nothing can wake it (a file system, a name lookup) is left
     // behind, and the connection is then closed without a goodbye. QUIT
     // waits at most 2 s, and only when nothing was running.
+    stopKeepAlive();
     if (stopWorkersAndWait(kWorkerWaitOnCloseMs))
         closeFtpConnection();
     writeSetting("服务器目录", mainWindow().FTP目录框.text());

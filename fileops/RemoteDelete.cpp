@@ -12,7 +12,9 @@
 #include "ftp/EntryKind.h"
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/FtpClientInstance.h"
+#include "transfer/BatchRetry.h"
 
 #include <functional>
 #include <string>
@@ -71,13 +73,25 @@ std::vector<Listed> listedEntries(const RemoteName& folder, const DirectoryListi
     return entries;
 }
 
+// A listing of the delete, made again with the batch's retries when the
+// connection drops meanwhile.
+DirectoryListing listForDelete(const RemoteName& folder, BatchRetries& retries) {
+    DirectoryListing listing;
+    retries.run("读取目录“" + folder.path + "”", [&](int) {
+        listing = ftpClient().listEntries(folder, true);
+        return listing.complete;
+    });
+    return listing;
+}
+
 // What the chosen rows of the remote list are, asked of the server: the
 // rows only say what the listing claimed, and a link to a folder may have
 // been listed as a folder.
-std::unordered_map<std::string, Found> confirmedKinds(const RemoteName& directory) {
+std::unordered_map<std::string, Found> confirmedKinds(const RemoteName& directory,
+                                                      BatchRetries& retries) {
     std::unordered_map<std::string, Found> kinds;
     const RemoteName listed(listedDirectory(directory.path), directory.wire);
-    for (const RemoteEntry& e : ftpClient().listEntries(listed, true).entries)
+    for (const RemoteEntry& e : listForDelete(listed, retries).entries)
         kinds.emplace(e.name, whatIs(e));
     return kinds;
 }
@@ -96,7 +110,7 @@ void reportUnconfirmed(const std::string& path) {
 
 // Deletes what the collection found, files before folders, children before
 // parents. Returns false when anything could not be deleted.
-bool deleteCollected(const RemoteTree& tree, int& deleted) {
+bool deleteCollected(const RemoteTree& tree, BatchRetries& retries, int& deleted) {
     AppState& app = appState();
     FtpClient& ftp = ftpClient();
     bool allGone = true;
@@ -105,7 +119,11 @@ bool deleteCollected(const RemoteTree& tree, int& deleted) {
         const RemoteName& path = app.deleteFolders[i];
         const Found what =
             i < tree.folderCount ? Found::Folder : tree.links.count(path.path) ? Found::Link : Found::File;
-        const bool ok = what == Found::Folder ? ftp.removeDirectory(path) : ftp.deleteFile(path);
+        const std::string subject = "删除“" + path.path + "”";
+        const bool ok = retries.run(
+            subject,
+            [&](int) { return what == Found::Folder ? ftp.removeDirectory(path) : ftp.deleteFile(path); },
+            [&](const std::string& line) { log.add(line); });
         log.add(removedLine(path.path, what, ok));
         if (ok)
             ++deleted;
@@ -126,8 +144,9 @@ void removeRow(const BatchSnapshot& snapshot, const ChosenRow& row) {
 }
 
 // One chosen row that is a file or a link: removed itself.
-void deleteOneEntry(const BatchSnapshot& snapshot, const ChosenRow& row, int& deleted) {
-    if (ftpClient().deleteFile(row.remote)) {
+void deleteOneEntry(const BatchSnapshot& snapshot, const ChosenRow& row, BatchRetries& retries,
+                    int& deleted) {
+    if (retries.run("删除“" + row.name + "”", [&](int) { return ftpClient().deleteFile(row.remote); })) {
         ++deleted;
         appendLog("删除“" + row.name + "”成功");
         removeRow(snapshot, row);
@@ -156,6 +175,7 @@ struct ListedFolder {
 constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
 
 struct WalkState {
+    BatchRetries* retries = nullptr;  // the batch's, for the listings
     RemoteTree tree;
     WalkCount count;
     std::vector<ListedFolder> listed;
@@ -165,7 +185,7 @@ struct WalkState {
 // (tree.stopReason says why). listedIndex is the folder's own index then.
 bool listWalkFolder(WalkState& walk, const WalkFolder& folder, std::vector<Listed>& entries,
                     std::size_t& listedIndex) {
-    const DirectoryListing listing = ftpClient().listEntries(folder.path, true);
+    const DirectoryListing listing = listForDelete(folder.path, *walk.retries);
     if (!walk.count.addFolder(folder.depth, listing.entries.size())) {
         walk.tree.stopReason = walk.count.reason();
         return false;
@@ -191,9 +211,10 @@ std::string lastName(const std::string& path) {
 
 } // namespace
 
-RemoteTree collectRemoteTree(const RemoteName& folder) {
+RemoteTree collectRemoteTree(const RemoteName& folder, BatchRetries& retries) {
     AppState& app = appState();
     WalkState walk;
+    walk.retries = &retries;
     auto take = [&](const Listed& e, std::size_t parent, std::size_t depth, std::vector<WalkFolder>& folders) {
         if (e.what == Found::Unconfirmed)
             reportUnconfirmed(e.path.path);
@@ -258,26 +279,31 @@ void deleteRemoteBatch(const BatchSnapshot& snapshot) {
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
     w.状态条1.setPaneText(1, kDeletingText);
+    if (!connectionReadyForCommand()) {
+        w.状态条1.setPaneText(1, "删除文件：0个");
+        return;
+    }
+    BatchRetries retries;
     std::unordered_map<std::string, Found> confirmed;
     bool confirmedRead = false;
     int deleted = 0;
     for (auto it = snapshot.rows.rbegin(); it != snapshot.rows.rend() && !workersStopping(); ++it) {
         const ChosenRow& row = *it;
         if (row.kind == kKindLink || !isDirectoryName(row.remote.path, true, row.kind)) {
-            deleteOneEntry(snapshot, row, deleted);
+            deleteOneEntry(snapshot, row, retries, deleted);
             continue;
         }
         // A folder row of an MLSD listing may be a link: asked again.
         Found what = Found::Folder;
         if (ftpClient().listsWithMlsd()) {
             if (!confirmedRead) {
-                confirmed = confirmedKinds(snapshot.remoteFolder);
+                confirmed = confirmedKinds(snapshot.remoteFolder, retries);
                 confirmedRead = true;
             }
             auto found = confirmed.find(row.name);
             what = found == confirmed.end() ? Found::File : found->second;
             if (what == Found::File || what == Found::Link) {
-                deleteOneEntry(snapshot, row, deleted);
+                deleteOneEntry(snapshot, row, retries, deleted);
                 continue;
             }
         }
@@ -289,7 +315,7 @@ void deleteRemoteBatch(const BatchSnapshot& snapshot) {
             app.deleteFolders.push_back(row.remote);
             tree.folderCount = 1;
         } else {
-            tree = collectRemoteTree(row.remote);
+            tree = collectRemoteTree(row.remote, retries);
         }
         if (workersStopping())
             break;
@@ -297,7 +323,7 @@ void deleteRemoteBatch(const BatchSnapshot& snapshot) {
             appendLog("删除“" + row.remote.path + "”已停止：" + tree.stopReason + "，未删除任何内容");
             continue;
         }
-        if (deleteCollected(tree, deleted))
+        if (deleteCollected(tree, retries, deleted))
             removeRow(snapshot, row);
     }
     w.状态条1.setPaneText(1, "删除文件：" + std::to_string(deleted) + "个");

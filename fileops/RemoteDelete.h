@@ -1,5 +1,6 @@
 #pragma once
 #include "ftp/FtpTypes.h"
+#include "transfer/BatchRetry.h"
 #include "transfer/BatchSnapshot.h"
 
 #include <cstddef>
@@ -28,8 +29,9 @@ struct RemoteTree {
 // folders the server shows as real directories are walked, within the
 // bounds of WalkBounds; a folder whose name and listing are those of one
 // of its ancestors (folders that show each other, as bind mounts do) stops
-// the walk.
-RemoteTree collectRemoteTree(const RemoteName& folder);
+// the walk. A listing that fails because the connection dropped is made
+// again, with the batch's retries.
+RemoteTree collectRemoteTree(const RemoteName& folder, BatchRetries& retries);
 
 // "删除文件或目录(&S)" on the remote list.
 void deleteRemoteCommand();

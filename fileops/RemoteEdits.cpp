@@ -8,6 +8,7 @@
 #include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
 #include "ftp/RemotePath.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/CreatedFolder.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListLock.h"
@@ -56,9 +57,14 @@ void renameRemote() {
             ui::kIdYes)
         return;
     startWorker([snapshot, newName = answer.text] {
+        if (!connectionReadyForCommand())
+            return;
         // The new name is passed as typed; it is taken in the folder shown,
         // whatever folder an upload left the connection in.
-        const bool renamed = ftpClient().renameFile(snapshot.rows.front().remote, newName, snapshot.remoteFolder);
+        auto rename = [&] {
+            return ftpClient().renameFile(snapshot.rows.front().remote, newName, snapshot.remoteFolder);
+        };
+        const bool renamed = rename() || (reconnectedAfterDrop() && rename());
         ui::messageBox(renamed ? "修改成功" : "修改失败");
         listRemoteDirectory();
     });
@@ -72,8 +78,11 @@ void makeRemoteDirectory() {
     takeRemoteFolder(where);
     const std::string path = where.remoteFolder.path + "/" + answer.text;
     startWorker([where, path] {
+        if (!connectionReadyForCommand())
+            return;
         std::string replied;
-        if (!ftpClient().makeDirectory(path, replied)) {
+        auto make = [&] { return ftpClient().makeDirectory(path, replied); };
+        if (!make() && !(reconnectedAfterDrop() && make())) {
             ui::messageBox("创建失败！");
             return;
         }

@@ -14,7 +14,7 @@ namespace ftp {
 struct ListingEntry {
     std::string wireName;  // bytes as the server sent them
     int attributes = kAttrNormal;
-    int64_t size = 0;
+    int64_t size = 0;  // -1: the listing gave none (MLSD, EPLF)
     RemoteTime time;
 };
 

@@ -63,6 +63,7 @@ bool readMlsdLine(std::string_view line, LineEntry& out) {
     // that one blank (a space, some servers send a tab) is no part of the
     // name, which may itself hold blanks and semicolons.
     ListingEntry& entry = out.entry;
+    entry.size = -1;  // a file without a size fact: unknown, not empty
     Facts facts;
     std::size_t pos = 0;
     while (true) {
@@ -108,6 +109,7 @@ bool readEplfLine(std::string_view line, LineEntry& out) {
         return false;
     ListingEntry& entry = out.entry;
     entry.attributes = kAttrNormal;
+    entry.size = -1;  // a file without an "s" fact: unknown, not empty
     std::string_view facts = line.substr(1, tab - 1);
     while (!facts.empty()) {
         const std::size_t comma = facts.find(',');

@@ -17,7 +17,7 @@ struct RemoteEntry {
     // The server's bytes for the name when they are not the name itself.
     std::string wireName;
     int attributes = ftp::kAttrNormal;  // kAttrDirectory, kAttrLink, kAttrReadOnly
-    int64_t size = 0;
+    int64_t size = 0;  // -1: the listing gave none (a file of MLSD or EPLF without a size fact)
     RemoteTime time;
     // A folder the listing named that the server would not confirm as a
     // real directory (listed with confirmFolders); marked a link as well.

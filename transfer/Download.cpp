@@ -12,6 +12,7 @@
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
@@ -62,7 +63,11 @@ bool downloadOne(const ChosenRow& row, const BatchSnapshot& snapshot, const Down
         w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + row.sizeText + "KB");
         startDownloadWatch(localPath, static_cast<float>(leadingNumber(row.sizeText) * 1024.0));
     });
-    const bool arrived = ftpClient().getFile(row.remote, localPath, false, row.size);
+    // A retry continues the partial file the failed attempt kept.
+    BatchRetries ownRetries;
+    BatchRetries& retries = hooks.retries ? *hooks.retries : ownRetries;
+    const bool arrived =
+        retries.run(name, [&](int) { return ftpClient().getFile(row.remote, localPath, false, row.size); });
     LocalEntryBatch ownArrivals(snapshot.localFolder);
     LocalEntryBatch& arrivals = hooks.arrivals ? *hooks.arrivals : ownArrivals;
     ui::runOnUiThread([&] {
@@ -86,6 +91,7 @@ void downloadButton() {
         return;
     }
     appState().transferFlag = 1;
+    wakeWaitingWorkers();  // a retry's wait ends at once
 }
 
 void downloadCommand() {
@@ -109,6 +115,7 @@ void downloadCommand() {
         snapshot.targetFolder = folder;
     }
     app.transferFlag = 0;
+    wakeWaitingWorkers();  // an upload's retry waiting now stops
     w.下载钮.setCaption(kStopCaption);
     startWorker([snapshot = std::move(snapshot)] { downloadBatch(snapshot); });
 }
@@ -116,6 +123,10 @@ void downloadCommand() {
 void downloadBatch(const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
+    if (!connectionReadyForCommand()) {
+        w.下载钮.setCaption(kDownloadCaption);
+        return;
+    }
     int done = 0;
     int failed = 0;
     std::string lastName;
@@ -126,6 +137,8 @@ void downloadBatch(const BatchSnapshot& snapshot) {
         if (arrived)
             w.状态条1.setPaneText(2, "已下载：" + std::to_string(done + 1) + "个");
     };
+    BatchRetries retries([&app] { return app.transferFlag == 1; });
+    hooks.retries = &retries;
     std::size_t handled = 0;
     bool stopped = false;
     for (const ChosenRow& row : snapshot.rows) {
@@ -161,6 +174,8 @@ void downloadAllCommand() {
 
 void downloadAll(const BatchSnapshot& snapshot) {
     MainWindow& w = mainWindow();
+    if (!connectionReadyForCommand())
+        return;
     int done = 0;
     int failed = 0;
     LocalEntryBatch arrivals(snapshot.localFolder);
@@ -170,6 +185,8 @@ void downloadAll(const BatchSnapshot& snapshot) {
         if (arrived)
             w.状态条1.setPaneText(2, "已下个数：" + std::to_string(done + 1));
     };
+    BatchRetries retries;
+    hooks.retries = &retries;
     for (const ChosenRow& row : snapshot.rows) {
         if (workersStopping())
             break;
@@ -189,7 +206,7 @@ std::function<void()> openRemoteFileLater(int row) {
 
 void openRemoteFile(const BatchSnapshot& snapshot) {
     MainWindow& w = mainWindow();
-    if (snapshot.rows.empty())
+    if (snapshot.rows.empty() || !connectionReadyForCommand())
         return;
     const ChosenRow& row = snapshot.rows.front();
     if (!downloadOne(row, snapshot)) {

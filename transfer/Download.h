@@ -1,4 +1,5 @@
 #pragma once
+#include "transfer/BatchRetry.h"
 #include "transfer/BatchSnapshot.h"
 
 #include <functional>
@@ -15,12 +16,16 @@ struct DownloadBatchHooks {
     // file's own control calls (a batch counts there without a trip of its
     // own).
     std::function<void(bool)> afterOnUiThread;
+    // The batch's retries; without them the file retries alone, its waits
+    // ended by 断开 and closing the window.
+    BatchRetries* retries = nullptr;
 };
 
 // Downloads one chosen file of the snapshot's remote folder into its target
 // folder (the snapshot's local folder when it has none) and adds it to the
-// local list while that list shows the snapshot's local folder. Logs the
-// result; returns whether the file arrived.
+// local list while that list shows the snapshot's local folder. A transfer
+// that breaks off is tried again (a partial continued where it can be).
+// Logs each retry and the result; returns whether the file arrived.
 bool downloadOne(const ChosenRow& row, const BatchSnapshot& snapshot, const DownloadBatchHooks& hooks = {});
 
 // The batch started by the download command: the chosen rows, in order.

@@ -13,6 +13,7 @@
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/CreatedFolder.h"
 #include "ftp/handlers/FtpClientInstance.h"
@@ -92,22 +93,28 @@ void listFilesInto(LocalWalk& walk, const std::string& folder, bool followLink) 
     walk.ancestors.pop_back();
 }
 
-// Creates the remote folder unless this batch made it already or it exists.
-// Returns true when it was created now; replied is then the name the
-// server's reply gave it.
-bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders, std::string& replied) {
+// Creates the remote folder unless this batch made it already or it exists;
+// a connection that drops meanwhile is made again and the folder tried
+// again. Returns true when it was created now; replied is then the name
+// the server's reply gave it.
+bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders, BatchRetries& retries,
+                      std::string& replied) {
     FtpClient& ftp = ftpClient();
-    if (foldersListHolds(createdFolders, path.path) || ftp.setCurrentDirectory(path))
+    if (foldersListHolds(createdFolders, path.path))
         return false;
-    if (ftp.makeDirectory(path, replied))
-        return true;
-    appendLog("创建目录“" + path.path + "”失败");
-    return false;
+    const std::string subject = "创建目录“" + path.path + "”";
+    bool created = false;
+    const bool there = retries.run(subject, [&](int) {
+        return ftp.setCurrentDirectory(path) || (created = ftp.makeDirectory(path, replied));
+    });
+    if (!there)
+        appendLog(subject + "失败");
+    return created;
 }
 
-bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders) {
+bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders, BatchRetries& retries) {
     std::string replied;
-    return makeRemoteFolder(path, createdFolders, replied);
+    return makeRemoteFolder(path, createdFolders, retries, replied);
 }
 
 // A path below the folder, shown and in the server's bytes.
@@ -115,7 +122,8 @@ RemoteName remoteBelow(const RemoteName& folder, const std::string& relative) {
     return RemoteName(remotePrefix(folder.path) + relative, ftpClient().wirePathBelow(folder, relative));
 }
 
-void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std::string& createdFolders) {
+void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std::string& createdFolders,
+                  BatchRetries& retries) {
     MainWindow& w = mainWindow();
     const LocalTree tree = listLocalTree(folder);
     for (const std::string& note : tree.notes)
@@ -123,7 +131,7 @@ void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std:
     const std::string name = lastPathPart(folder);
     RemoteName target = remoteBelow(snapshot.remoteFolder, name);
     std::string replied;
-    if (makeRemoteFolder(target, createdFolders, replied)) {
+    if (makeRemoteFolder(target, createdFolders, retries, replied)) {
         // The files go where the folder now is, under the name it got, when
         // the server shows that folder as new.
         const std::string created = createdFolderName(snapshot.remoteFolder, name, replied).name;
@@ -141,10 +149,10 @@ void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std:
         for (size_t slash = relative.find('/'); slash != std::string::npos;
              slash = relative.find('/', slash + 1)) {
             const RemoteName sub = remoteBelow(target, relative.substr(0, slash));
-            if (makeRemoteFolder(sub, createdFolders))
+            if (makeRemoteFolder(sub, createdFolders, retries))
                 createdFolders += sub.path + ",";
         }
-        uploadOne(file, remoteBelow(target, relative), true, snapshot);
+        uploadOne(file, remoteBelow(target, relative), true, snapshot, retries);
         if (workersStopping())
             return;
     }
@@ -166,7 +174,7 @@ std::vector<std::string> listFilesRecursive(const std::string& folder) {
 }
 
 void uploadOne(const std::string& localPath, const RemoteName& remote, bool insideFolder,
-               const BatchSnapshot& snapshot) {
+               const BatchSnapshot& snapshot, BatchRetries& retries) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
     const int64_t size = platform::fileSize(localPath);
@@ -177,7 +185,17 @@ void uploadOne(const std::string& localPath, const RemoteName& remote, bool insi
         w.状态条1.setPaneText(1, "正在上传：" + name + "    大小：" + sizeTextKb(size) + "Kb");
         startUploadWatch(size);
     });
-    const bool sent = ftpClient().putFile(localPath, remote);
+    // A retry goes on from what the server kept, within what the failed
+    // attempt sent: read at once, on this thread, before anything else
+    // runs on the client.
+    FtpClient& ftp = ftpClient();
+    int64_t reached = 0;
+    const bool sent = retries.run(name, [&](int) {
+        const bool ok = ftp.putFile(localPath, remote, false, reached);
+        if (!ok)
+            reached = ftp.transferEnd();
+        return ok;
+    });
     ui::runOnUiThread([&] {
         stopProgressWatch();
         if (!sent) {
@@ -217,6 +235,7 @@ void startUpload(BatchSnapshot snapshot) {
     app.entryCount = 0;
     app.uploadFailed = 0;
     app.transferFlag = 1;
+    wakeWaitingWorkers();  // a download's retry waiting now stops
     w.上传钮.setCaption(kStopCaption);
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
@@ -238,6 +257,7 @@ void uploadButton() {
     if (w.上传钮.caption() != kUploadCaption) {
         app.transferFlag = 0;
         app.remoteWatch.pollingFlag = 0;
+        wakeWaitingWorkers();  // a retry's wait ends at once
         return;
     }
     // The rows and the local folder as they are at the click.
@@ -257,6 +277,12 @@ void uploadButton() {
 void uploadBatch(const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
+    if (!connectionReadyForCommand()) {
+        w.状态条1.setPaneText(1, "上传失败");
+        w.上传钮.setCaption(kUploadCaption);
+        return;
+    }
+    BatchRetries retries([&app] { return app.transferFlag == 0; });
     const std::string local = localFolderPrefix(snapshot);
     app.targetFolder.set(local);
     std::string createdFolders = ",";
@@ -265,9 +291,9 @@ void uploadBatch(const BatchSnapshot& snapshot) {
     for (const ChosenRow& row : snapshot.rows) {
         const std::string path = local + row.rawName;
         if (isDirectoryName(path, false))
-            uploadFolder(path, snapshot, createdFolders);
+            uploadFolder(path, snapshot, createdFolders, retries);
         else
-            uploadOne(path, remoteBelow(snapshot.remoteFolder, lastPathPart(path)), false, snapshot);
+            uploadOne(path, remoteBelow(snapshot.remoteFolder, lastPathPart(path)), false, snapshot, retries);
         ++handled;
         if (workersStopping())
             break;

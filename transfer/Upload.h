@@ -1,5 +1,6 @@
 #pragma once
 #include "ftp/FtpTypes.h"
+#include "transfer/BatchRetry.h"
 #include "transfer/BatchSnapshot.h"
 
 #include <string>
@@ -9,11 +10,13 @@
 // list, files and whole folder trees, into the snapshot's remote folder.
 void uploadBatch(const BatchSnapshot& snapshot);
 
-// Sends one local file; logs and counts the result. A file sent outside an
-// uploaded folder gets a row in the remote list, while that list shows the
-// snapshot's folder, unless one has its name.
+// Sends one local file; a transfer that breaks off is tried again, going on
+// from what the server kept where it can. Logs each retry, logs and counts
+// the result. A file sent outside an uploaded folder gets a row in the
+// remote list, while that list shows the snapshot's folder, unless one has
+// its name. The retries are the batch's.
 void uploadOne(const std::string& localPath, const RemoteName& remote, bool insideFolder,
-               const BatchSnapshot& snapshot);
+               const BatchSnapshot& snapshot, BatchRetries& retries);
 
 // Every file below the folder: a folder's own files first, then its
 // subfolders depth first, each in the order the folder is read. Anything

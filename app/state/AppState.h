@@ -44,6 +44,9 @@ struct AppState {
     std::mutex unsavedMutex;
     std::set<std::string> unsavedReported;
     std::atomic<int> connected{0};
+    // Counts 断开: work that began before one no longer waits to try again
+    // nor makes the connection again.
+    std::atomic<int> disconnects{0};
     std::atomic<int> entryCount{0};
 
     // Transfers.

@@ -9,6 +9,8 @@
 #include <QEventLoop>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +20,9 @@ std::atomic<int> running{0};
 std::atomic<bool> stopping{false};
 std::mutex hookMutex;
 std::function<void()> abortHook;
+// What waitUnlessStopped waits on.
+std::mutex waitMutex;
+std::condition_variable waitWake;
 
 } // namespace
 
@@ -35,6 +40,18 @@ int runningWorkers() {
 
 bool workersStopping() {
     return stopping;
+}
+
+bool waitUnlessStopped(int ms, const std::function<bool()>& stopped) {
+    auto isStopped = [&] { return stopping.load() || (stopped && stopped()); };
+    std::unique_lock<std::mutex> lock(waitMutex);
+    return !waitWake.wait_for(lock, std::chrono::milliseconds(ms), isStopped);
+}
+
+void wakeWaitingWorkers() {
+    // Taking the lock orders the wake after a waiter's check of its condition.
+    { std::lock_guard<std::mutex> lock(waitMutex); }
+    waitWake.notify_all();
 }
 
 void setWorkerAbortHook(std::function<void()> hook) {
@@ -56,6 +73,7 @@ bool waitForWorkers(int timeoutMs) {
 
 bool stopWorkersAndWait(int timeoutMs) {
     stopping = true;
+    wakeWaitingWorkers();
     ui::suppressDialogs(true);
     std::function<void()> hook;
     {

@@ -12,6 +12,17 @@ int runningWorkers();
 // True once the window is closing: batches leave their loops.
 bool workersStopping();
 
+// Waits up to ms for a stop: returns false at once when stopped() holds,
+// or the window is closing, or as soon as either comes true (woken by
+// wakeWaitingWorkers); true when the time ran out. Not a sleep: a retry's
+// wait must end the moment the user stops. stopped() runs under the wait's
+// lock: it reads flags, it never waits (no control calls).
+bool waitUnlessStopped(int ms, const std::function<bool()>& stopped);
+
+// Wakes every waitUnlessStopped to look at its stop condition again: called
+// where a stop is asked for (停止, 断开; closing the window does it itself).
+void wakeWaitingWorkers();
+
 // Called by the close handler before it waits, to unblock workers stuck in
 // network calls (the FTP connection is aborted).
 void setWorkerAbortHook(std::function<void()> hook);

@@ -9,8 +9,10 @@
 #include "app/state/WorkerThreads.h"
 #include "ftp/ConnectionSetting.h"
 #include "ftp/handlers/CertificateTrust.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/KeepAlive.h"
 #include "ftp/handlers/RemoteLinks.h"
 #include "ftp/handlers/RemoteListLock.h"
 #include "ftp/handlers/RemoteListing.h"
@@ -27,7 +29,9 @@ void enterTypedDirectory() {
         w.FTP目录框.setText(ftp.currentDirectory());
         return;
     }
-    if (!ftp.setCurrentDirectory(typed))
+    // A connection that dropped just then is made again before the box
+    // gives up the typed path for the server's.
+    if (!ftp.setCurrentDirectory(typed) && !(reconnectedAfterDrop() && ftp.setCurrentDirectory(typed)))
         w.FTP目录框.setText(ftp.currentDirectory());
 }
 
@@ -63,7 +67,11 @@ void connectServer() {
         return;
     w.状态条1.setPaneText(0, kConnectingText);
     ftp.setTlsRequired(readSetting(kTlsOnlySetting) == "真");
-    if (!ftp.connect(setting->address, setting->user, setting->password, portFromText(setting->port))) {
+    noteUserCommand();
+    const auto connectOnce = [&] {
+        return ftp.connect(setting->address, setting->user, setting->password, portFromText(setting->port));
+    };
+    if (!connectWaitingForRoom(connectOnce, stoppedByDisconnect())) {
         w.状态条1.setPaneText(0, kConnectFailedText);
         app.connected = 0;
         const std::string why = securityFailureLine();
@@ -82,7 +90,10 @@ void connectServer() {
 
 void disconnectServer() {
     // Whatever runs on the connection now (a connect, a listing, a
-    // transfer) ends at once; without a connection up nothing else happens.
+    // transfer) ends at once, and so does any wait to connect or to try a
+    // file again; without a connection up nothing else happens.
+    ++appState().disconnects;
+    wakeWaitingWorkers();
     ftpClient().abortRunningOperation();
     if (!connectionIsUp())
         return;

@@ -6,6 +6,7 @@
 #include "ftp/EntryKind.h"
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListing.h"
 
@@ -43,6 +44,9 @@ void openRemoteLink(int row, const std::string& name, const std::string& path,
     MainWindow& w = mainWindow();
     if (w.远程文件框.disabled())
         return;  // a listing is running
+    // A dropped connection would make every link look like a file.
+    if (!connectionReadyForCommand())
+        return;
     if (ftpClient().setCurrentDirectory(path)) {
         rememberTarget(path, kKindDirectory);
         w.FTP目录框.setText(path);

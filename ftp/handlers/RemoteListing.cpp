@@ -12,6 +12,7 @@
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
+#include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteLinks.h"
@@ -45,7 +46,9 @@ ui::ListRow remoteRow(RemoteEntry& entry, const std::string& directory) {
     else
         row.image = iconIndexFor(entry.name, true, kind);
     if (!entry.isDirectory()) {
-        row.text1 = sizeTextKb(entry.size);
+        // A size the listing did not give reads 0, as it always has; the
+        // row's size stays unknown, so the download does not expect 0 bytes.
+        row.text1 = sizeTextKb(std::max<int64_t>(entry.size, 0));
         // A link's listed size is the link's own, not its target's.
         if (kind == kKindFile)
             row.size = entry.size;
@@ -129,6 +132,10 @@ void reportUnreadableLines(const DirectoryListing& listing) {
 void refreshRemoteListing() {
     MainWindow& w = mainWindow();
     FtpClient& ftp = ftpClient();
+    // Before the box follows the server's directory, which a dropped
+    // connection would not tell.
+    if (!connectionReadyForCommand())
+        return;
     const std::string shown = w.FTP目录框.text();
     if (shown.empty()) {
         w.FTP目录框.setText(ftp.currentDirectory());
@@ -170,7 +177,7 @@ std::mutex& remoteListMutex() {
 void listRemoteDirectory() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    if (!connectIfNeeded())
+    if (!connectIfNeeded() || !connectionReadyForCommand())
         return;
     std::lock_guard<std::mutex> lock(remoteListMutex());
     ui::runOnUiThread([&] {
@@ -184,6 +191,8 @@ void listRemoteDirectory() {
     enterTypedDirectory();
     const std::string directory = w.FTP目录框.text();
     DirectoryListing listing = ftp.listEntries(listedDirectory(directory));
+    if (!listing.complete && reconnectedAfterDrop())
+        listing = ftp.listEntries(listedDirectory(directory));
     app.entryCount = static_cast<int>(listing.entries.size());
 
     w.远程文件框.deleteAllItems();

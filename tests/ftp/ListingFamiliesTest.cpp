@@ -403,7 +403,7 @@ TEST(ListingFamilies, BlanksAroundNamesRoundTrip) {
     expectListing({"03-20-23  10:00AM       <DIR>          plain", "03-20-23  10:00AM       <DIR>           one"},
                   {{"plain", Folder, 0}, {" one", Folder, 0}});
     expectListing({"type=file;size=3;  two spaces", "type=file;size=4; end ", " facts none"},
-                  {{" two spaces", File, 3}, {"end ", File, 4}, {"facts none", File, 0}}, true);
+                  {{" two spaces", File, 3}, {"end ", File, 4}, {"facts none", File, -1}}, true);
     expectListing({"+m825718503,r,s280,\t leading.html"}, {{" leading.html", File, 280}});
     expectListing(
         {
@@ -432,7 +432,7 @@ TEST(ListingFamilies, MlsdFacts) {
             {"tab separated name.txt", File, 12},
             {"folder; with semicolon", Folder, 0},
             {"www", Link, 10},
-            {"link2", Link, 0},
+            {"link2", Link, -1},  // no size fact: unknown, not empty
             {"no final semicolon", File, 5},
             {"doubled semicolon", Folder, 0},
             {"big.iso", File, 6442450944},
@@ -511,8 +511,10 @@ TEST(ListingFamilies, NetWareEplfAndOs2) {
             "+i8388621.29609,m824255902,/,\tdev",
             "+i8388621.44468,m839956783,r,s10376,\tRFCEPLF",
             "+m825718503,r,s280,up644,\tname with blanks.html",
+            "+m825718503,r,\tno size fact",
         },
-        {{"dev", Folder, 0}, {"RFCEPLF", File, 10376}, {"name with blanks.html", File, 280}});
+        {{"dev", Folder, 0}, {"RFCEPLF", File, 10376}, {"name with blanks.html", File, 280},
+         {"no size fact", File, -1}});
     const auto os2 = expectListing(
         {
             "           0           DIR   12-30-97   12:32  jbom",

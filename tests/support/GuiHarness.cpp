@@ -5,8 +5,11 @@
 #include "app/settings/SettingsFile.h"
 #include "app/state/AppState.h"
 #include "app/state/WorkerThreads.h"
+#include "ftp/handlers/ConnectionRecovery.h"
+#include "ftp/handlers/KeepAlive.h"
 #include "platform/LocalFiles.h"
 #include "platform/SystemPaths.h"
+#include "transfer/Retry.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -104,12 +107,19 @@ MainWindowHarness::MainWindowHarness() {
     platform::overrideExecutableFolder(folder_.path());
     resetAppState();
     resetWorkers();
+    // Retries and waits for a full server as the program makes them, in
+    // moments instead of seconds; a test that needs others sets its own.
+    setBatchRetrySchedule(RetrySchedule{kTestRetryWaitsMs});
+    setConnectionLimitWaits(kTestConnectionLimitWaitsMs);
 }
 
 MainWindowHarness::~MainWindowHarness() {
     close();
     waitForWorkers(30000);
     platform::overrideExecutableFolder(std::string());
+    // A test sets keep-alive times before its window opens: the next
+    // window starts from the program's own.
+    setKeepAliveTimes(KeepAliveTimes{});
 }
 
 void MainWindowHarness::writeSetting(const std::string& key, const std::string& value) const {

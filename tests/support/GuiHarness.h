@@ -20,6 +20,11 @@ namespace testsupport {
 
 class MainWindowHarness;
 
+// The waits every window of the tests retries with (and waits for a server
+// at its connection limit with), unless a test sets others.
+inline const std::vector<int> kTestRetryWaitsMs{50, 100, 200};
+inline const std::vector<int> kTestConnectionLimitWaitsMs{100, 200, 300, 400};
+
 // Processes events until the condition holds or the time is up.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 
