@@ -3,7 +3,6 @@
 #include "app/controls/Dialogs.h"
 #include "app/state/Settings.h"
 #include "ftp/KnownCertificates.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/HostKeyTrust.h"
 #include "sftp/SftpClient.h"
 
@@ -125,12 +124,4 @@ std::string securityFailureLine(const RemoteSession& session) {
         break;
     }
     return {};
-}
-
-std::string connectionSecurityLine() {
-    return connectionSecurityLine(ftpClient());
-}
-
-std::string securityFailureLine() {
-    return securityFailureLine(ftpClient());
 }

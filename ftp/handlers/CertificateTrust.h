@@ -27,6 +27,3 @@ std::string connectionSecurityLine(const RemoteSession& session);
 // sake of its protection (TLS, the certificate, the host key); empty when
 // it did not.
 std::string securityFailureLine(const RemoteSession& session);
-// The same for the window's FTP connection.
-std::string connectionSecurityLine();
-std::string securityFailureLine();

@@ -38,7 +38,12 @@ void setUpSftp(SftpClient& client) {
 remote::SessionSetup windowSessionSetup(PendingConnect& pending) {
     remote::SessionSetup setup;
     setup.timeouts = sessionTimeouts();
-    setup.common = [&pending](RemoteSession& session) { pending.track(session); };
+    setup.common = [&pending](RemoteSession& session) {
+        pending.track(session);
+        // Downloads that break off keep their partial files, recorded
+        // beside the settings, so that a retry continues them.
+        session.setResumeFolder(keptFilesFolder());
+    };
     setup.ftp = setUpFtp;
     setup.sftp = setUpSftp;
     return setup;

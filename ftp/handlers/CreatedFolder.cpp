@@ -3,7 +3,6 @@
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/RemotePath.h"
-#include "ftp/handlers/FtpClientInstance.h"
 
 namespace {
 
@@ -24,11 +23,11 @@ bool newToTheList(const std::string& folder, const std::string& name) {
 
 } // namespace
 
-CreatedFolder createdFolderName(const RemoteName& parent, const std::string& asked, const std::string& replied) {
+CreatedFolder createdFolderName(RemoteSession& session, const RemoteName& parent, const std::string& asked,
+                                const std::string& replied) {
     if (replied == asked)
         return {asked, true};
-    const DirectoryListing listing =
-        ftpClient().listEntries(RemoteName(listedDirectory(parent.path), parent.wire));
+    const DirectoryListing listing = session.listEntries(RemoteName(listedDirectory(parent.path), parent.wire));
     bool repliedListed = false;
     bool askedListed = false;
     for (const RemoteEntry& entry : listing.entries) {

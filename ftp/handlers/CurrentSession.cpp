@@ -148,11 +148,17 @@ void PendingConnect::track(RemoteSession& session) {
         a->session = &session;
 }
 
-bool PendingConnect::finish() {
+void PendingConnect::untrack() {
     Sessions& s = sessions();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (Attempt* a = attemptOf(attempt_))
         a->session = nullptr;
+}
+
+bool PendingConnect::finish() {
+    untrack();
+    Sessions& s = sessions();
+    std::lock_guard<std::mutex> lock(s.mutex);
     return !signal_->raised() && attempt_ == s.latestConnect;
 }
 

@@ -51,8 +51,10 @@ public:
     // Ends the detection of the protocol.
     const ftp::AbortSignal& signal() const;
     // The session being connected, so that an abort reaches it; valid until
-    // finish().
+    // untrack() or finish().
     void track(RemoteSession& session);
+    // The tracked session is about to go (a new attempt replaces it).
+    void untrack();
     // The connect returned: the session is no longer reached through
     // here. True unless the connect was aborted or superseded meanwhile.
     bool finish();
