@@ -118,7 +118,9 @@ std::string localRowPath(const BatchSnapshot& snapshot, const ChosenRow& row) {
 }
 
 bool remoteListShows(const BatchSnapshot& snapshot) {
-    return mainWindow().FTP目录框.text() == snapshot.remoteFolder.path;
+    // The same path on the server connected since is another folder.
+    return mainWindow().FTP目录框.text() == snapshot.remoteFolder.path &&
+           (!snapshot.session || snapshot.session == currentSession());
 }
 
 bool localListShows(const BatchSnapshot& snapshot) {

@@ -61,7 +61,8 @@ std::string localFolderPrefix(const BatchSnapshot& snapshot);
 // The path of a chosen local row.
 std::string localRowPath(const BatchSnapshot& snapshot, const ChosenRow& row);
 
-// UI thread: whether the lists still show the snapshot's folders.
+// UI thread: whether the lists still show the snapshot's folders (the
+// remote one on the snapshot's session).
 bool remoteListShows(const BatchSnapshot& snapshot);
 bool localListShows(const BatchSnapshot& snapshot);
 // UI thread: the row of the list that still stands for the chosen row (the

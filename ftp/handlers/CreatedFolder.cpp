@@ -3,6 +3,7 @@
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/RemotePath.h"
+#include "ftp/handlers/CurrentSession.h"
 
 namespace {
 
@@ -10,13 +11,14 @@ bool isRealFolder(const RemoteEntry& entry) {
     return entry.isDirectory() && !entry.isLink();
 }
 
-// Whether the remote list, still showing the folder, holds no row of the
-// name (letter case ignored, so a doubt counts as held).
-bool newToTheList(const std::string& folder, const std::string& name) {
+// Whether the remote list, still showing the folder of the session's
+// server, holds no row of the name (letter case ignored, so a doubt counts
+// as held).
+bool newToTheList(const RemoteSession& session, const std::string& folder, const std::string& name) {
     bool fresh = false;
     ui::runOnUiThread([&] {
         MainWindow& w = mainWindow();
-        fresh = w.FTP目录框.text() == folder && w.远程文件框.findItem(name) < 0;
+        fresh = currentSession().get() == &session && w.FTP目录框.text() == folder && w.远程文件框.findItem(name) < 0;
     });
     return fresh;
 }
@@ -34,7 +36,7 @@ CreatedFolder createdFolderName(RemoteSession& session, const RemoteName& parent
         repliedListed = repliedListed || (entry.name == replied && isRealFolder(entry));
         askedListed = askedListed || (entry.name == asked && isRealFolder(entry));
     }
-    if (repliedListed && newToTheList(parent.path, replied))
+    if (repliedListed && newToTheList(session, parent.path, replied))
         return {replied, true};
     return {asked, askedListed};
 }

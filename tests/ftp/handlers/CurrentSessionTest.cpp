@@ -1,7 +1,9 @@
 // Each connect makes a session of its own, and an operation keeps the one
-// it started on: connecting to another server while a download runs
-// neither cuts the download nor sends any of it to the other server.
+// it started on: connecting to another server while a transfer runs
+// neither cuts the transfer nor sends any of it to the other server, nor
+// shows its result in the other server's list.
 #include "ftp/handlers/CurrentSession.h"
+#include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/transfer/TransferTestSupport.h"
@@ -67,4 +69,43 @@ TEST(CurrentSession, ABatchFinishesOnItsServerWhileTheWindowConnectsToAnother) {
     EXPECT_TRUE(old.expired());
     EXPECT_TRUE(waitUntil([&] { return first.finishedConnections() == 1; }));
     EXPECT_TRUE(currentSession()->isConnected());
+}
+
+// The new server's folder of the same path is another folder: a file the
+// old server received gets no row in the list the window shows now.
+TEST(CurrentSession, AnUploadFinishingOnTheOldServerAddsNoRowToTheNewServersList) {
+    std::atomic<bool> release{false};
+    ScriptedFtpServer first;
+    first.on("STOR", [&](ScriptedSession& s, const std::string& name) {
+        for (int i = 0; i < 12000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        s.server().storeFile(s, name, false);
+    });
+    ASSERT_TRUE(first.start());
+    TempFolder site;
+    site.write("other.txt", "o");
+    PyFtpdServer second;
+    ASSERT_TRUE(second.start(site.path()));
+
+    ConnectedWindow c(first.port(), "u", "p");
+    ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    c.local.write("up.txt", "uploaded");
+    listLocalDirectory();
+    c.select("上传文件框", {"up.txt"});
+    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return first.received("STOR"); }));
+
+    c.h.writeSetting("IP信息", "第二|127.0.0.1|" + std::to_string(second.port()) + "|" + kPyFtpdUser + "|" +
+                                   kPyFtpdPassword);
+    QTest::keyClick(c.h.form(), Qt::Key_F5);
+    ASSERT_TRUE(waitUntil([&] {
+        return c.w().window.title() == "Corvane——第二" && c.w().远程文件框.findItem("other.txt") >= 0;
+    }, 30000));
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }, 60000));
+    EXPECT_EQ(first.upload("/up.txt"), "uploaded");
+    EXPECT_TRUE(c.logHas("up.txt”    上传成功"));
+    EXPECT_FALSE(platform::pathExists(site.file("up.txt")));
+    EXPECT_EQ(c.w().远程文件框.findItem("up.txt"), -1);
+    EXPECT_GE(c.w().远程文件框.findItem("other.txt"), 0);
 }
