@@ -456,3 +456,24 @@ TEST(ProtocolDetectionWindow, AnSshServerOn2222AndAnFtpServerOn22AreEachRecognis
     EXPECT_GE(c.w().远程文件框.findItem("hello.txt"), 0);
     c.h.close();
 }
+
+// A server that states another size than it sends: the download fails, the
+// file there before stays as it was, and no partial file is left.
+TEST_F(SftpHostKeys, ADownloadOfAnotherSizeThanStatedFailsAndKeepsTheOldFile) {
+    ASSERT_TRUE(server_.start(site_.path(), ScriptedSftpServer::Login::Password, "short:5"));
+    userSsh_.write("known_hosts", knownHostsLine(server_.hostKey(), server_.port()));
+    h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
+                                  kSftpPassword);
+    local_.write("hello.txt", "old copy");
+    h_.open();
+    connectFromMenu(h_);
+    ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");
+    ui::ListControl& list = w().远程文件框;
+    list.selectItem(list.findItem("hello.txt"));
+    clickButton(h_, "下载钮");
+    ASSERT_TRUE(waitUntil([&] { return w().下载钮.caption() == "下载" && runningWorkers() == 0; }, kBatchWaitMs));
+    EXPECT_TRUE(logHas("hello.txt    下载失败"));
+    EXPECT_EQ(w().状态条1.paneText(1), "下载失败 ");
+    EXPECT_EQ(local_.read("hello.txt"), "old copy");
+    EXPECT_FALSE(platform::pathExists(local_.file("hello.txt.part")));
+}
