@@ -19,93 +19,102 @@
 
 using namespace testsupport;
 
-TEST(CurrentSession, ABatchFinishesOnItsServerWhileTheWindowConnectsToAnother) {
-    std::atomic<bool> release{false};
-    ScriptedFtpServer first;
-    first.setListing("-rw-r--r-- 1 0 0 6 Jan 01 2020 slow.txt\r\n");
-    first.on("RETR", [&](ScriptedSession& s, const std::string&) {
+namespace {
+
+// A scripted first server whose transfers wait for the test, and a
+// pyftpdlib second one serving other.txt.
+class CurrentSession : public testing::Test {
+protected:
+    void SetUp() override {
+        site_.write("other.txt", "o");
+        ASSERT_TRUE(second_.start(site_.path()));
+    }
+
+    // Until the test releases it (bounded, so that a failed test ends).
+    void holdUntilReleased() const {
+        for (int i = 0; i < 12000 && !release_; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    // Connects the window to the second server, as the user does with F5.
+    void connectToSecond(ConnectedWindow& c) {
+        c.h.writeSetting("IP信息", "第二|127.0.0.1|" + std::to_string(second_.port()) + "|" + kPyFtpdUser + "|" +
+                                       kPyFtpdPassword);
+        QTest::keyClick(c.h.form(), Qt::Key_F5);
+        ASSERT_TRUE(waitUntil([&] {
+            return c.w().window.title() == "Corvane——第二" && c.w().远程文件框.findItem("other.txt") >= 0;
+        }, 30000));
+    }
+
+    std::atomic<bool> release_{false};
+    ScriptedFtpServer first_;
+    TempFolder site_;
+    PyFtpdServer second_;
+};
+
+} // namespace
+
+TEST_F(CurrentSession, ABatchFinishesOnItsServerWhileTheWindowConnectsToAnother) {
+    first_.setListing("-rw-r--r-- 1 0 0 6 Jan 01 2020 slow.txt\r\n");
+    first_.on("RETR", [&](ScriptedSession& s, const std::string&) {
         s.reply("150 Opening BINARY mode data connection for slow.txt (6 bytes)");
         s.openData();
         s.sendData("abc");
-        for (int i = 0; i < 12000 && !release; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        holdUntilReleased();
         s.sendData("def");
         s.closeData();
         s.reply("226 done");
     });
-    ASSERT_TRUE(first.start());
-    TempFolder site;
-    site.write("other.txt", "o");
-    PyFtpdServer second;
-    ASSERT_TRUE(second.start(site.path()));
-
-    ConnectedWindow c(first.port(), "u", "p");
+    ASSERT_TRUE(first_.start());
+    ConnectedWindow c(first_.port(), "u", "p");
     ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
     SessionHandle firstSession = currentSession();
     c.select("远程文件框", {"slow.txt"});
     QTest::mouseClick(c.h.form()->findChild<QPushButton*>("下载钮"), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return first.received("RETR"); }));
+    ASSERT_TRUE(waitUntil([&] { return first_.received("RETR"); }));
 
-    c.h.writeSetting("IP信息", "第二|127.0.0.1|" + std::to_string(second.port()) + "|" + kPyFtpdUser + "|" +
-                                   kPyFtpdPassword);
-    QTest::keyClick(c.h.form(), Qt::Key_F5);
-    ASSERT_TRUE(waitUntil([&] {
-        return c.w().window.title() == "Corvane——第二" && c.w().远程文件框.findItem("other.txt") >= 0;
-    }, 30000));
+    ASSERT_NO_FATAL_FAILURE(connectToSecond(c));
     EXPECT_NE(currentSession(), firstSession);
     EXPECT_TRUE(currentSession()->isConnected());
     EXPECT_EQ(c.w().下载钮.caption(), "停止");
     EXPECT_TRUE(firstSession->isConnected());
 
-    release = true;
+    release_ = true;
     ASSERT_TRUE(waitUntil([&] { return c.w().下载钮.caption() == "下载" && runningWorkers() == 0; }, 60000));
     EXPECT_EQ(c.local.read("slow.txt"), "abcdef");
     EXPECT_TRUE(c.logHas("slow.txt    下载成功"));
-    EXPECT_FALSE(platform::pathExists(site.file("slow.txt")));
+    EXPECT_FALSE(platform::pathExists(site_.file("slow.txt")));
     // The old connection ends when its last user lets go.
-    ASSERT_EQ(first.finishedConnections(), 0);
+    ASSERT_EQ(first_.finishedConnections(), 0);
     const std::weak_ptr<RemoteSession> old = firstSession;
     firstSession.reset();
     EXPECT_TRUE(old.expired());
-    EXPECT_TRUE(waitUntil([&] { return first.finishedConnections() == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return first_.finishedConnections() == 1; }));
     EXPECT_TRUE(currentSession()->isConnected());
 }
 
 // The new server's folder of the same path is another folder: a file the
 // old server received gets no row in the list the window shows now.
-TEST(CurrentSession, AnUploadFinishingOnTheOldServerAddsNoRowToTheNewServersList) {
-    std::atomic<bool> release{false};
-    ScriptedFtpServer first;
-    first.on("STOR", [&](ScriptedSession& s, const std::string& name) {
-        for (int i = 0; i < 12000 && !release; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+TEST_F(CurrentSession, AnUploadFinishingOnTheOldServerAddsNoRowToTheNewServersList) {
+    first_.on("STOR", [&](ScriptedSession& s, const std::string& name) {
+        holdUntilReleased();
         s.server().storeFile(s, name, false);
     });
-    ASSERT_TRUE(first.start());
-    TempFolder site;
-    site.write("other.txt", "o");
-    PyFtpdServer second;
-    ASSERT_TRUE(second.start(site.path()));
-
-    ConnectedWindow c(first.port(), "u", "p");
+    ASSERT_TRUE(first_.start());
+    ConnectedWindow c(first_.port(), "u", "p");
     ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
     c.local.write("up.txt", "uploaded");
     listLocalDirectory();
     c.select("上传文件框", {"up.txt"});
     QTest::mouseClick(c.h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return first.received("STOR"); }));
+    ASSERT_TRUE(waitUntil([&] { return first_.received("STOR"); }));
 
-    c.h.writeSetting("IP信息", "第二|127.0.0.1|" + std::to_string(second.port()) + "|" + kPyFtpdUser + "|" +
-                                   kPyFtpdPassword);
-    QTest::keyClick(c.h.form(), Qt::Key_F5);
-    ASSERT_TRUE(waitUntil([&] {
-        return c.w().window.title() == "Corvane——第二" && c.w().远程文件框.findItem("other.txt") >= 0;
-    }, 30000));
-    release = true;
+    ASSERT_NO_FATAL_FAILURE(connectToSecond(c));
+    release_ = true;
     ASSERT_TRUE(waitUntil([&] { return c.w().上传钮.caption() == "上传" && runningWorkers() == 0; }, 60000));
-    EXPECT_EQ(first.upload("/up.txt"), "uploaded");
+    EXPECT_EQ(first_.upload("/up.txt"), "uploaded");
     EXPECT_TRUE(c.logHas("up.txt”    上传成功"));
-    EXPECT_FALSE(platform::pathExists(site.file("up.txt")));
+    EXPECT_FALSE(platform::pathExists(site_.file("up.txt")));
     EXPECT_EQ(c.w().远程文件框.findItem("up.txt"), -1);
     EXPECT_GE(c.w().远程文件框.findItem("other.txt"), 0);
 }

@@ -13,10 +13,6 @@
 #include "tests/transfer/TransferTestSupport.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
@@ -88,23 +84,6 @@ bool canListenOn(int port) {
     return free;
 }
 
-// Drags the files onto the upload list as a file manager would.
-bool dropFiles(MainWindow& w, const std::vector<std::string>& paths) {
-    QWidget* viewport = w.上传文件框.widget()->viewport();
-    QMimeData mime;
-    QList<QUrl> urls;
-    for (const std::string& path : paths)
-        urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
-    mime.setUrls(urls);
-    const QPointF at(20, 20);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
-    return drop.isAccepted();
-}
 
 // Each test's own known-hosts file stands for ~/.ssh/known_hosts, and its
 // key folder for ~/.ssh; cleared again at the end.
@@ -232,7 +211,7 @@ TEST_F(SftpWindow, UploadsFilesDroppedFilesAndFolderTrees) {
     // Dropped from a file manager, then sent.
     TempFolder elsewhere;
     elsewhere.write("dropped.txt", "dropped");
-    ASSERT_TRUE(dropFiles(c.w(), {elsewhere.file("dropped.txt")}));
+    ASSERT_TRUE(dropOnLocalList(c.w(), {QUrl::fromLocalFile(QString::fromStdString(elsewhere.file("dropped.txt")))}));
     clickButton(c.h, "上传钮");
     ASSERT_TRUE(waitUntil([&] { return batchesEnded(c); }, kBatchWaitMs));
     EXPECT_EQ(site_.read("dropped.txt"), "dropped");
