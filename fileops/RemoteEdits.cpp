@@ -51,17 +51,20 @@ void renameRemote() {
     ui::InputResult answer = ui::inputBox("请输入新文件名", snapshot.rows.front().name);
     if (!answer.ok)
         return;
-    if (replacesListedEntry(snapshot, answer.text) &&
+    const bool replace = replacesListedEntry(snapshot, answer.text);
+    if (replace &&
         ui::messageBox("“" + answer.text + "”已存在，要替换它吗？", ui::kMbYesNo | ui::kMbIconQuestion, "询问：") !=
             ui::kIdYes)
         return;
-    startWorker([snapshot, newName = answer.text] {
+    startWorker([snapshot, newName = answer.text, replace] {
         RemoteSession& session = *snapshot.session;
         if (!connectionReadyForCommand(session))
             return;
         // The new name is passed as typed; it is taken in the folder shown,
         // whatever folder an upload left the connection in.
-        auto rename = [&] { return session.renameFile(snapshot.rows.front().remote, newName, snapshot.remoteFolder); };
+        auto rename = [&] {
+            return session.renameFile(snapshot.rows.front().remote, newName, snapshot.remoteFolder, replace);
+        };
         const bool renamed = rename() || (reconnectedAfterDrop(session) && rename());
         ui::messageBox(renamed ? "修改成功" : "修改失败");
         listRemoteDirectory();

@@ -266,6 +266,29 @@ TEST_F(SftpWindow, RenameAsksBeforeReplacingAndNewFoldersAreMade) {
     EXPECT_FALSE(platform::pathExists(site_.file("hello.txt")));
     EXPECT_GE(c.w().远程文件框.findItem("新名字.txt"), 0);
 
+    // Yes replaces: SFTP's rename would not, so the old file went aside
+    // and is gone once the rename is done.
+    answers.queueInput("other.txt");
+    answers.queueButton(QMessageBox::Yes);
+    c.select("远程文件框", {"新名字.txt"});
+    trigger(c.h, "重命名(&M)");
+    ASSERT_TRUE(waitForWorkers());
+    ASSERT_EQ(answers.seen(), 7);
+    EXPECT_EQ(answers.texts()[5], "“other.txt”已存在，要替换它吗？");
+    EXPECT_EQ(answers.texts()[6], "修改成功");
+    EXPECT_EQ(site_.read("other.txt"), "hello");
+    EXPECT_FALSE(platform::pathExists(site_.file("新名字.txt")));
+    EXPECT_FALSE(platform::pathExists(site_.file("other.txt.replaced-by-rename")));
+    // A folder is never replaced.
+    answers.queueInput("docs");
+    answers.queueButton(QMessageBox::Yes);
+    c.select("远程文件框", {"other.txt"});
+    trigger(c.h, "重命名(&M)");
+    ASSERT_TRUE(waitForWorkers());
+    EXPECT_EQ(answers.texts().back(), "修改失败");
+    EXPECT_EQ(site_.read("other.txt"), "hello");
+    EXPECT_EQ(site_.read("docs/readme.txt"), "read me");
+
     answers.queueInput("新目录");
     trigger(c.h, "创建目录(&C)");
     ASSERT_TRUE(waitForWorkers());
