@@ -10,10 +10,9 @@
 #include "app/state/Log.h"
 #include "app/state/Settings.h"
 #include "app/state/WorkerThreads.h"
-#include "ftp/handlers/CertificateTrust.h"
 #include "ftp/handlers/ConnectHandlers.h"
 #include "ftp/handlers/ConnectionState.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/KeepAlive.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
@@ -74,14 +73,9 @@ void restoreLocalHistory() {
 void mainWindowCreated() {
     MainWindow& w = mainWindow();
     appState().settingsPath.set(platform::settingsFolder() + "/wangluo.ini");
-    // Downloads that break off keep their partial files, recorded beside
-    // the settings, so that a retry continues them.
-    ftpClient().setResumeFolder(platform::settingsFolder());
-    // Closing the window unblocks workers stuck in network calls this way.
-    setWorkerAbortHook([] { ftpClient().abort(); });
-    ftpClient().setCertificateCheck(trustServerCertificate);
-    ftpClient().setClearLoginCheck(allowClearLogin);
-    ftpClient().setVerifiedServerNote(rememberVerifiedServer);
+    // Closing the window unblocks workers stuck in network calls this way:
+    // on the current connection, older ones a batch still holds, a connect.
+    setWorkerAbortHook(abortAllSessions);
     setRemoteFileOpener(openRemoteFileLater);
     startKeepAlive();
     w.上传文件框.setIconList(w.远程文件框.iconList());

@@ -22,8 +22,8 @@
 #include "bench/BenchReport.h"
 #include "fileops/RemoteDelete.h"
 #include "ftp/handlers/ConnectHandlers.h"
+#include "ftp/handlers/ConnectSetup.h"
 #include "ftp/handlers/ConnectionRecovery.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
 #include "local/LocalList.h"
@@ -267,12 +267,29 @@ int localList(char** argv, bool fillOnly) {
 // opens; until then a larger count is not built, and never run as one.
 bool usableConnections(int connections) { return connections == 1; }
 
-// The window's connect speaks FTP only. Once it takes the protocol from
-// the server (remote::openSession), this is true, and the window's SFTP
+// The window's connect takes the protocol from the server; its SFTP
 // set-up takes CORVANE_BENCH_SSH_DIR (the key folder) and
-// CORVANE_BENCH_KNOWN_HOSTS (trusted without asking) as ftp_bench's does;
-// until then an SFTP run is not built, and never run as one.
-constexpr bool windowSpeaksSftp = false;
+// CORVANE_BENCH_KNOWN_HOSTS (trusted without asking) as ftp_bench's does.
+constexpr bool windowSpeaksSftp = true;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The servers' identities as the bench group prepared them.
+void setUpSessions() {
+    setExtraSessionSetup(
+        [](FtpClient& client) {
+            if (const char* ca = std::getenv("CORVANE_BENCH_CA"))
+                client.setTrustedCertificates(ca);
+        },
+        [](SftpClient& client) {
+            client.setSshDirectory(environment("CORVANE_BENCH_SSH_DIR"));
+            client.setTrustedKnownHostsFile(environment("CORVANE_BENCH_KNOWN_HOSTS"));
+            client.setKnownHostsFile("");
+        });
+}
 
 } // namespace
 
@@ -291,8 +308,7 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    if (const char* ca = std::getenv("CORVANE_BENCH_CA"))
-        ftpClient().setTrustedCertificates(ca);
+    setUpSessions();
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "download" && argc >= 5)
         return download(argv, argc);

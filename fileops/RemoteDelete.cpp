@@ -13,7 +13,6 @@
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/handlers/ConnectionRecovery.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "transfer/BatchRetry.h"
 
 #include <functional>
@@ -78,7 +77,7 @@ std::vector<Listed> listedEntries(const RemoteName& folder, const DirectoryListi
 DirectoryListing listForDelete(const RemoteName& folder, BatchRetries& retries) {
     DirectoryListing listing;
     retries.run("读取目录“" + folder.path + "”", [&](int) {
-        listing = ftpClient().listEntries(folder, true);
+        listing = retries.session().listEntries(folder, true);
         return listing.complete;
     });
     return listing;
@@ -112,7 +111,7 @@ void reportUnconfirmed(const std::string& path) {
 // parents. Returns false when anything could not be deleted.
 bool deleteCollected(const RemoteTree& tree, BatchRetries& retries, int& deleted) {
     AppState& app = appState();
-    FtpClient& ftp = ftpClient();
+    RemoteSession& session = retries.session();
     bool allGone = true;
     LogBatch log;
     for (size_t i = app.deleteFolders.size(); i-- > 0;) {
@@ -122,7 +121,7 @@ bool deleteCollected(const RemoteTree& tree, BatchRetries& retries, int& deleted
         const std::string subject = "删除“" + path.path + "”";
         const bool ok = retries.run(
             subject,
-            [&](int) { return what == Found::Folder ? ftp.removeDirectory(path) : ftp.deleteFile(path); },
+            [&](int) { return what == Found::Folder ? session.removeDirectory(path) : session.deleteFile(path); },
             [&](const std::string& line) { log.add(line); });
         log.add(removedLine(path.path, what, ok));
         if (ok)
@@ -146,7 +145,7 @@ void removeRow(const BatchSnapshot& snapshot, const ChosenRow& row) {
 // One chosen row that is a file or a link: removed itself.
 void deleteOneEntry(const BatchSnapshot& snapshot, const ChosenRow& row, BatchRetries& retries,
                     int& deleted) {
-    if (retries.run("删除“" + row.name + "”", [&](int) { return ftpClient().deleteFile(row.remote); })) {
+    if (retries.run("删除“" + row.name + "”", [&](int) { return retries.session().deleteFile(row.remote); })) {
         ++deleted;
         appendLog("删除“" + row.name + "”成功");
         removeRow(snapshot, row);
@@ -279,11 +278,11 @@ void deleteRemoteBatch(const BatchSnapshot& snapshot) {
     w.消息框.setText(std::string());
     w.状态条1.setPaneText(2, std::string());
     w.状态条1.setPaneText(1, kDeletingText);
-    if (!connectionReadyForCommand()) {
+    if (!connectionReadyForCommand(*snapshot.session)) {
         w.状态条1.setPaneText(1, "删除文件：0个");
         return;
     }
-    BatchRetries retries;
+    BatchRetries retries(snapshot.session);
     std::unordered_map<std::string, Found> confirmed;
     bool confirmedRead = false;
     int deleted = 0;
@@ -293,9 +292,10 @@ void deleteRemoteBatch(const BatchSnapshot& snapshot) {
             deleteOneEntry(snapshot, row, retries, deleted);
             continue;
         }
-        // A folder row of an MLSD listing may be a link: asked again.
+        // A folder row of a listing that may call links folders (FTP's
+        // MLSD) is asked again.
         Found what = Found::Folder;
-        if (ftpClient().listsWithMlsd()) {
+        if (snapshot.session->listedFoldersMayBeLinks()) {
             if (!confirmedRead) {
                 confirmed = confirmedKinds(snapshot.remoteFolder, retries);
                 confirmedRead = true;

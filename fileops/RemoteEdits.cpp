@@ -10,7 +10,6 @@
 #include "ftp/RemotePath.h"
 #include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/CreatedFolder.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListLock.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "transfer/BatchSnapshot.h"
@@ -52,19 +51,21 @@ void renameRemote() {
     ui::InputResult answer = ui::inputBox("请输入新文件名", snapshot.rows.front().name);
     if (!answer.ok)
         return;
-    if (replacesListedEntry(snapshot, answer.text) &&
+    const bool replace = replacesListedEntry(snapshot, answer.text);
+    if (replace &&
         ui::messageBox("“" + answer.text + "”已存在，要替换它吗？", ui::kMbYesNo | ui::kMbIconQuestion, "询问：") !=
             ui::kIdYes)
         return;
-    startWorker([snapshot, newName = answer.text] {
-        if (!connectionReadyForCommand())
+    startWorker([snapshot, newName = answer.text, replace] {
+        RemoteSession& session = *snapshot.session;
+        if (!connectionReadyForCommand(session))
             return;
         // The new name is passed as typed; it is taken in the folder shown,
         // whatever folder an upload left the connection in.
         auto rename = [&] {
-            return ftpClient().renameFile(snapshot.rows.front().remote, newName, snapshot.remoteFolder);
+            return session.renameFile(snapshot.rows.front().remote, newName, snapshot.remoteFolder, replace);
         };
-        const bool renamed = rename() || (reconnectedAfterDrop() && rename());
+        const bool renamed = rename() || (reconnectedAfterDrop(session) && rename());
         ui::messageBox(renamed ? "修改成功" : "修改失败");
         listRemoteDirectory();
     });
@@ -78,18 +79,19 @@ void makeRemoteDirectory() {
     takeRemoteFolder(where);
     const std::string path = where.remoteFolder.path + "/" + answer.text;
     startWorker([where, path] {
-        if (!connectionReadyForCommand())
+        RemoteSession& session = *where.session;
+        if (!connectionReadyForCommand(session))
             return;
         std::string replied;
-        auto make = [&] { return ftpClient().makeDirectory(path, replied); };
-        if (!make() && !(reconnectedAfterDrop() && make())) {
+        auto make = [&] { return session.makeDirectory(path, replied); };
+        if (!make() && !(reconnectedAfterDrop(session) && make())) {
             ui::messageBox("创建失败！");
             return;
         }
         // The row names the folder the server made, which may be named
         // otherwise than asked, but only a folder the server lists as new;
         // in doubt the list is read again.
-        const CreatedFolder created = createdFolderName(where.remoteFolder, lastName(path), replied);
+        const CreatedFolder created = createdFolderName(session, where.remoteFolder, lastName(path), replied);
         ui::ListControl& list = mainWindow().远程文件框;
         std::unique_lock<std::mutex> lock(remoteListMutex());
         bool shown = false;

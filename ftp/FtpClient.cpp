@@ -712,7 +712,7 @@ bool FtpClient::setCurrentDirectory(const RemoteName& dir) {
 }
 
 bool FtpClient::renameFile(const RemoteName& oldName, const std::string& newName,
-                           const RemoteName& newNameFolder) {
+                           const RemoteName& newNameFolder, bool) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string oldWire, newWire;
     ftp::FtpReply reply;

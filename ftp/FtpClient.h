@@ -122,8 +122,10 @@ public:
     // A relative new name is taken by the server in its current directory;
     // with newNameFolder given, the connection enters that folder first
     // (in the same operation), so the name lands there and nowhere else.
+    // replace means nothing here: the server's RNTO decides whether an
+    // entry of the new name is replaced.
     bool renameFile(const RemoteName& oldName, const std::string& newName,
-                    const RemoteName& newNameFolder = RemoteName()) override;
+                    const RemoteName& newNameFolder = RemoteName(), bool replace = false) override;
     bool makeDirectory(const RemoteName& dir) override;
     // The same, and the name the server's reply gives the folder: servers
     // may store another name than the one asked for ("trail " as "trail_")

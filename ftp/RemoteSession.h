@@ -74,10 +74,11 @@ public:
                          int64_t resumeLimit = 0) = 0;
     virtual bool deleteFile(const RemoteName& remote) = 0;
     // Never replaces an entry silently where the protocol lets the client
-    // tell. A relative new name lands in newNameFolder when it is given,
-    // otherwise in the session's current directory.
+    // tell; replace: the user agreed to replace a file of the new name. A
+    // relative new name lands in newNameFolder when it is given, otherwise
+    // in the session's current directory.
     virtual bool renameFile(const RemoteName& oldName, const std::string& newName,
-                            const RemoteName& newNameFolder = RemoteName()) = 0;
+                            const RemoteName& newNameFolder = RemoteName(), bool replace = false) = 0;
     virtual bool makeDirectory(const RemoteName& dir) = 0;
     // The same, and the name the server says the folder got (some servers
     // store another name than the one asked for). Only the server's word:

@@ -572,16 +572,42 @@ int SftpClient::entryTypeLocked(const std::string& wire, bool followLinks) {
 // replace an existing target on OpenSSH, but other servers rename the
 // POSIX way, replacing it; the target is looked for first on every server.
 bool SftpClient::renameFile(const RemoteName& oldName, const std::string& newName,
-                            const RemoteName& newNameFolder) {
+                            const RemoteName& newNameFolder, bool replace) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string oldWire, newWire;
-    bool ok = readyLocked() && toWireLocked(oldName, oldWire) && newWireLocked(newName, newNameFolder, newWire) &&
-              entryTypeLocked(newWire, false) < 0 && connection_->alive();
+    bool ok = readyLocked() && toWireLocked(oldName, oldWire) && newWireLocked(newName, newNameFolder, newWire);
+    const int existing = ok ? entryTypeLocked(newWire, false) : -1;
+    if (ok && existing >= 0) {
+        const bool replaceable = replace && existing != SSH_FILEXFER_TYPE_DIRECTORY && oldWire != newWire;
+        return finishLocked(replaceable && connection_->alive() && replacingRenameLocked(oldWire, newWire));
+    }
+    ok = ok && connection_->alive();
     if (ok) {
         beginWaitLocked(active_.replyMs);
         ok = sftp_rename(connection_->sftp(), oldWire.c_str(), newWire.c_str()) == 0;
     }
     return finishLocked(ok);
+}
+
+// SFTP's rename never replaces: the old file goes aside under a name of its
+// own first, so that a rename that fails can put it back.
+bool SftpClient::replacingRenameLocked(const std::string& oldWire, const std::string& newWire) {
+    const std::string aside = newWire + ".replaced-by-rename";
+    if (entryTypeLocked(aside, false) >= 0)
+        return false;
+    sftp_session sftp = connection_->sftp();
+    beginWaitLocked(active_.replyMs);
+    if (sftp_rename(sftp, newWire.c_str(), aside.c_str()) != 0)
+        return false;
+    beginWaitLocked(active_.replyMs);
+    if (sftp_rename(sftp, oldWire.c_str(), newWire.c_str()) != 0) {
+        beginWaitLocked(active_.replyMs);
+        sftp_rename(sftp, aside.c_str(), newWire.c_str());
+        return false;
+    }
+    beginWaitLocked(active_.replyMs);
+    sftp_unlink(sftp, aside.c_str());
+    return true;
 }
 
 // A relative new name lands in the folder given, else in the current one.

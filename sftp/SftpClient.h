@@ -114,9 +114,11 @@ public:
                  int64_t resumeLimit = 0) override;
     // Removes a file, or a link itself (never its target).
     bool deleteFile(const RemoteName& remote) override;
-    // Never replaces an existing entry: fails when newName exists.
+    // Never replaces an existing entry unasked: fails when newName exists,
+    // unless replace and it is a file (or a link), which is then moved
+    // aside, replaced, and removed; put back when the rename fails.
     bool renameFile(const RemoteName& oldName, const std::string& newName,
-                    const RemoteName& newNameFolder = RemoteName()) override;
+                    const RemoteName& newNameFolder = RemoteName(), bool replace = false) override;
     bool makeDirectory(const RemoteName& dir) override;
     // The same, and the name of the folder that now exists (SFTP servers
     // store the name asked for).
@@ -275,6 +277,7 @@ private:
     void nameEntriesLocked(const std::string& directory, DirectoryListing& listing,
                            std::vector<std::string>& wires);
     void publishPartial(const std::string& localPath, const std::string& partialPath);
+    bool replacingRenameLocked(const std::string& oldWire, const std::string& newWire);
     bool simpleRequestLocked(const RemoteName& path, int (*request)(sftp_session_struct*, const char*));
 
     mutable std::mutex mutex_;

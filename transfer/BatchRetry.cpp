@@ -2,9 +2,9 @@
 
 #include "app/state/Log.h"
 #include "ftp/handlers/ConnectionRecovery.h"
-#include "ftp/handlers/FtpClientInstance.h"
 
-BatchRetries::BatchRetries(std::function<bool()> stopRequested) {
+BatchRetries::BatchRetries(SessionHandle session, std::function<bool()> stopRequested)
+    : session_(std::move(session)) {
     stopped_ = [requested = std::move(stopRequested), disconnected = stoppedByDisconnect()] {
         return disconnected() || (requested && requested());
     };
@@ -21,13 +21,13 @@ bool BatchRetries::run(const std::string& subject, const std::function<bool(int 
         else
             appendLog(line);
     };
-    hooks.reconnected = showReconnected;
+    hooks.reconnected = [this] { showReconnected(*session_); };
     hooks.batch = &state_;
-    const bool ok = runWithRetries(ftpClient(), operation, batchRetrySchedule(), hooks);
+    const bool ok = runWithRetries(*session_, operation, batchRetrySchedule(), hooks);
     // The server is taken for gone: said once, as a failed connect is.
     if (state_.serverGone && !goneShown_) {
         goneShown_ = true;
-        showReconnectFailed();
+        showReconnectFailed(*session_);
     }
     return ok;
 }

@@ -1,19 +1,20 @@
 #pragma once
 // The window's batches run every file operation through the retry policy
-// (transfer/Retry.h) on the window's client: each retry is one log line,
+// (transfer/Retry.h) on the batch's session: each retry is one log line,
 // and a reconnect shows in pane 0, as does a server the retries could not
 // reach again.
+#include "ftp/handlers/CurrentSession.h"
 #include "transfer/Retry.h"
 
 #include <functional>
 #include <string>
 
-// The retries of one batch, made when it starts. What ends their waits: the
-// batch's own stop request (停止; none for batches without one), 断开 after
-// the batch began, or the window closing.
+// The retries of one batch on its session, made when it starts. What ends
+// their waits: the batch's own stop request (停止; none for batches without
+// one), 断开 after the batch began, or the window closing.
 class BatchRetries {
 public:
-    explicit BatchRetries(std::function<bool()> stopRequested = {});
+    explicit BatchRetries(SessionHandle session, std::function<bool()> stopRequested = {});
     BatchRetries(const BatchRetries&) = delete;
     BatchRetries& operator=(const BatchRetries&) = delete;
 
@@ -22,8 +23,11 @@ public:
     // the batch gathers its lines).
     bool run(const std::string& subject, const std::function<bool(int attempt)>& operation,
              const std::function<void(const std::string&)>& log = {});
+    // The session the batch works on.
+    RemoteSession& session() const { return *session_; }
 
 private:
+    SessionHandle session_;
     std::function<bool()> stopped_;
     BatchRetryState state_;
     bool goneShown_ = false;

@@ -3,7 +3,6 @@
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/RemotePath.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "local/LocalList.h"
 #include "transfer/TransferPaths.h"
 
@@ -27,13 +26,13 @@ void takeFoldersNow(BatchSnapshot& snapshot) {
 // The server's bytes of the folder and of every row, in one go: taken now,
 // they hold whatever later listings show under the same names.
 void takeWireNames(BatchSnapshot& snapshot) {
-    FtpClient& ftp = ftpClient();
-    snapshot.remoteFolder.wire = ftp.wirePath(listedDirectory(snapshot.remoteFolder.path));
+    RemoteSession& session = *snapshot.session;
+    snapshot.remoteFolder.wire = session.wirePath(listedDirectory(snapshot.remoteFolder.path));
     std::vector<std::string> names;
     names.reserve(snapshot.rows.size());
     for (const ChosenRow& row : snapshot.rows)
         names.push_back(row.name);
-    std::vector<std::string> wires = ftp.wirePathsBelow(snapshot.remoteFolder, names);
+    std::vector<std::string> wires = session.wirePathsBelow(snapshot.remoteFolder, names);
     const std::string prefix = remotePrefix(snapshot.remoteFolder.path);
     for (std::size_t i = 0; i < snapshot.rows.size(); ++i)
         snapshot.rows[i].remote = RemoteName(prefix + snapshot.rows[i].name, std::move(wires[i]));
@@ -75,6 +74,7 @@ BatchSnapshot rowsAndFolders(const ui::ListControl& list, const std::vector<int>
 
 BatchSnapshot remoteSnapshot(const std::vector<int>& indexes) {
     BatchSnapshot snapshot = rowsAndFolders(mainWindow().远程文件框, indexes);
+    snapshot.session = currentSession();
     takeWireNames(snapshot);
     return snapshot;
 }
@@ -104,8 +104,9 @@ BatchSnapshot allLocalSnapshot() {
 }
 
 void takeRemoteFolder(BatchSnapshot& snapshot) {
+    snapshot.session = currentSession();
     snapshot.remoteFolder = RemoteName(mainWindow().FTP目录框.text());
-    snapshot.remoteFolder.wire = ftpClient().wirePath(listedDirectory(snapshot.remoteFolder.path));
+    snapshot.remoteFolder.wire = snapshot.session->wirePath(listedDirectory(snapshot.remoteFolder.path));
 }
 
 std::string localFolderPrefix(const BatchSnapshot& snapshot) {
@@ -117,7 +118,9 @@ std::string localRowPath(const BatchSnapshot& snapshot, const ChosenRow& row) {
 }
 
 bool remoteListShows(const BatchSnapshot& snapshot) {
-    return mainWindow().FTP目录框.text() == snapshot.remoteFolder.path;
+    // The same path on the server connected since is another folder.
+    return mainWindow().FTP目录框.text() == snapshot.remoteFolder.path &&
+           (!snapshot.session || snapshot.session == currentSession());
 }
 
 bool localListShows(const BatchSnapshot& snapshot) {

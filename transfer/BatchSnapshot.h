@@ -6,6 +6,7 @@
 // value: the batch keeps it and hands it down.
 #include "ftp/EntryKind.h"
 #include "ftp/FtpTypes.h"
+#include "ftp/handlers/CurrentSession.h"
 
 #include <cstdint>
 #include <string>
@@ -27,6 +28,9 @@ struct ChosenRow {
 };
 
 struct BatchSnapshot {
+    // The connection the batch works on: the current one when it started,
+    // whatever is connected later.
+    SessionHandle session;
     std::vector<ChosenRow> rows;
     // The remote folder box's text, with the folder's bytes on the server.
     RemoteName remoteFolder;
@@ -47,8 +51,9 @@ BatchSnapshot allRemoteSnapshot();
 BatchSnapshot localSnapshot(const std::vector<int>& indexes);
 BatchSnapshot selectedLocalSnapshot();
 BatchSnapshot allLocalSnapshot();
-// The remote folder as the box shows it now, with its bytes (an upload
-// that connects first takes it once connected).
+// The remote folder as the box shows it now, with its bytes, and the
+// current session (an upload that connects first takes them once
+// connected).
 void takeRemoteFolder(BatchSnapshot& snapshot);
 
 // The local folder with the separator appended unless it ends in one.
@@ -56,7 +61,8 @@ std::string localFolderPrefix(const BatchSnapshot& snapshot);
 // The path of a chosen local row.
 std::string localRowPath(const BatchSnapshot& snapshot, const ChosenRow& row);
 
-// UI thread: whether the lists still show the snapshot's folders.
+// UI thread: whether the lists still show the snapshot's folders (the
+// remote one on the snapshot's session).
 bool remoteListShows(const BatchSnapshot& snapshot);
 bool localListShows(const BatchSnapshot& snapshot);
 // UI thread: the row of the list that still stands for the chosen row (the

@@ -13,7 +13,6 @@
 #include "ftp/RemotePath.h"
 #include "ftp/SizeText.h"
 #include "ftp/handlers/ConnectionRecovery.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
 #include "transfer/Progress.h"
@@ -61,13 +60,13 @@ bool downloadOne(const ChosenRow& row, const BatchSnapshot& snapshot, const Down
     // transfers.
     ui::runOnUiThread([&] {
         w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + row.sizeText + "KB");
-        startDownloadWatch(localPath, static_cast<float>(leadingNumber(row.sizeText) * 1024.0));
+        startDownloadWatch(snapshot.session, localPath, static_cast<float>(leadingNumber(row.sizeText) * 1024.0));
     });
     // A retry continues the partial file the failed attempt kept.
-    BatchRetries ownRetries;
+    BatchRetries ownRetries(snapshot.session);
     BatchRetries& retries = hooks.retries ? *hooks.retries : ownRetries;
     const bool arrived =
-        retries.run(name, [&](int) { return ftpClient().getFile(row.remote, localPath, false, row.size); });
+        retries.run(name, [&](int) { return snapshot.session->getFile(row.remote, localPath, false, row.size); });
     LocalEntryBatch ownArrivals(snapshot.localFolder);
     LocalEntryBatch& arrivals = hooks.arrivals ? *hooks.arrivals : ownArrivals;
     ui::runOnUiThread([&] {
@@ -123,7 +122,7 @@ void downloadCommand() {
 void downloadBatch(const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    if (!connectionReadyForCommand()) {
+    if (!connectionReadyForCommand(*snapshot.session)) {
         w.下载钮.setCaption(kDownloadCaption);
         return;
     }
@@ -137,7 +136,7 @@ void downloadBatch(const BatchSnapshot& snapshot) {
         if (arrived)
             w.状态条1.setPaneText(2, "已下载：" + std::to_string(done + 1) + "个");
     };
-    BatchRetries retries([&app] { return app.transferFlag == 1; });
+    BatchRetries retries(snapshot.session, [&app] { return app.transferFlag == 1; });
     hooks.retries = &retries;
     std::size_t handled = 0;
     bool stopped = false;
@@ -174,7 +173,7 @@ void downloadAllCommand() {
 
 void downloadAll(const BatchSnapshot& snapshot) {
     MainWindow& w = mainWindow();
-    if (!connectionReadyForCommand())
+    if (!connectionReadyForCommand(*snapshot.session))
         return;
     int done = 0;
     int failed = 0;
@@ -185,7 +184,7 @@ void downloadAll(const BatchSnapshot& snapshot) {
         if (arrived)
             w.状态条1.setPaneText(2, "已下个数：" + std::to_string(done + 1));
     };
-    BatchRetries retries;
+    BatchRetries retries(snapshot.session);
     hooks.retries = &retries;
     for (const ChosenRow& row : snapshot.rows) {
         if (workersStopping())
@@ -206,7 +205,7 @@ std::function<void()> openRemoteFileLater(int row) {
 
 void openRemoteFile(const BatchSnapshot& snapshot) {
     MainWindow& w = mainWindow();
-    if (snapshot.rows.empty() || !connectionReadyForCommand())
+    if (snapshot.rows.empty() || !connectionReadyForCommand(*snapshot.session))
         return;
     const ChosenRow& row = snapshot.rows.front();
     if (!downloadOne(row, snapshot)) {

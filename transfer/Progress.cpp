@@ -7,10 +7,10 @@
 #include "app/forms/MainWindow.h"
 #include "app/state/AppState.h"
 #include "app/state/WorkerThreads.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "platform/LocalFiles.h"
 
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -18,10 +18,24 @@ namespace {
 constexpr int kTickMs = 500;
 constexpr int kRemoteWatchMs = 1000;
 
+// The session of the transfer watched now; the watch does not keep it.
+std::mutex watchedMutex;
+std::weak_ptr<RemoteSession> watchedSession;
+
+void watch(const SessionHandle& session) {
+    std::lock_guard<std::mutex> lock(watchedMutex);
+    watchedSession = session;
+}
+
+SessionHandle watched() {
+    std::lock_guard<std::mutex> lock(watchedMutex);
+    return watchedSession.lock();
+}
+
 // The download is written to its partial file first; once it completes the
 // partial file becomes the target.
-int64_t bytesArrived(const std::string& localPath) {
-    const std::string partialPath = ftpClient().partialPathFor(localPath);
+int64_t bytesArrived(RemoteSession* session, const std::string& localPath) {
+    const std::string partialPath = session ? session->partialPathFor(localPath) : std::string();
     int64_t partial = partialPath.empty() ? -1 : platform::fileSize(partialPath);
     return partial >= 0 ? partial : platform::fileSize(localPath);
 }
@@ -46,7 +60,8 @@ int progressPercent(double done, double total) {
     return static_cast<int>(percent);
 }
 
-void startDownloadWatch(const std::string& localPath, float expectedBytes) {
+void startDownloadWatch(const SessionHandle& session, const std::string& localPath, float expectedBytes) {
+    watch(session);
     AppState& app = appState();
     app.uploadWatched = 0;
     app.downloadPath.set(localPath);
@@ -54,7 +69,8 @@ void startDownloadWatch(const std::string& localPath, float expectedBytes) {
     resetBarAndTimer(kTickMs);
 }
 
-void startUploadWatch(int64_t totalBytes) {
+void startUploadWatch(const SessionHandle& session, int64_t totalBytes) {
+    watch(session);
     AppState& app = appState();
     app.uploadWatched = 1;
     app.uploadTotal = totalBytes;
@@ -67,17 +83,19 @@ void stopProgressWatch() {
         mainWindow().进度条1.setPosition(0);
     });
     appState().uploadWatched = 0;
+    watch(nullptr);
 }
 
 void downloadProgressTick() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
+    const SessionHandle session = watched();
     int percent;
     if (app.uploadWatched == 1)
-        percent = progressPercent(static_cast<double>(ftpClient().transferredBytes()),
+        percent = progressPercent(static_cast<double>(session ? session->transferredBytes() : 0),
                                   static_cast<double>(app.uploadTotal.load()));
     else
-        percent = progressPercent(static_cast<double>(bytesArrived(app.downloadPath.get())),
+        percent = progressPercent(static_cast<double>(bytesArrived(session.get(), app.downloadPath.get())),
                                   static_cast<double>(app.downloadTotal.load()));
     w.进度条1.setPosition(percent);
     if (w.进度条1.position() < 100)
@@ -92,7 +110,7 @@ void remoteWatchTick() {
         RemoteWatch& watch = appState().remoteWatch;
         std::vector<std::string> names;
         std::vector<int64_t> sizes;
-        if (ftpClient().listDirectory(watch.remotePath.get(), -1, &names, nullptr, &sizes) > 0)
+        if (currentSession()->listDirectory(watch.remotePath.get(), -1, &names, nullptr, &sizes) > 0)
             mainWindow().进度条1.setPosition(progressPercent(static_cast<double>(sizes.front()), watch.total));
         if (watch.pollingFlag == 1)
             mainWindow().时钟_进度.setInterval(kRemoteWatchMs);

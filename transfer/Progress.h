@@ -1,14 +1,16 @@
 #pragma once
+#include "ftp/handlers/CurrentSession.h"
+
 #include <cstdint>
 #include <string>
 
-// Starts the 500 ms progress watch of a download into localPath of the
-// expected size (the size column's KB figure times 1024).
-void startDownloadWatch(const std::string& localPath, float expectedBytes);
+// Starts the 500 ms progress watch of a download on the session into
+// localPath of the expected size (the size column's KB figure times 1024).
+void startDownloadWatch(const SessionHandle& session, const std::string& localPath, float expectedBytes);
 
-// Starts the watch of an upload of that many bytes: the bar follows the
-// FTP client's count of bytes sent.
-void startUploadWatch(int64_t totalBytes);
+// Starts the watch of an upload of that many bytes on the session: the bar
+// follows its count of bytes sent.
+void startUploadWatch(const SessionHandle& session, int64_t totalBytes);
 
 // Stops the watch and empties the bar.
 void stopProgressWatch();

@@ -16,7 +16,6 @@
 #include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/CreatedFolder.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
 #include "platform/TextCodec.h"
@@ -99,13 +98,13 @@ void listFilesInto(LocalWalk& walk, const std::string& folder, bool followLink) 
 // the server's reply gave it.
 bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders, BatchRetries& retries,
                       std::string& replied) {
-    FtpClient& ftp = ftpClient();
+    RemoteSession& session = retries.session();
     if (foldersListHolds(createdFolders, path.path))
         return false;
     const std::string subject = "创建目录“" + path.path + "”";
     bool created = false;
     const bool there = retries.run(subject, [&](int) {
-        return ftp.setCurrentDirectory(path) || (created = ftp.makeDirectory(path, replied));
+        return session.setCurrentDirectory(path) || (created = session.makeDirectory(path, replied));
     });
     if (!there)
         appendLog(subject + "失败");
@@ -118,8 +117,8 @@ bool makeRemoteFolder(const RemoteName& path, const std::string& createdFolders,
 }
 
 // A path below the folder, shown and in the server's bytes.
-RemoteName remoteBelow(const RemoteName& folder, const std::string& relative) {
-    return RemoteName(remotePrefix(folder.path) + relative, ftpClient().wirePathBelow(folder, relative));
+RemoteName remoteBelow(const RemoteSession& session, const RemoteName& folder, const std::string& relative) {
+    return RemoteName(remotePrefix(folder.path) + relative, session.wirePathBelow(folder, relative));
 }
 
 void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std::string& createdFolders,
@@ -129,14 +128,15 @@ void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std:
     for (const std::string& note : tree.notes)
         appendLog(note);
     const std::string name = lastPathPart(folder);
-    RemoteName target = remoteBelow(snapshot.remoteFolder, name);
+    RemoteSession& session = *snapshot.session;
+    RemoteName target = remoteBelow(session, snapshot.remoteFolder, name);
     std::string replied;
     if (makeRemoteFolder(target, createdFolders, retries, replied)) {
         // The files go where the folder now is, under the name it got, when
         // the server shows that folder as new.
-        const std::string created = createdFolderName(snapshot.remoteFolder, name, replied).name;
+        const std::string created = createdFolderName(session, snapshot.remoteFolder, name, replied).name;
         if (created != name)
-            target = remoteBelow(snapshot.remoteFolder, created);
+            target = remoteBelow(session, snapshot.remoteFolder, created);
         ui::runOnUiThread([&] {
             if (!remoteListShows(snapshot))
                 return;
@@ -148,11 +148,11 @@ void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std:
         const std::string relative = file.substr(folder.size() + 1);
         for (size_t slash = relative.find('/'); slash != std::string::npos;
              slash = relative.find('/', slash + 1)) {
-            const RemoteName sub = remoteBelow(target, relative.substr(0, slash));
+            const RemoteName sub = remoteBelow(session, target, relative.substr(0, slash));
             if (makeRemoteFolder(sub, createdFolders, retries))
                 createdFolders += sub.path + ",";
         }
-        uploadOne(file, remoteBelow(target, relative), true, snapshot, retries);
+        uploadOne(file, remoteBelow(session, target, relative), true, snapshot, retries);
         if (workersStopping())
             return;
     }
@@ -183,17 +183,17 @@ void uploadOne(const std::string& localPath, const RemoteName& remote, bool insi
     // folder of small files the trips cost more than the transfers.
     ui::runOnUiThread([&] {
         w.状态条1.setPaneText(1, "正在上传：" + name + "    大小：" + sizeTextKb(size) + "Kb");
-        startUploadWatch(size);
+        startUploadWatch(snapshot.session, size);
     });
     // A retry goes on from what the server kept, within what the failed
     // attempt sent: read at once, on this thread, before anything else
     // runs on the client.
-    FtpClient& ftp = ftpClient();
+    RemoteSession& session = *snapshot.session;
     int64_t reached = 0;
     const bool sent = retries.run(name, [&](int) {
-        const bool ok = ftp.putFile(localPath, remote, false, reached);
+        const bool ok = session.putFile(localPath, remote, false, reached);
         if (!ok)
-            reached = ftp.transferEnd();
+            reached = session.transferEnd();
         return ok;
     });
     ui::runOnUiThread([&] {
@@ -277,12 +277,12 @@ void uploadButton() {
 void uploadBatch(const BatchSnapshot& snapshot) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    if (!connectionReadyForCommand()) {
+    if (!connectionReadyForCommand(*snapshot.session)) {
         w.状态条1.setPaneText(1, "上传失败");
         w.上传钮.setCaption(kUploadCaption);
         return;
     }
-    BatchRetries retries([&app] { return app.transferFlag == 0; });
+    BatchRetries retries(snapshot.session, [&app] { return app.transferFlag == 0; });
     const std::string local = localFolderPrefix(snapshot);
     app.targetFolder.set(local);
     std::string createdFolders = ",";
@@ -293,7 +293,8 @@ void uploadBatch(const BatchSnapshot& snapshot) {
         if (isDirectoryName(path, false))
             uploadFolder(path, snapshot, createdFolders, retries);
         else
-            uploadOne(path, remoteBelow(snapshot.remoteFolder, lastPathPart(path)), false, snapshot, retries);
+            uploadOne(path, remoteBelow(*snapshot.session, snapshot.remoteFolder, lastPathPart(path)), false, snapshot,
+                      retries);
         ++handled;
         if (workersStopping())
             break;

@@ -33,3 +33,13 @@ bool writeSetting(const std::string& key, const std::string& value) {
 bool settingsFileExists() {
     return platform::pathExists(appState().settingsPath.get());
 }
+
+std::string keptFilesFolder() {
+    const std::string settings = appState().settingsPath.get();
+    const std::size_t slash = settings.rfind('/');
+    return slash == std::string::npos ? std::string(".") : settings.substr(0, slash);
+}
+
+std::string keptFilePath(const std::string& name) {
+    return keptFilesFolder() + "/" + name;
+}

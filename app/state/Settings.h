@@ -8,3 +8,8 @@ std::string readSetting(const std::string& key, const std::string& defaultValue 
 // A value that cannot be saved is said in the log, once for each key.
 bool writeSetting(const std::string& key, const std::string& value);
 bool settingsFileExists();
+// The folder of the settings file, where the program keeps its other files
+// (remembered certificates and host keys, the records of partial
+// downloads).
+std::string keptFilesFolder();
+std::string keptFilePath(const std::string& name);

@@ -1,9 +1,10 @@
 #include "ftp/handlers/CertificateTrust.h"
 
 #include "app/controls/Dialogs.h"
-#include "app/state/AppState.h"
+#include "app/state/Settings.h"
 #include "ftp/KnownCertificates.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/HostKeyTrust.h"
+#include "sftp/SftpClient.h"
 
 #include <vector>
 
@@ -62,9 +63,7 @@ std::string clearLoginText(const std::string& server) {
 } // namespace
 
 std::string knownCertificatesPath() {
-    std::string settings = appState().settingsPath.get();
-    std::size_t slash = settings.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : settings.substr(0, slash)) + "/" + kKnownCertificatesFile;
+    return keptFilePath(kKnownCertificatesFile);
 }
 
 bool trustServerCertificate(const std::string& host, int port, const ftp::ServerCertificate& certificate) {
@@ -95,8 +94,8 @@ void rememberVerifiedServer(const std::string& host, int port) {
     ftp::KnownCertificates(knownCertificatesPath()).rememberVerified(host, port);
 }
 
-std::string connectionSecurityLine() {
-    ConnectionSecurity security = ftpClient().security();
+std::string connectionSecurityLine(const RemoteSession& session) {
+    const ConnectionSecurity security = session.security();
     if (!security.controlProtected)
         return "连接未加密";
     if (!security.dataProtected)
@@ -104,8 +103,13 @@ std::string connectionSecurityLine() {
     return "连接已加密（" + security.protection + "）";
 }
 
-std::string securityFailureLine() {
-    switch (ftpClient().security().failure) {
+std::string securityFailureLine(const RemoteSession& session) {
+    if (session.protocol() == Protocol::Sftp) {
+        const std::string why = hostKeyFailureLine(static_cast<const SftpClient&>(session).hostKeyVerdict());
+        if (!why.empty())
+            return why;
+    }
+    switch (session.security().failure) {
     case SecurityFailure::TlsNotOffered:
         return "服务器不支持加密连接，按“仅用加密连接”设置未连接";
     case SecurityFailure::DataProtectionRefused:

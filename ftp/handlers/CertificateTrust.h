@@ -4,6 +4,7 @@
 // user, whose Yes remembers it. And with a server that spoke TLS before
 // (remembered, or its certificate verified) and now refuses it: the user
 // is warned before the login goes out in clear.
+#include "ftp/RemoteSession.h"
 #include "ftp/ServerCertificate.h"
 
 #include <string>
@@ -19,8 +20,10 @@ bool allowClearLogin(const std::string& host, int port);
 // The engine's note of a server whose certificate verified.
 void rememberVerifiedServer(const std::string& host, int port);
 
-// The message-log line saying what protects the connection just made.
-std::string connectionSecurityLine();
-// The message-log line saying why a connect failed for TLS's sake; empty
-// when it did not.
-std::string securityFailureLine();
+// The message-log line saying what protects the session's connection just
+// made: TLS's version, or SSH's cipher and key exchange.
+std::string connectionSecurityLine(const RemoteSession& session);
+// The message-log line saying why the session's connect failed for the
+// sake of its protection (TLS, the certificate, the host key); empty when
+// it did not.
+std::string securityFailureLine(const RemoteSession& session);

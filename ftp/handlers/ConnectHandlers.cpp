@@ -7,11 +7,13 @@
 #include "app/state/Log.h"
 #include "app/state/Settings.h"
 #include "app/state/WorkerThreads.h"
+#include "ftp/AbortSignal.h"
 #include "ftp/ConnectionSetting.h"
 #include "ftp/handlers/CertificateTrust.h"
 #include "ftp/handlers/ConnectionRecovery.h"
+#include "ftp/handlers/ConnectSetup.h"
 #include "ftp/handlers/ConnectionState.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/KeepAlive.h"
 #include "ftp/handlers/RemoteLinks.h"
 #include "ftp/handlers/RemoteListLock.h"
@@ -21,18 +23,18 @@ bool connectionIsUp() {
     return mainWindow().状态条1.paneText(0) == kConnectedText;
 }
 
-void enterTypedDirectory() {
+void enterTypedDirectory(RemoteSession& session) {
     MainWindow& w = mainWindow();
-    FtpClient& ftp = ftpClient();
     const std::string typed = w.FTP目录框.text();
     if (typed.empty()) {
-        w.FTP目录框.setText(ftp.currentDirectory());
+        w.FTP目录框.setText(session.currentDirectory());
         return;
     }
     // A connection that dropped just then is made again before the box
     // gives up the typed path for the server's.
-    if (!ftp.setCurrentDirectory(typed) && !(reconnectedAfterDrop() && ftp.setCurrentDirectory(typed)))
-        w.FTP目录框.setText(ftp.currentDirectory());
+    if (!session.setCurrentDirectory(typed) &&
+        !(reconnectedAfterDrop(session) && session.setCurrentDirectory(typed)))
+        w.FTP目录框.setText(session.currentDirectory());
 }
 
 bool connectIfNeeded() {
@@ -52,9 +54,10 @@ bool connectIfNeeded() {
 void connectServer() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    FtpClient& ftp = ftpClient();
+    // The old connection goes; a batch still working on it keeps it until
+    // it is done.
     if (app.connected == 1)
-        ftp.disconnect();
+        dropCurrentSession();
     std::string stored = app.chosenServer.get();
     if (stored.empty())
         stored = readSetting("IP信息");
@@ -65,25 +68,45 @@ void connectServer() {
     std::optional<ConnectionSetting> setting = parseConnectionSetting(stored);
     if (!setting)
         return;
+    // A connect still running is ended, its wait for room included: the
+    // last one decides.
+    PendingConnect pending;
+    wakeWaitingWorkers();
     w.状态条1.setPaneText(0, kConnectingText);
-    ftp.setTlsRequired(readSetting(kTlsOnlySetting) == "真");
     noteUserCommand();
+    // The protocol comes from the server: the engine it calls for is set
+    // up and connected on the same connection. Each attempt makes a session
+    // of its own.
+    const remote::ServerLogin login{setting->address, portFromText(setting->port), setting->user, setting->password};
+    const remote::SessionSetup setup = windowSessionSetup(pending);
+    remote::OpenedSession opened;
     const auto connectOnce = [&] {
-        return ftp.connect(setting->address, setting->user, setting->password, portFromText(setting->port));
+        pending.untrack();  // the earlier attempt's session goes now
+        opened = remote::openSession(login, setup, {}, &pending.signal());
+        return opened.connected;
     };
-    if (!connectWaitingForRoom(connectOnce, stoppedByDisconnect())) {
+    const auto atLimit = [&] { return opened.failure == TransferFailure::TooManyConnections; };
+    const auto stopped = [&pending, disconnected = stoppedByDisconnect()] {
+        return disconnected() || pending.signal().raised();
+    };
+    const bool connected = connectWaitingForRoom(connectOnce, atLimit, stopped);
+    const bool notAborted = pending.finish();
+    const SessionHandle session(std::move(opened.session));
+    if (!connected || !notAborted || !pending.makeCurrent(session)) {
+        if (pending.superseded())
+            return;
         w.状态条1.setPaneText(0, kConnectFailedText);
         app.connected = 0;
-        const std::string why = securityFailureLine();
+        const std::string why = session ? securityFailureLine(*session) : std::string();
         if (!why.empty())
             appendLog(why);
         return;
     }
     forgetRemoteLinks();
     w.状态条1.setPaneText(0, kConnectedText);
-    appendLog(connectionSecurityLine());
+    appendLog(connectionSecurityLine(*session));
     w.window.setTitle(std::string(kWindowTitle) + "——" + setting->name);
-    enterTypedDirectory();
+    enterTypedDirectory(*session);
     app.connected = 1;
     listRemoteDirectory();
 }
@@ -94,12 +117,12 @@ void disconnectServer() {
     // file again; without a connection up nothing else happens.
     ++appState().disconnects;
     wakeWaitingWorkers();
-    ftpClient().abortRunningOperation();
+    abortCurrentSession();
     if (!connectionIsUp())
         return;
     startWorker([] {
         MainWindow& w = mainWindow();
-        ftpClient().disconnect();
+        currentSession()->disconnect();
         std::lock_guard<std::mutex> lock(remoteListMutex());
         w.状态条1.setPaneText(0, kDisconnectedText);
         w.window.setTitle(kWindowTitle);
@@ -108,5 +131,5 @@ void disconnectServer() {
 }
 
 void closeFtpConnection() {
-    ftpClient().disconnect();
+    currentSession()->disconnect();
 }

@@ -5,5 +5,5 @@
 // one the settings file names ("IP信息").
 void connectServer();
 void disconnectServer();
-// Closes the FTP connection if one is open (window close).
+// Closes the current server's connection if one is open (window close).
 void closeFtpConnection();

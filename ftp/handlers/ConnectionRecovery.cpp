@@ -7,7 +7,7 @@
 #include "app/state/WorkerThreads.h"
 #include "ftp/handlers/CertificateTrust.h"
 #include "ftp/handlers/ConnectionState.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/KeepAlive.h"
 
 #include <mutex>
@@ -25,19 +25,19 @@ std::string secondsText(int ms) {
     return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
 }
 
-bool atConnectionLimit() {
-    return ftpClient().lastFailure() == TransferFailure::TooManyConnections;
+bool isCurrent(const RemoteSession& session) {
+    return currentSession().get() == &session;
 }
 
 // The reconnect for a user's command; a failure is shown as a failed
 // connect is.
-bool reconnectForCommand() {
-    FtpClient& ftp = ftpClient();
-    if (connectWaitingForRoom([&] { return ftp.reconnect(); }, stoppedByDisconnect())) {
-        showReconnected();
+bool reconnectForCommand(RemoteSession& session) {
+    const auto atLimit = [&] { return session.lastFailure() == TransferFailure::TooManyConnections; };
+    if (connectWaitingForRoom([&] { return session.reconnect(); }, atLimit, stoppedByDisconnect())) {
+        showReconnected(session);
         return true;
     }
-    showReconnectFailed();
+    showReconnectFailed(session);
     ui::messageBox("连接服务器失败!");
     return false;
 }
@@ -58,10 +58,11 @@ void setConnectionLimitWaits(const std::vector<int>& waits) {
     limitWaits = waits;
 }
 
-bool connectWaitingForRoom(const std::function<bool()>& attempt, const std::function<bool()>& stopped) {
+bool connectWaitingForRoom(const std::function<bool()>& attempt, const std::function<bool()>& atLimit,
+                           const std::function<bool()>& stopped) {
     const std::vector<int> waits = connectionLimitWaits();
     bool ok = attempt();
-    for (std::size_t i = 0; !ok && atConnectionLimit(); ++i) {
+    for (std::size_t i = 0; !ok && atLimit(); ++i) {
         if (i == waits.size()) {
             appendLog("服务器连接数已满，连接失败");
             break;
@@ -80,30 +81,33 @@ std::function<bool()> stoppedByDisconnect() {
     };
 }
 
-bool connectionReadyForCommand() {
+bool connectionReadyForCommand(RemoteSession& session) {
     noteUserCommand();
-    if (appState().connected != 1 || ftpClient().connectionAlive() || !connectionIsUp())
+    if (appState().connected != 1 || session.connectionAlive() || !connectionIsUp())
         return true;
-    return reconnectForCommand();
+    return reconnectForCommand(session);
 }
 
-bool reconnectedAfterDrop() {
-    FtpClient& ftp = ftpClient();
-    if (appState().connected != 1 || ftp.lastFailure() != TransferFailure::Transient || ftp.isConnected() ||
+bool reconnectedAfterDrop(RemoteSession& session) {
+    if (appState().connected != 1 || session.lastFailure() != TransferFailure::Transient || session.isConnected() ||
         !connectionIsUp())
         return false;
-    return reconnectForCommand();
+    return reconnectForCommand(session);
 }
 
-void showReconnectFailed() {
+void showReconnectFailed(const RemoteSession& session) {
+    if (!isCurrent(session))
+        return;
     appState().connected = 0;
     mainWindow().状态条1.setPaneText(0, kConnectFailedText);
-    const std::string why = securityFailureLine();
+    const std::string why = securityFailureLine(session);
     if (!why.empty())
         appendLog(why);
 }
 
-void showReconnected() {
+void showReconnected(const RemoteSession& session) {
+    if (!isCurrent(session))
+        return;
     appState().connected = 1;
     mainWindow().状态条1.setPaneText(0, kConnectedText);
 }

@@ -3,7 +3,7 @@
 #include "app/controls/UiThread.h"
 #include "app/forms/MainWindow.h"
 #include "ftp/RemotePath.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 
 namespace {
 
@@ -11,31 +11,32 @@ bool isRealFolder(const RemoteEntry& entry) {
     return entry.isDirectory() && !entry.isLink();
 }
 
-// Whether the remote list, still showing the folder, holds no row of the
-// name (letter case ignored, so a doubt counts as held).
-bool newToTheList(const std::string& folder, const std::string& name) {
+// Whether the remote list, still showing the folder of the session's
+// server, holds no row of the name (letter case ignored, so a doubt counts
+// as held).
+bool newToTheList(const RemoteSession& session, const std::string& folder, const std::string& name) {
     bool fresh = false;
     ui::runOnUiThread([&] {
         MainWindow& w = mainWindow();
-        fresh = w.FTP目录框.text() == folder && w.远程文件框.findItem(name) < 0;
+        fresh = currentSession().get() == &session && w.FTP目录框.text() == folder && w.远程文件框.findItem(name) < 0;
     });
     return fresh;
 }
 
 } // namespace
 
-CreatedFolder createdFolderName(const RemoteName& parent, const std::string& asked, const std::string& replied) {
+CreatedFolder createdFolderName(RemoteSession& session, const RemoteName& parent, const std::string& asked,
+                                const std::string& replied) {
     if (replied == asked)
         return {asked, true};
-    const DirectoryListing listing =
-        ftpClient().listEntries(RemoteName(listedDirectory(parent.path), parent.wire));
+    const DirectoryListing listing = session.listEntries(RemoteName(listedDirectory(parent.path), parent.wire));
     bool repliedListed = false;
     bool askedListed = false;
     for (const RemoteEntry& entry : listing.entries) {
         repliedListed = repliedListed || (entry.name == replied && isRealFolder(entry));
         askedListed = askedListed || (entry.name == asked && isRealFolder(entry));
     }
-    if (repliedListed && newToTheList(parent.path, replied))
+    if (repliedListed && newToTheList(session, parent.path, replied))
         return {replied, true};
     return {asked, askedListed};
 }

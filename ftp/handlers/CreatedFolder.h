@@ -7,6 +7,7 @@
 // a folder that the remote list, still showing the parent, did not hold;
 // otherwise the asked name.
 #include "ftp/FtpTypes.h"
+#include "ftp/RemoteSession.h"
 
 #include <string>
 
@@ -17,7 +18,8 @@ struct CreatedFolder {
     bool listed = false;
 };
 
-// Worker thread, after MKD succeeded in parent (its shown path and bytes).
-// asked and replied are last names: the one asked for and the one the reply
-// gave (the asked one when it gave none).
-CreatedFolder createdFolderName(const RemoteName& parent, const std::string& asked, const std::string& replied);
+// Worker thread, after MKD succeeded on the session in parent (its shown
+// path and bytes). asked and replied are last names: the one asked for and
+// the one the reply gave (the asked one when it gave none).
+CreatedFolder createdFolderName(RemoteSession& session, const RemoteName& parent, const std::string& asked,
+                                const std::string& replied);

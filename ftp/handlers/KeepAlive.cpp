@@ -1,7 +1,7 @@
 #include "ftp/handlers/KeepAlive.h"
 
 #include "app/state/WorkerThreads.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -18,27 +18,32 @@ KeepAliveTimes times;
 Clock::time_point lastCommand = Clock::now();
 bool stopRequested = false;
 bool sending = false;  // a NOOP is out
+std::weak_ptr<RemoteSession> sendingOn;  // on this session
 // Never destroyed: a process that ends without closing its window must not
 // end in std::terminate for a thread still running.
 std::thread* thread = nullptr;
 
-// Whether a NOOP is due now: connected, nothing running, and a user
-// command within the idle limit. Under the mutex.
-bool noopDue() {
+// Whether a NOOP is due now on the session: connected, nothing running,
+// and a user command within the idle limit. Under the mutex.
+bool noopDue(const RemoteSession& session) {
     if (Clock::now() - lastCommand > std::chrono::milliseconds(times.idleLimitMs))
         return false;
-    return runningWorkers() == 0 && ftpClient().isConnected();
+    return runningWorkers() == 0 && session.isConnected();
 }
 
 void keepAliveLoop() {
     std::unique_lock<std::mutex> lock(mutex);
     while (!stopRequested) {
         wake.wait_for(lock, std::chrono::milliseconds(times.intervalMs), [] { return stopRequested; });
-        if (stopRequested || !noopDue())
+        SessionHandle session = currentSession();
+        if (stopRequested || !noopDue(*session))
             continue;
         sending = true;
+        sendingOn = session;
         lock.unlock();
-        ftpClient().keepAlive();
+        session->keepAlive();
+        // A session dropped meanwhile closes here, outside the lock.
+        session.reset();
         lock.lock();
         sending = false;
     }
@@ -73,7 +78,8 @@ void stopKeepAlive() {
     // had not taken the client yet.
     std::unique_lock<std::mutex> lock(mutex);
     while (sending) {
-        ftpClient().abortRunningOperation();
+        if (SessionHandle session = sendingOn.lock())
+            session->abortRunningOperation();
         lock.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         lock.lock();

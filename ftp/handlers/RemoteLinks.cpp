@@ -7,7 +7,7 @@
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/handlers/ConnectionRecovery.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/RemoteListing.h"
 
 #include <mutex>
@@ -45,9 +45,10 @@ void openRemoteLink(int row, const std::string& name, const std::string& path,
     if (w.远程文件框.disabled())
         return;  // a listing is running
     // A dropped connection would make every link look like a file.
-    if (!connectionReadyForCommand())
+    const SessionHandle session = currentSession();
+    if (!connectionReadyForCommand(*session))
         return;
-    if (ftpClient().setCurrentDirectory(path)) {
+    if (session->setCurrentDirectory(path)) {
         rememberTarget(path, kKindDirectory);
         w.FTP目录框.setText(path);
         w.远程文件框.setDisabled(true);

@@ -14,7 +14,7 @@
 #include "ftp/SizeText.h"
 #include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/ConnectionState.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/RemoteLinks.h"
 #include "ftp/handlers/RemoteListLock.h"
 #include "platform/LocalFiles.h"
@@ -131,21 +131,21 @@ void reportUnreadableLines(const DirectoryListing& listing) {
 // where it has to, then the list is filled.
 void refreshRemoteListing() {
     MainWindow& w = mainWindow();
-    FtpClient& ftp = ftpClient();
+    const SessionHandle session = currentSession();
     // Before the box follows the server's directory, which a dropped
     // connection would not tell.
-    if (!connectionReadyForCommand())
+    if (!connectionReadyForCommand(*session))
         return;
     const std::string shown = w.FTP目录框.text();
     if (shown.empty()) {
-        w.FTP目录框.setText(ftp.currentDirectory());
+        w.FTP目录框.setText(session->currentDirectory());
     } else {
-        const std::string current = ftp.currentDirectory();
+        const std::string current = session->currentDirectory();
         if (shown.find(current) == std::string::npos) {
             w.FTP目录框.setText(current);
-        } else if (!ftp.setCurrentDirectory(shown)) {
+        } else if (!session->setCurrentDirectory(shown)) {
             w.FTP目录框.setText(current);
-            ftp.setCurrentDirectory(current);
+            session->setCurrentDirectory(current);
         }
     }
     listRemoteDirectory();
@@ -177,22 +177,24 @@ std::mutex& remoteListMutex() {
 void listRemoteDirectory() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
-    if (!connectIfNeeded() || !connectionReadyForCommand())
+    if (!connectIfNeeded())
+        return;
+    const SessionHandle session = currentSession();
+    if (!connectionReadyForCommand(*session))
         return;
     std::lock_guard<std::mutex> lock(remoteListMutex());
     ui::runOnUiThread([&] {
         w.远程文件框.setDisabled(true);
         w.反退钮.setDisabled(true);
     });
-    FtpClient& ftp = ftpClient();
     // Without a connection (after 断开) the empty list is all there is to
     // say; a listing that failed on a connection is reported.
-    const bool wasConnected = ftp.isConnected();
-    enterTypedDirectory();
+    const bool wasConnected = session->isConnected();
+    enterTypedDirectory(*session);
     const std::string directory = w.FTP目录框.text();
-    DirectoryListing listing = ftp.listEntries(listedDirectory(directory));
-    if (!listing.complete && reconnectedAfterDrop())
-        listing = ftp.listEntries(listedDirectory(directory));
+    DirectoryListing listing = session->listEntries(listedDirectory(directory));
+    if (!listing.complete && reconnectedAfterDrop(*session))
+        listing = session->listEntries(listedDirectory(directory));
     app.entryCount = static_cast<int>(listing.entries.size());
 
     w.远程文件框.deleteAllItems();

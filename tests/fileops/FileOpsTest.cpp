@@ -3,7 +3,7 @@
 #include "fileops/LocalDelete.h"
 #include "fileops/TextEditor.h"
 #include "ftp/EntryKind.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
@@ -547,9 +547,9 @@ TEST(RemoteDeleteBlanks, AnUploadedTreeGoesFromAServerSplittingListArguments) {
     ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
     ASSERT_NO_FATAL_FAILURE(uploadTreeWithBlanks(c));
     // Folders listed from inside leave the session where it was.
-    const std::string before = ftpClient().currentDirectory();
+    const std::string before = currentSession()->currentDirectory();
     deleteTreeWithBlanks(c);
-    EXPECT_EQ(ftpClient().currentDirectory(), before);
+    EXPECT_EQ(currentSession()->currentDirectory(), before);
     EXPECT_EQ(tree.pathsUnder("/up/一级 目录"), std::vector<std::string>{});
     EXPECT_TRUE(tree.exists("/up/一级/keep.txt"));
     for (const std::string& command : server.commands()) {

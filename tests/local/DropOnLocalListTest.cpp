@@ -17,25 +17,6 @@ using namespace localtest;
 
 namespace {
 
-// Drags the URLs onto the upload list's viewport as another application
-// would; returns whether the drop was accepted.
-bool dropUrls(MainWindow& w, const QList<QUrl>& urls, const QString& text = QString()) {
-    QWidget* viewport = w.上传文件框.widget()->viewport();
-    QMimeData mime;
-    if (!urls.isEmpty())
-        mime.setUrls(urls);
-    if (!text.isEmpty())
-        mime.setText(text);
-    const QPointF at(20, 20);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
-    return drop.isAccepted();
-}
-
 QUrl fileUrl(const std::string& path) {
     return QUrl::fromLocalFile(QString::fromStdString(path));
 }
@@ -59,7 +40,7 @@ TEST(DropOnLocalList, OneFileListsItsFolderSelectsItAndRecordsTheFolder) {
     f.write("docs/report.txt", "r");
     f.write("docs/other.txt", "o");
     MainWindow& w = h.controls();
-    ASSERT_TRUE(dropUrls(w, {fileUrl(f.file("docs/report.txt"))}));
+    ASSERT_TRUE(dropOnLocalList(w, {fileUrl(f.file("docs/report.txt"))}));
     EXPECT_EQ(w.本地目录框.text(), f.file("docs"));
     EXPECT_EQ(w.上传文件框.itemCount(), 2);
     EXPECT_EQ(selectedNames(w.上传文件框), (std::vector<std::string>{"report.txt"}));
@@ -67,7 +48,7 @@ TEST(DropOnLocalList, OneFileListsItsFolderSelectsItAndRecordsTheFolder) {
     EXPECT_EQ(h.readSetting("本地目录"), f.file("docs"));
     ASSERT_EQ(w.本地目录框.itemCount(), 1);
     // The same file again: re-listed, selection moves there, no second history item.
-    ASSERT_TRUE(dropUrls(w, {fileUrl(f.file("docs/other.txt"))}));
+    ASSERT_TRUE(dropOnLocalList(w, {fileUrl(f.file("docs/other.txt"))}));
     EXPECT_EQ(selectedNames(w.上传文件框), (std::vector<std::string>{"other.txt"}));
     EXPECT_EQ(w.本地目录框.itemCount(), 1);
 }
@@ -79,7 +60,7 @@ TEST(DropOnLocalList, AFolderListsItsParentAndSelectsIt) {
     f.makeFolder("docs");
     f.write("loose.txt", "x");
     MainWindow& w = h.controls();
-    ASSERT_TRUE(dropUrls(w, {fileUrl(f.file("docs") + "/")}));
+    ASSERT_TRUE(dropOnLocalList(w, {fileUrl(f.file("docs") + "/")}));
     EXPECT_EQ(w.本地目录框.text(), f.path());
     EXPECT_EQ(selectedNames(w.上传文件框), (std::vector<std::string>{"docs"}));
 }
@@ -105,7 +86,7 @@ TEST(DropOnLocalList, SeveralFilesSelectEveryOneFoundInTheFirstFolder) {
     for (const char* n : {"one/a.txt", "one/b.ini", "one/c.txt", "two/b.ini"})
         f.write(n, "x");
     MainWindow& w = h.controls();
-    ASSERT_TRUE(dropUrls(w, {fileUrl(f.file("one/a.txt")), fileUrl(f.file("two/b.ini")),
+    ASSERT_TRUE(dropOnLocalList(w, {fileUrl(f.file("one/a.txt")), fileUrl(f.file("two/b.ini")),
                              fileUrl(f.file("one/c.txt"))}));
     EXPECT_EQ(w.本地目录框.text(), f.file("one"));
     std::vector<std::string> selected = selectedNames(w.上传文件框);
@@ -124,9 +105,9 @@ TEST(DropOnLocalList, TextAndOtherSchemesAreRefused) {
     MainWindow& w = h.controls();
     w.本地目录框.setText(f.path());
     listLocalDirectory();
-    EXPECT_FALSE(dropUrls(w, {}, "/etc/passwd"));
-    EXPECT_FALSE(dropUrls(w, {QUrl("https://example.com/a.txt")}));
-    EXPECT_FALSE(dropUrls(w, {fileUrl(f.file("keep.txt")), QUrl("ftp://host/x")}));
+    EXPECT_FALSE(dropOnLocalList(w, {}, "/etc/passwd"));
+    EXPECT_FALSE(dropOnLocalList(w, {QUrl("https://example.com/a.txt")}));
+    EXPECT_FALSE(dropOnLocalList(w, {fileUrl(f.file("keep.txt")), QUrl("ftp://host/x")}));
     EXPECT_EQ(w.本地目录框.text(), f.path());
     EXPECT_EQ(h.readSetting("本地目录"), "");
     EXPECT_EQ(w.本地目录框.itemCount(), 0);

@@ -6,7 +6,7 @@
 #include "ftp/FtpClient.h"
 #include "ftp/PartialFile.h"
 #include "ftp/ResumeRecords.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/LargeFiles.h"
@@ -123,13 +123,13 @@ std::map<std::string, uint64_t> writeBigFiles(const TempFolder& folder, const st
 // The client's stall limit for one test.
 class StallLimit {
 public:
-    explicit StallLimit(int ms) : saved_(ftpClient().timeouts()) {
+    explicit StallLimit(int ms) : saved_(sessionTimeouts()) {
         FtpTimeouts t = saved_;
         t.stallMs = ms;
         t.replyMs = ms;
-        ftpClient().setTimeouts(t);
+        setSessionTimeouts(t);
     }
-    ~StallLimit() { ftpClient().setTimeouts(saved_); }
+    ~StallLimit() { setSessionTimeouts(saved_); }
 
 private:
     FtpTimeouts saved_;

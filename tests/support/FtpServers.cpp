@@ -218,9 +218,10 @@ bool PyFtpdServer::launchUntilListening(const std::vector<std::string>& argv) {
     return false;
 }
 
-bool PyFtpdServer::start(const std::string& rootDir, const std::string& user, const std::string& password) {
-    return launchUntilListening({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "0", "-w", "-d", rootDir, "-u",
-                                 user, "-P", password});
+bool PyFtpdServer::start(const std::string& rootDir, const std::string& user, const std::string& password,
+                         int port) {
+    return launchUntilListening({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port), "-w", "-d",
+                                 rootDir, "-u", user, "-P", password});
 }
 
 bool PyFtpdServer::startTls(const std::string& rootDir, const ServerTls& tls, const std::string& user,

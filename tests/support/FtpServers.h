@@ -77,8 +77,9 @@ public:
     PyFtpdServer(const PyFtpdServer&) = delete;
     PyFtpdServer& operator=(const PyFtpdServer&) = delete;
 
+    // port 0: a free one.
     bool start(const std::string& rootDir, const std::string& user = kPyFtpdUser,
-               const std::string& password = kPyFtpdPassword);
+               const std::string& password = kPyFtpdPassword, int port = 0);
     // pyftpdlib's TLS handler, TLS required on control and data connections.
     bool startTls(const std::string& rootDir, const ServerTls& tls, const std::string& user = kPyFtpdUser,
                   const std::string& password = kPyFtpdPassword);

@@ -13,11 +13,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -59,6 +62,23 @@ void doubleClickRemoteRow(MainWindowHarness& h, int row) {
 
 void doubleClickLocalRow(MainWindowHarness& h, int row) {
     doubleClickRow(h, "上传文件框", h.controls().上传文件框, row);
+}
+
+bool dropOnLocalList(MainWindow& w, const QList<QUrl>& urls, const QString& text) {
+    QWidget* viewport = w.上传文件框.widget()->viewport();
+    QMimeData mime;
+    if (!urls.isEmpty())
+        mime.setUrls(urls);
+    if (!text.isEmpty())
+        mime.setText(text);
+    const QPointF at(20, 20);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    return drop.isAccepted();
 }
 
 FakeOpener::FakeOpener() {

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 
 #include <deque>
 #include <functional>
@@ -38,6 +39,10 @@ QPoint listRowCentre(QTreeView* list, int row);
 // a row of the remote list, or of the local list.
 void doubleClickRemoteRow(MainWindowHarness& h, int row);
 void doubleClickLocalRow(MainWindowHarness& h, int row);
+
+// Drags the URLs (and text) onto the upload list's viewport as another
+// application would; returns whether the drop was accepted.
+bool dropOnLocalList(MainWindow& w, const QList<QUrl>& urls, const QString& text = QString());
 
 // "xdg-open" first on PATH, recording the file it was asked to open.
 class FakeOpener {

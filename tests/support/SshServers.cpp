@@ -83,12 +83,12 @@ bool OpensshServer::prepare() {
     return true;
 }
 
-bool OpensshServer::start(const std::string& siteDir, const std::string& extraConfig) {
+bool OpensshServer::start(const std::string& siteDir, const std::string& extraConfig, int port) {
     stop();
     if (!available() || !prepare())
         return false;
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        port_ = findFreeServerPort();
+    for (int attempt = 0; attempt < (port == 0 ? kStartAttempts : 1); ++attempt) {
+        port_ = port == 0 ? findFreeServerPort() : port;
         writeFileBytes(workDir_ + "/sshd_config",
                        extraConfig +
                        "Port " + std::to_string(port_) + "\n"

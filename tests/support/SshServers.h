@@ -47,7 +47,8 @@ public:
     // sshd is installed and we are root.
     bool available() const;
     // extraConfig: sshd_config lines of the test's own ("MaxStartups 1\n").
-    bool start(const std::string& siteDir, const std::string& extraConfig = "");
+    // port 0: a free one; another: that one, or false when it cannot be had.
+    bool start(const std::string& siteDir, const std::string& extraConfig = "", int port = 0);
     int port() const { return port_; }
     // A folder with the client key as id_ed25519 (for setSshDirectory).
     std::string clientKeyFolder() const { return workDir_ + "/client"; }

@@ -5,7 +5,6 @@
 #include "ftp/EntryKind.h"
 #include "ftp/FtpClient.h"
 #include "ftp/PartialFile.h"
-#include "ftp/handlers/FtpClientInstance.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"

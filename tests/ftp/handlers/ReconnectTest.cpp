@@ -8,7 +8,8 @@
 #include "fileops/RemoteEdits.h"
 #include "ftp/handlers/ConnectHandlers.h"
 #include "ftp/handlers/ConnectionRecovery.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/FtpClient.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/KeepAlive.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "local/LocalBrowser.h"
@@ -70,7 +71,7 @@ TEST(Reconnect, EveryCommandAfterAnIdleDropWorks) {
     DialogAnswerer answers;
     int drops = 0;
     auto afterDrop = [&](const char* what, const std::function<void()>& command) {
-        ASSERT_TRUE(waitUntil([] { return !ftpClient().connectionAlive(); })) << what;
+        ASSERT_TRUE(waitUntil([] { return !currentSession()->connectionAlive(); })) << what;
         ++drops;
         command();
         ASSERT_TRUE(waitUntil([&] { return idle(c); })) << what;
@@ -143,7 +144,7 @@ TEST(Reconnect, RefreshAfterVsftpdClosedAnIdleConnection) {
     ASSERT_TRUE(server.start(root.path())) << server.errors();
     ConnectedWindow c(server.port(), "anonymous", "guest");  // any password
     ASSERT_GE(c.w().远程文件框.findItem("pub"), 0);
-    ASSERT_TRUE(waitUntil([] { return !ftpClient().connectionAlive(); }));
+    ASSERT_TRUE(waitUntil([] { return !currentSession()->connectionAlive(); }));
     refreshRemote();
     ASSERT_TRUE(waitUntil([&] { return idle(c); }));
     EXPECT_GE(c.w().远程文件框.findItem("pub"), 0);
@@ -226,7 +227,7 @@ TEST(Reconnect, AReconnectThatFailsIsShownAsAFailedConnect) {
     PyFtpdServer server;
     ASSERT_TRUE(server.startWithFaults(site.path(), faults));
     ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
-    ASSERT_TRUE(waitUntil([] { return !ftpClient().connectionAlive(); }));
+    ASSERT_TRUE(waitUntil([] { return !currentSession()->connectionAlive(); }));
     server.stop();
     DialogAnswerer answers;
     c.select("远程文件框", {"a.txt"});
@@ -328,7 +329,7 @@ TEST(KeepAlive, NoopsWhileIdleNoneDuringATransferNoneAfterTheIdleLimit) {
     // A command starts them again.
     refreshRemote();
     ASSERT_TRUE(waitUntil([&] { return countCommand(server, "NOOP") > quiet; }));
-    EXPECT_TRUE(ftpClient().connectionAlive());
+    EXPECT_TRUE(currentSession()->connectionAlive());
 }
 
 TEST(KeepAlive, KeepsVsftpdFromClosingAnIdleConnection) {
@@ -344,7 +345,7 @@ TEST(KeepAlive, KeepsVsftpdFromClosingAnIdleConnection) {
     ASSERT_TRUE(server.start(root.path())) << server.errors();
     ConnectedWindow c(server.port(), "anonymous", "guest");  // any password
     pump(5000);  // more than twice the server's idle limit
-    EXPECT_TRUE(ftpClient().connectionAlive());
+    EXPECT_TRUE(currentSession()->connectionAlive());
     EXPECT_GE(count(server.protocolLog(), "\"NOOP\""), 3) << server.protocolLog();
     EXPECT_EQ(count(server.protocolLog(), "\"USER anonymous\""), 1) << server.protocolLog();  // no reconnect
 }

@@ -4,7 +4,7 @@
 #include "app/state/WorkerThreads.h"
 #include "ftp/EntryKind.h"
 #include "ftp/handlers/ConnectHandlers.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/FtpServers.h"
 #include "tests/support/GuiHarness.h"
@@ -144,10 +144,10 @@ TEST_F(RemoteListing, FailedConnectsReportOnlyInPaneZero) {
 TEST_F(RemoteListing, ConnectingAgainDropsTheOldConnectionEvenWhenItFails) {
     h.open();
     connectWithF5(h);
-    ASSERT_TRUE(ftpClient().isConnected());
+    ASSERT_TRUE(currentSession()->isConnected());
     h.writeSetting("IP信息", pyftpdSetting(server.port(), "wrong"));
     connectWithF5(h);
-    EXPECT_FALSE(ftpClient().isConnected());
+    EXPECT_FALSE(currentSession()->isConnected());
     EXPECT_EQ(h.controls().状态条1.paneText(0), "连接服务器失败！");
     // The list and the title keep what they showed.
     EXPECT_GT(h.controls().远程文件框.itemCount(), 0);

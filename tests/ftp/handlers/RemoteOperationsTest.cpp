@@ -4,7 +4,7 @@
 // whole are reported.
 #include "app/state/AppState.h"
 #include "app/state/WorkerThreads.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "tests/support/GuiHarness.h"
 #include "tests/support/ScriptedFtpServer.h"
 
@@ -30,12 +30,12 @@ using Clock = std::chrono::steady_clock;
 class WindowAnswers : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved_ = ftpClient().timeouts();
+        saved_ = sessionTimeouts();
         server.setListing("-rw-r--r-- 1 0 0 1 Jan 01 2020 a.txt\r\n");
     }
     void TearDown() override {
         h.close();
-        ftpClient().setTimeouts(saved_);
+        setSessionTimeouts(saved_);
     }
 
     // Starts the server (its handlers set before), opens the window and
@@ -46,7 +46,7 @@ protected:
         h.writeSetting("服务器目录", "/");
         h.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server.port()) + "|u|p");
         h.open();
-        ftpClient().setTimeouts(timeouts);
+        setSessionTimeouts(timeouts);
         QTest::keyClick(h.form(), Qt::Key_F5);
         ASSERT_TRUE(waitForWorkers(10000));
         ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");

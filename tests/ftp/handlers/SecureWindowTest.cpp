@@ -7,7 +7,8 @@
 #include "ftp/FtpClient.h"
 #include "ftp/handlers/CertificateTrust.h"
 #include "ftp/handlers/ConnectHandlers.h"
-#include "ftp/handlers/FtpClientInstance.h"
+#include "ftp/handlers/ConnectSetup.h"
+#include "ftp/handlers/CurrentSession.h"
 #include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/LargeFiles.h"
@@ -53,6 +54,15 @@ void trigger(ConnectedWindow& c, const char* caption) {
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// Connects from now on also trust certificates of this authority (empty:
+// the system's alone).
+void trustAuthority(const std::string& pemFile) {
+    if (pemFile.empty())
+        setExtraSessionSetup({}, {});
+    else
+        setExtraSessionSetup([pemFile](FtpClient& client) { client.setTrustedCertificates(pemFile); }, {});
 }
 
 int fileMode(const std::string& path) {
@@ -122,7 +132,7 @@ TEST_P(SecureWindow, ListsTransfersUploadsFoldersAndDeletesOverTls) {
     clickButton(c, "下载钮");
     ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, kBatchWaitMs));
     EXPECT_EQ(fileHash(c.local.file("big.bin")), hash);
-    EXPECT_EQ(ftpClient().isPassive(), GetParam().passive);
+    EXPECT_EQ(static_cast<FtpClient&>(*currentSession()).isPassive(), GetParam().passive);
 
     // A folder tree up, then deleted on the server.
     c.local.write("tree/a.txt", "A");
@@ -171,7 +181,7 @@ TEST(SecureRestart, ServerThatHadTlsAndNowHasNoneIsNotLoggedIntoWithoutAQuestion
     TcpRelay relay;
     ASSERT_TRUE(relay.start(vsftpd.port()));
     const std::string key = "127.0.0.1:" + std::to_string(relay.port());
-    ftpClient().setTrustedCertificates(authority.certificate);
+    trustAuthority(authority.certificate);
     DialogAnswerer answers;
     ConnectedWindow c(relay.port(), "anonymous", "guest", "/pub");
     ASSERT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
@@ -206,13 +216,13 @@ TEST(SecureRestart, ServerThatHadTlsAndNowHasNoneIsNotLoggedIntoWithoutAQuestion
     EXPECT_EQ(answers.seen(), 3);
     EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器失败！");
     EXPECT_EQ(c.h.folder().read("zhengshu.txt"), key + "\n");
-    ftpClient().setTrustedCertificates("");
+    trustAuthority("");
 }
 
 // The scripted server, for certificates and servers real ones do not give.
 class SecureConnect : public testing::Test {
 protected:
-    void TearDown() override { ftpClient().setTrustedCertificates(""); }
+    void TearDown() override { trustAuthority(""); }
 
     std::unique_ptr<ConnectedWindow> openWindow() {
         auto c = std::make_unique<ConnectedWindow>(server_.port(), "user", "pw");
@@ -256,7 +266,7 @@ TEST_F(SecureConnect, ChangedCertificateIsWarnedAboutAndStopsTheConnectUnlessAcc
 TEST_F(SecureConnect, WrongHostAndExpiredCertificatesAreAskedAboutWithTheReason) {
     CertificateFiles authority = certificates_.authority("ca");
     CertificateFiles wrong = certificates_.signedBy(authority, "wrong", "wrong.example");
-    ftpClient().setTrustedCertificates(authority.certificate);
+    trustAuthority(authority.certificate);
     ASSERT_TRUE(server_.enableTls(wrong.certificate, wrong.key));
     ASSERT_TRUE(server_.start());
     DialogAnswerer answers;

@@ -1,6 +1,0 @@
-#include "ftp/handlers/FtpClientInstance.h"
-
-FtpClient& ftpClient() {
-    static FtpClient client;
-    return client;
-}
