@@ -642,12 +642,7 @@ std::string FtpClient::wirePathBelow(const RemoteName& folder, const std::string
 std::vector<std::string> FtpClient::wirePathsBelow(const RemoteName& folder,
                                                    const std::vector<std::string>& names) const {
     std::lock_guard<std::mutex> lock(namesMutex_);
-    const std::string folderWire = folder.wire.empty() ? names_->pathToWire(folder.path) : folder.wire;
-    std::vector<std::string> wires;
-    wires.reserve(names.size());
-    for (const std::string& name : names)
-        wires.push_back(names_->pathBelowToWire(folder.path, folderWire, name));
-    return wires;
+    return names_->pathsBelowToWire(folder.path, folder.wire, names);
 }
 
 bool FtpClient::commandLocked(const std::string& verb, const RemoteName& path, std::string& wire,

@@ -192,6 +192,16 @@ std::string WireNames::pathToWire(const std::string& path) const {
     return wire;
 }
 
+std::vector<std::string> WireNames::pathsBelowToWire(const std::string& folder, const std::string& folderWire,
+                                                     const std::vector<std::string>& relatives) const {
+    const std::string knownFolderWire = folderWire.empty() ? pathToWire(folder) : folderWire;
+    std::vector<std::string> wires;
+    wires.reserve(relatives.size());
+    for (const std::string& relative : relatives)
+        wires.push_back(pathBelowToWire(folder, knownFolderWire, relative));
+    return wires;
+}
+
 std::string WireNames::pathBelowToWire(const std::string& folder, const std::string& folderWire,
                                        const std::string& relative) const {
     std::string wire = folderWire;

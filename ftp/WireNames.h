@@ -46,6 +46,10 @@ public:
     // the relative path with "/" between names).
     std::string pathBelowToWire(const std::string& folder, const std::string& folderWire,
                                 const std::string& relative) const;
+    // The same for many paths below one folder; folderWire "" when its
+    // bytes are not known (they then follow from folder).
+    std::vector<std::string> pathsBelowToWire(const std::string& folder, const std::string& folderWire,
+                                              const std::vector<std::string>& relatives) const;
 
     // True once a name that was not UTF-8 has been seen (and the server did
     // not announce UTF-8): new names are then sent in GB18030.

@@ -508,12 +508,7 @@ std::string SftpClient::wirePathBelow(const RemoteName& folder, const std::strin
 std::vector<std::string> SftpClient::wirePathsBelow(const RemoteName& folder,
                                                     const std::vector<std::string>& names) const {
     std::lock_guard<std::mutex> lock(namesMutex_);
-    const std::string folderWire = folder.wire.empty() ? names_->pathToWire(folder.path) : folder.wire;
-    std::vector<std::string> wires;
-    wires.reserve(names.size());
-    for (const std::string& name : names)
-        wires.push_back(names_->pathBelowToWire(folder.path, folderWire, name));
-    return wires;
+    return names_->pathsBelowToWire(folder.path, folder.wire, names);
 }
 
 bool SftpClient::simpleRequestLocked(const RemoteName& path, int (*request)(sftp_session, const char*)) {
