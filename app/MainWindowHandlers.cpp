@@ -15,6 +15,7 @@
 #include "ftp/handlers/CurrentSession.h"
 #include "ftp/handlers/KeepAlive.h"
 #include "ftp/handlers/RemoteListing.h"
+#include "ftp/handlers/TransferPool.h"
 #include "local/LocalBrowser.h"
 #include "platform/SettingsLocation.h"
 #include "platform/SystemPaths.h"
@@ -160,6 +161,14 @@ void toggleAutoConnect() {
 
 void toggleTlsOnly() {
     writeSetting(kTlsOnlySetting, mainWindow().menuItem(kTlsOnlyItem).checked() ? "真" : "假");
+}
+
+void chooseTransferCount() {
+    const ui::InputResult answer = ui::inputBox("同时传输的文件数（1～10）：", std::to_string(transferConnectionsSetting()));
+    if (!answer.ok)
+        return;
+    if (!storeTransferConnectionsSetting(transferCountOf(answer.text)))
+        ui::messageBox("请输入1到10之间的数字");
 }
 
 void openServerManager() {

@@ -8,6 +8,8 @@ void relayoutMainWindow(int clientWidth, int clientHeight);
 void toolbarButtonClicked(int index);
 void toggleAutoConnect();
 void toggleTlsOnly();
+// Asks how many files a batch moves at once (1 to 10) and keeps it.
+void chooseTransferCount();
 void openServerManager();
 void showHelp();
 void showAbout();

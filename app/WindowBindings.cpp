@@ -27,6 +27,7 @@ MainWindowEvents mainWindowEvents() {
         {"断开(&D)", disconnectServer},
         {"启动窗口自动连接(&Q)", toggleAutoConnect},
         {kTlsOnlyItem, toggleTlsOnly},
+        {kTransfersItem, chooseTransferCount},
         {"FTP服务器管理(&F)", openServerManager},
         {"上传(&C)", uploadButton},
         {"打开(&D)", openLocalFile},

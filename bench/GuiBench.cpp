@@ -11,7 +11,7 @@
 //   gui_bench locallist  FOLDER EXPECTED_ROWS               (listLocalDirectory)
 //   gui_bench localfill  FOLDER EXPECTED_ROWS               (the same rows, appendRows only)
 // A leading "--connections N" runs the batch on N transfer connections
-// (see usableConnections); 1 when not given. "--sftp" after it: the server
+// (the window's setting); 1 when not given. "--sftp" after it: the server
 // speaks SFTP; the window logs in as CORVANE_BENCH_USER with an empty
 // password (a key login) instead of anonymously (see windowSpeaksSftp).
 // With CORVANE_BENCH_CA set to a PEM file, servers are verified against it
@@ -25,6 +25,7 @@
 #include "ftp/handlers/ConnectSetup.h"
 #include "ftp/handlers/ConnectionRecovery.h"
 #include "ftp/handlers/RemoteListing.h"
+#include "ftp/handlers/TransferPool.h"
 #include "local/LocalBrowser.h"
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
@@ -55,6 +56,8 @@ constexpr int kIdleCheckMs = 10;
 
 // The user and password fields of the server's setting.
 std::string loginFields = "anonymous|bench";  // any password will do
+// How many files a batch moves at once ("--connections").
+int transferCount = 1;
 
 class BenchWindow {
 public:
@@ -63,6 +66,7 @@ public:
         h.writeSetting("服务器目录", remoteDir);
         if (!port.empty())
             h.writeSetting("IP信息", "bench|127.0.0.1|" + port + "|" + loginFields);
+        h.writeSetting(kTransferConnectionsSetting, std::to_string(transferCount));
         // The program's own waits, not the test harness's short ones: a
         // retry in a figure costs what it costs the user.
         setBatchRetrySchedule(standardRetrySchedule());
@@ -262,10 +266,9 @@ int localList(char** argv, bool fillOnly) {
     return bench::report(seconds, stall);
 }
 
-// Every build transfers on one connection. A build with parallel
-// transfers writes the count into its setting here, before the window
-// opens; until then a larger count is not built, and never run as one.
-bool usableConnections(int connections) { return connections == 1; }
+// The window's setting takes 1 to 10; BenchWindow writes it before the
+// window opens.
+bool usableConnections(int connections) { return connections >= 1 && connections <= kMaxTransferConnections; }
 
 // The window's connect takes the protocol from the server; its SFTP
 // set-up takes CORVANE_BENCH_SSH_DIR (the key folder) and
@@ -298,7 +301,8 @@ int main(int argc, char** argv) {
     if (connections < 1)
         return bench::fail(kProgram, "--connections takes a count from 1 to 10");
     if (!usableConnections(connections))
-        return bench::notBuilt(kProgram, "this build has no parallel transfers");
+        return bench::fail(kProgram, "--connections takes a count from 1 to 10");
+    transferCount = connections;
     if (bench::takeFlag(argc, argv, "--sftp")) {
         if (!windowSpeaksSftp)
             return bench::notBuilt(kProgram, "the window connects to FTP servers only");

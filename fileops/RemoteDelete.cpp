@@ -13,9 +13,12 @@
 #include "ftp/NameRules.h"
 #include "ftp/RemotePath.h"
 #include "ftp/handlers/ConnectionRecovery.h"
+#include "transfer/BatchConnections.h"
 #include "transfer/BatchRetry.h"
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -107,20 +110,33 @@ void reportUnconfirmed(const std::string& path) {
     appendLog("确认“" + path + "”目录失败");
 }
 
+// Log lines of a delete's connections, gathered into one LogBatch.
+class SharedLog {
+public:
+    void add(const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        log_.add(line);
+    }
+
+private:
+    std::mutex mutex_;
+    LogBatch log_;
+};
+
 // Deletes what the collection found, files before folders, children before
-// parents. Returns false when anything could not be deleted.
-bool deleteCollected(const RemoteTree& tree, BatchRetries& retries, int& deleted) {
+// parents: the files over the batch's connections, then the folders one by
+// one. Returns false when anything could not be deleted.
+bool deleteCollected(const RemoteTree& tree, BatchConnections& connections, std::atomic<int>& deleted) {
     AppState& app = appState();
-    RemoteSession& session = retries.session();
-    bool allGone = true;
-    LogBatch log;
-    for (size_t i = app.deleteFolders.size(); i-- > 0;) {
+    std::atomic<bool> allGone{true};
+    SharedLog log;
+    const auto removeEntry = [&](std::size_t i, BatchRetries& retries) {
         const RemoteName& path = app.deleteFolders[i];
         const Found what =
             i < tree.folderCount ? Found::Folder : tree.links.count(path.path) ? Found::Link : Found::File;
-        const std::string subject = "删除“" + path.path + "”";
+        RemoteSession& session = retries.session();
         const bool ok = retries.run(
-            subject,
+            "删除“" + path.path + "”",
             [&](int) { return what == Found::Folder ? session.removeDirectory(path) : session.deleteFile(path); },
             [&](const std::string& line) { log.add(line); });
         log.add(removedLine(path.path, what, ok));
@@ -128,7 +144,16 @@ bool deleteCollected(const RemoteTree& tree, BatchRetries& retries, int& deleted
             ++deleted;
         else
             allGone = false;
-    }
+    };
+    // The files from the last one collected back, as one connection would.
+    const std::size_t files = app.deleteFolders.size() - tree.folderCount;
+    connections.run(files, [&](std::size_t j, BatchRetries& retries) {
+        removeEntry(app.deleteFolders.size() - 1 - j, retries);
+    });
+    connections.runOne([&](BatchRetries& retries) {
+        for (std::size_t i = tree.folderCount; i-- > 0 && !connections.stopRequested();)
+            removeEntry(i, retries);
+    });
     return allGone;
 }
 
@@ -144,7 +169,7 @@ void removeRow(const BatchSnapshot& snapshot, const ChosenRow& row) {
 
 // One chosen row that is a file or a link: removed itself.
 void deleteOneEntry(const BatchSnapshot& snapshot, const ChosenRow& row, BatchRetries& retries,
-                    int& deleted) {
+                    std::atomic<int>& deleted) {
     if (retries.run("删除“" + row.name + "”", [&](int) { return retries.session().deleteFile(row.remote); })) {
         ++deleted;
         appendLog("删除“" + row.name + "”成功");
@@ -282,49 +307,59 @@ void deleteRemoteBatch(const BatchSnapshot& snapshot) {
         w.状态条1.setPaneText(1, "删除文件：0个");
         return;
     }
-    BatchRetries retries(snapshot.session);
+    BatchConnections connections(snapshot);
+    // What each chosen row is. A folder row of a listing that may call links
+    // folders (FTP's MLSD) is asked again, in one listing of the folder.
+    std::vector<const ChosenRow*> single;
+    std::vector<std::pair<const ChosenRow*, Found>> folders;
     std::unordered_map<std::string, Found> confirmed;
     bool confirmedRead = false;
-    int deleted = 0;
     for (auto it = snapshot.rows.rbegin(); it != snapshot.rows.rend() && !workersStopping(); ++it) {
         const ChosenRow& row = *it;
         if (row.kind == kKindLink || !isDirectoryName(row.remote.path, true, row.kind)) {
-            deleteOneEntry(snapshot, row, retries, deleted);
+            single.push_back(&row);
             continue;
         }
-        // A folder row of a listing that may call links folders (FTP's
-        // MLSD) is asked again.
         Found what = Found::Folder;
         if (snapshot.session->listedFoldersMayBeLinks()) {
             if (!confirmedRead) {
-                confirmed = confirmedKinds(snapshot.remoteFolder, retries);
+                connections.runOne(
+                    [&](BatchRetries& retries) { confirmed = confirmedKinds(snapshot.remoteFolder, retries); });
                 confirmedRead = true;
             }
             auto found = confirmed.find(row.name);
             what = found == confirmed.end() ? Found::File : found->second;
-            if (what == Found::File || what == Found::Link) {
-                deleteOneEntry(snapshot, row, retries, deleted);
-                continue;
-            }
         }
+        if (what == Found::File || what == Found::Link)
+            single.push_back(&row);
+        else
+            folders.emplace_back(&row, what);
+    }
+    std::atomic<int> deleted{0};
+    connections.run(single.size(), [&](std::size_t i, BatchRetries& retries) {
+        deleteOneEntry(snapshot, *single[i], retries, deleted);
+    });
+    for (const auto& [row, what] : folders) {
+        if (workersStopping())
+            break;
         app.deleteFolders.clear();
         app.deleteFiles.clear();
         RemoteTree tree;
         if (what == Found::Unconfirmed) {
-            reportUnconfirmed(row.remote.path);
-            app.deleteFolders.push_back(row.remote);
+            reportUnconfirmed(row->remote.path);
+            app.deleteFolders.push_back(row->remote);
             tree.folderCount = 1;
         } else {
-            tree = collectRemoteTree(row.remote, retries);
+            connections.runOne([&](BatchRetries& retries) { tree = collectRemoteTree(row->remote, retries); });
         }
         if (workersStopping())
             break;
         if (!tree.stopReason.empty()) {
-            appendLog("删除“" + row.remote.path + "”已停止：" + tree.stopReason + "，未删除任何内容");
+            appendLog("删除“" + row->remote.path + "”已停止：" + tree.stopReason + "，未删除任何内容");
             continue;
         }
-        if (deleteCollected(tree, retries, deleted))
-            removeRow(snapshot, row);
+        if (deleteCollected(tree, connections, deleted))
+            removeRow(snapshot, *row);
     }
-    w.状态条1.setPaneText(1, "删除文件：" + std::to_string(deleted) + "个");
+    w.状态条1.setPaneText(1, "删除文件：" + std::to_string(deleted.load()) + "个");
 }

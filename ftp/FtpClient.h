@@ -242,6 +242,7 @@ public:
     // continued (the settings folder); empty, the default, keeps no
     // partial file of a failed download.
     void setResumeFolder(const std::string& folder) override;
+    std::unique_ptr<RemoteSession> newConnectionLikeThis() const override;
     // Where in the file the current or last transfer got to: the offset it
     // started at (a continued one) plus the bytes moved.
     int64_t transferEnd() const override { return transferStart_.load() + transferred_.load(); }

@@ -29,6 +29,7 @@
 // Every 120 s while idle (on a worker: it waits for the answer):
 //   session.keepAlive();
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -158,4 +159,14 @@ public:
     // continued (the settings folder); empty keeps no partial file of a
     // failed download.
     virtual void setResumeFolder(const std::string& folder) = 0;
+
+    // Another connection to the same server: a new session, not yet
+    // connected, set up as this one is (time-outs, checks, resume folder).
+    // Its reconnect() connects as this one's last connect did, with this
+    // one's trust decisions (a certificate or host key the user accepted
+    // is not asked about again; a TLS session is resumed where the server
+    // allows) and what this one learnt of the server, and enters the
+    // folder this connection is in. Waits for an operation running on
+    // this session.
+    virtual std::unique_ptr<RemoteSession> newConnectionLikeThis() const = 0;
 };

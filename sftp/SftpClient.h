@@ -211,6 +211,7 @@ public:
     // nothing and returns true at once.
     bool keepAlive() override;
     void setResumeFolder(const std::string& folder) override;
+    std::unique_ptr<RemoteSession> newConnectionLikeThis() const override;
 
 private:
     // What reconnect() repeats: the arguments of the last connect.

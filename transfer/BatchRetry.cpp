@@ -3,8 +3,8 @@
 #include "app/state/Log.h"
 #include "ftp/handlers/ConnectionRecovery.h"
 
-BatchRetries::BatchRetries(SessionHandle session, std::function<bool()> stopRequested)
-    : session_(std::move(session)) {
+BatchRetries::BatchRetries(SessionHandle session, std::function<bool()> stopRequested, BatchRetryState* shared)
+    : session_(std::move(session)), state_(shared ? shared : &ownState_) {
     stopped_ = [requested = std::move(stopRequested), disconnected = stoppedByDisconnect()] {
         return disconnected() || (requested && requested());
     };
@@ -22,12 +22,10 @@ bool BatchRetries::run(const std::string& subject, const std::function<bool(int 
             appendLog(line);
     };
     hooks.reconnected = [this] { showReconnected(*session_); };
-    hooks.batch = &state_;
+    hooks.batch = state_;
     const bool ok = runWithRetries(*session_, operation, batchRetrySchedule(), hooks);
     // The server is taken for gone: said once, as a failed connect is.
-    if (state_.serverGone && !goneShown_) {
-        goneShown_ = true;
+    if (state_->serverGone && !state_->goneShown.exchange(true))
         showReconnectFailed(*session_);
-    }
     return ok;
 }

@@ -14,7 +14,10 @@
 // one), 断开 after the batch began, or the window closing.
 class BatchRetries {
 public:
-    explicit BatchRetries(SessionHandle session, std::function<bool()> stopRequested = {});
+    // shared: the state of a batch whose files run on several connections,
+    // one BatchRetries for each; none: this one's own.
+    explicit BatchRetries(SessionHandle session, std::function<bool()> stopRequested = {},
+                          BatchRetryState* shared = nullptr);
     BatchRetries(const BatchRetries&) = delete;
     BatchRetries& operator=(const BatchRetries&) = delete;
 
@@ -25,10 +28,11 @@ public:
              const std::function<void(const std::string&)>& log = {});
     // The session the batch works on.
     RemoteSession& session() const { return *session_; }
+    const SessionHandle& sessionHandle() const { return session_; }
 
 private:
     SessionHandle session_;
     std::function<bool()> stopped_;
-    BatchRetryState state_;
-    bool goneShown_ = false;
+    BatchRetryState ownState_;
+    BatchRetryState* state_;
 };

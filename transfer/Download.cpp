@@ -14,11 +14,15 @@
 #include "ftp/SizeText.h"
 #include "ftp/handlers/ConnectionRecovery.h"
 #include "local/LocalList.h"
+#include "transfer/BatchConnections.h"
 #include "platform/LocalFiles.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -37,6 +41,47 @@ const std::string& localNameOf(const ChosenRow& row) {
 void logRowsNotDone(std::size_t notDone) {
     if (notDone > 0)
         appendLog("有" + std::to_string(notDone) + "项未下载（已停止）");
+}
+
+// The bytes a row stands for in the batch's bar.
+int64_t rowBytes(const ChosenRow& row) {
+    return row.size >= 0 ? row.size : static_cast<int64_t>(leadingNumber(row.sizeText) * 1024.0);
+}
+
+// How a batch's rows went. done is counted on the UI thread, in the trip
+// that logs the file, so that pane 2 counts exactly.
+struct DownloadCounts {
+    std::atomic<int> done{0};
+    std::atomic<int> failed{0};
+    std::atomic<std::size_t> lastTaken{0};  // the highest row index taken
+    std::size_t taken = 0;
+};
+
+// Every row of the snapshot over the batch's connections; hooks.retries
+// and hooks.progress are the batch's own. A bar for the whole batch when
+// files run at once.
+void downloadRows(const BatchSnapshot& snapshot, BatchConnections& connections, const DownloadBatchHooks& hooks,
+                  DownloadCounts& counts) {
+    std::shared_ptr<BatchProgress> progress;
+    if (connections.parallel()) {
+        int64_t total = 0;
+        for (const ChosenRow& row : snapshot.rows)
+            total += std::max<int64_t>(0, rowBytes(row));
+        progress = std::make_shared<BatchProgress>(total);
+        startBatchWatch(progress);
+    }
+    counts.taken = connections.run(snapshot.rows.size(), [&](std::size_t i, BatchRetries& retries) {
+        std::size_t seen = counts.lastTaken.load();
+        while (i > seen && !counts.lastTaken.compare_exchange_weak(seen, i)) {
+        }
+        DownloadBatchHooks own = hooks;
+        own.retries = &retries;
+        own.progress = progress.get();
+        if (!downloadOne(snapshot.rows[i], snapshot, own))
+            ++counts.failed;
+    });
+    if (progress)
+        stopBatchWatch();
 }
 
 } // namespace
@@ -58,15 +103,21 @@ bool downloadOne(const ChosenRow& row, const BatchSnapshot& snapshot, const Down
     // The control calls before and after the transfer each make one trip to
     // the UI thread: in a batch of small files the trips cost more than the
     // transfers.
-    ui::runOnUiThread([&] {
-        w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + row.sizeText + "KB");
-        startDownloadWatch(snapshot.session, localPath, static_cast<float>(leadingNumber(row.sizeText) * 1024.0));
-    });
-    // A retry continues the partial file the failed attempt kept.
     BatchRetries ownRetries(snapshot.session);
     BatchRetries& retries = hooks.retries ? *hooks.retries : ownRetries;
+    const SessionHandle& session = retries.sessionHandle();
+    ui::runOnUiThread([&] {
+        w.状态条1.setPaneText(1, "正在下载：" + name + "  大小：" + row.sizeText + "KB");
+        if (!hooks.progress)
+            startDownloadWatch(session, localPath, static_cast<float>(leadingNumber(row.sizeText) * 1024.0));
+    });
+    if (hooks.progress)
+        hooks.progress->fileStarted(session);
+    // A retry continues the partial file the failed attempt kept.
     const bool arrived =
-        retries.run(name, [&](int) { return snapshot.session->getFile(row.remote, localPath, false, row.size); });
+        retries.run(name, [&](int) { return session->getFile(row.remote, localPath, false, row.size); });
+    if (hooks.progress)
+        hooks.progress->fileEnded(session, rowBytes(row));
     LocalEntryBatch ownArrivals(snapshot.localFolder);
     LocalEntryBatch& arrivals = hooks.arrivals ? *hooks.arrivals : ownArrivals;
     ui::runOnUiThread([&] {
@@ -76,7 +127,8 @@ bool downloadOne(const ChosenRow& row, const BatchSnapshot& snapshot, const Down
                 arrivals.flush();
         }
         appendLog(name + (arrived ? "    下载成功" : "    下载失败"));
-        stopProgressWatch();
+        if (!hooks.progress)
+            stopProgressWatch();
         if (hooks.afterOnUiThread)
             hooks.afterOnUiThread(arrived);
     });
@@ -126,44 +178,31 @@ void downloadBatch(const BatchSnapshot& snapshot) {
         w.下载钮.setCaption(kDownloadCaption);
         return;
     }
-    int done = 0;
-    int failed = 0;
-    std::string lastName;
+    DownloadCounts counts;
     LocalEntryBatch arrivals(snapshot.localFolder);
     DownloadBatchHooks hooks;
     hooks.arrivals = &arrivals;
     hooks.afterOnUiThread = [&](bool arrived) {
         if (arrived)
-            w.状态条1.setPaneText(2, "已下载：" + std::to_string(done + 1) + "个");
+            w.状态条1.setPaneText(2, "已下载：" + std::to_string(++counts.done) + "个");
     };
-    BatchRetries retries(snapshot.session, [&app] { return app.transferFlag == 1; });
-    hooks.retries = &retries;
-    std::size_t handled = 0;
-    bool stopped = false;
-    for (const ChosenRow& row : snapshot.rows) {
-        lastName = row.name;
-        if (downloadOne(row, snapshot, hooks))
-            ++done;
-        else
-            ++failed;
-        ++handled;
-        if (workersStopping())
-            break;
-        if (app.transferFlag == 1) {
-            stopped = true;
-            break;
-        }
-    }
+    BatchConnections connections(snapshot, [&app] { return app.transferFlag == 1; });
+    downloadRows(snapshot, connections, hooks, counts);
+    const bool stopped = !workersStopping() && app.transferFlag == 1;
     arrivals.flush();
-    w.状态条1.setPaneText(2, "下载个数：" + std::to_string(done) + "   失败个数：" + std::to_string(failed));
+    const int done = counts.done.load();
+    w.状态条1.setPaneText(2, "下载个数：" + std::to_string(done) + "   失败个数：" + std::to_string(counts.failed.load()));
     if (done > 0) {
         w.状态条1.setPaneText(1, "下载完毕");
     } else {
         w.状态条1.setPaneText(1, "下载失败 ");
-        appendLog(lastName + "    下载失败");
+        if (counts.taken > 0)
+            appendLog(snapshot.rows[counts.lastTaken.load()].name + "    下载失败");
+        else
+            appendLog("    下载失败");
     }
     if (stopped)
-        logRowsNotDone(snapshot.rows.size() - handled);
+        logRowsNotDone(snapshot.rows.size() - counts.taken);
     w.下载钮.setCaption(kDownloadCaption);
 }
 
@@ -175,27 +214,19 @@ void downloadAll(const BatchSnapshot& snapshot) {
     MainWindow& w = mainWindow();
     if (!connectionReadyForCommand(*snapshot.session))
         return;
-    int done = 0;
-    int failed = 0;
+    DownloadCounts counts;
     LocalEntryBatch arrivals(snapshot.localFolder);
     DownloadBatchHooks hooks;
     hooks.arrivals = &arrivals;
     hooks.afterOnUiThread = [&](bool arrived) {
         if (arrived)
-            w.状态条1.setPaneText(2, "已下个数：" + std::to_string(done + 1));
+            w.状态条1.setPaneText(2, "已下个数：" + std::to_string(++counts.done));
     };
-    BatchRetries retries(snapshot.session);
-    hooks.retries = &retries;
-    for (const ChosenRow& row : snapshot.rows) {
-        if (workersStopping())
-            break;
-        if (downloadOne(row, snapshot, hooks))
-            ++done;
-        else
-            ++failed;
-    }
+    BatchConnections connections(snapshot);
+    downloadRows(snapshot, connections, hooks, counts);
     arrivals.flush();
-    w.状态条1.setPaneText(2, "下载个数:" + std::to_string(done) + "失败个数:" + std::to_string(failed));
+    const int done = counts.done.load();
+    w.状态条1.setPaneText(2, "下载个数:" + std::to_string(done) + "失败个数:" + std::to_string(counts.failed.load()));
     w.状态条1.setPaneText(1, done > 0 ? "下载完毕" : "下载失败");
 }
 
@@ -208,7 +239,16 @@ void openRemoteFile(const BatchSnapshot& snapshot) {
     if (snapshot.rows.empty() || !connectionReadyForCommand(*snapshot.session))
         return;
     const ChosenRow& row = snapshot.rows.front();
-    if (!downloadOne(row, snapshot)) {
+    // On a connection of its own, like any download, so that browsing
+    // goes on meanwhile.
+    bool arrived = false;
+    BatchConnections connections(snapshot);
+    connections.runOne([&](BatchRetries& retries) {
+        DownloadBatchHooks hooks;
+        hooks.retries = &retries;
+        arrived = downloadOne(row, snapshot, hooks);
+    });
+    if (!arrived) {
         appendLog(row.name + "   下载失败！");
         w.状态条1.setPaneText(1, "下载失败");
         return;

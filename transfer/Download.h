@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+class BatchProgress;
 class LocalEntryBatch;
 
 // What a batch asks of each of its downloads besides the file itself.
@@ -16,9 +17,13 @@ struct DownloadBatchHooks {
     // file's own control calls (a batch counts there without a trip of its
     // own).
     std::function<void(bool)> afterOnUiThread;
-    // The batch's retries; without them the file retries alone, its waits
+    // The batch's retries on the connection the file goes over; without
+    // them the file retries alone on the snapshot's session, its waits
     // ended by 断开 and closing the window.
     BatchRetries* retries = nullptr;
+    // The batch's bar, when its files run on several connections at once:
+    // the file then has no bar of its own.
+    BatchProgress* progress = nullptr;
 };
 
 // Downloads one chosen file of the snapshot's remote folder into its target

@@ -9,6 +9,7 @@
 #include "app/state/WorkerThreads.h"
 #include "platform/LocalFiles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <vector>
@@ -30,6 +31,13 @@ void watch(const SessionHandle& session) {
 SessionHandle watched() {
     std::lock_guard<std::mutex> lock(watchedMutex);
     return watchedSession.lock();
+}
+
+std::shared_ptr<BatchProgress> watchedBatch;  // guarded by watchedMutex
+
+std::shared_ptr<BatchProgress> batchWatched() {
+    std::lock_guard<std::mutex> lock(watchedMutex);
+    return watchedBatch;
 }
 
 // The download is written to its partial file first; once it completes the
@@ -86,9 +94,51 @@ void stopProgressWatch() {
     watch(nullptr);
 }
 
+void BatchProgress::fileStarted(const SessionHandle& session) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_.push_back(session);
+}
+
+void BatchProgress::fileEnded(const SessionHandle& session, int64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = std::find(running_.begin(), running_.end(), session);
+    if (it != running_.end())
+        running_.erase(it);
+    finished_ += std::max<int64_t>(0, bytes);
+}
+
+int64_t BatchProgress::bytesDone() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int64_t done = finished_;
+    for (const SessionHandle& session : running_)
+        done += session->transferredBytes();
+    return done;
+}
+
+void startBatchWatch(const std::shared_ptr<BatchProgress>& progress) {
+    {
+        std::lock_guard<std::mutex> lock(watchedMutex);
+        watchedBatch = progress;
+    }
+    resetBarAndTimer(kTickMs);
+}
+
+void stopBatchWatch() {
+    {
+        std::lock_guard<std::mutex> lock(watchedMutex);
+        watchedBatch.reset();
+    }
+    stopProgressWatch();
+}
+
 void downloadProgressTick() {
     AppState& app = appState();
     MainWindow& w = mainWindow();
+    if (const std::shared_ptr<BatchProgress> batch = batchWatched()) {
+        w.进度条1.setPosition(progressPercent(static_cast<double>(batch->bytesDone()),
+                                               static_cast<double>(batch->totalBytes())));
+        return;
+    }
     const SessionHandle session = watched();
     int percent;
     if (app.uploadWatched == 1)

@@ -39,6 +39,8 @@ struct BatchRetryState {
     // their connection is down. They fail at once, as they would without
     // retries, instead of each waiting its retries out.
     std::atomic<bool> serverGone{false};
+    // That was said (once for the batch).
+    std::atomic<bool> goneShown{false};
 };
 
 struct RetryHooks {

@@ -19,6 +19,10 @@
 #include "local/LocalList.h"
 #include "platform/LocalFiles.h"
 #include "platform/TextCodec.h"
+
+#include <algorithm>
+#include <memory>
+#include "transfer/BatchConnections.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
@@ -121,22 +125,31 @@ RemoteName remoteBelow(const RemoteSession& session, const RemoteName& folder, c
     return RemoteName(remotePrefix(folder.path) + relative, session.wirePathBelow(folder, relative));
 }
 
-void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std::string& createdFolders,
-                  BatchRetries& retries) {
+// One chosen folder of the batch: its tree and where it goes.
+struct FolderUpload {
+    std::string folder;
+    LocalTree tree;
+    RemoteName target;
+};
+
+// Creates the chosen folder and every folder below it that holds a file,
+// parents first, before any of its files is sent. Names go by the browsing
+// session's rules; the folders are made on the batch's connection.
+void makeFolderTree(FolderUpload& upload, const BatchSnapshot& snapshot, std::string& createdFolders,
+                    BatchRetries& retries) {
     MainWindow& w = mainWindow();
-    const LocalTree tree = listLocalTree(folder);
-    for (const std::string& note : tree.notes)
+    for (const std::string& note : upload.tree.notes)
         appendLog(note);
-    const std::string name = lastPathPart(folder);
-    RemoteSession& session = *snapshot.session;
-    RemoteName target = remoteBelow(session, snapshot.remoteFolder, name);
+    const std::string name = lastPathPart(upload.folder);
+    const RemoteSession& names = *snapshot.session;
+    upload.target = remoteBelow(names, snapshot.remoteFolder, name);
     std::string replied;
-    if (makeRemoteFolder(target, createdFolders, retries, replied)) {
+    if (makeRemoteFolder(upload.target, createdFolders, retries, replied)) {
         // The files go where the folder now is, under the name it got, when
         // the server shows that folder as new.
-        const std::string created = createdFolderName(session, snapshot.remoteFolder, name, replied).name;
+        const std::string created = createdFolderName(retries.session(), snapshot.remoteFolder, name, replied).name;
         if (created != name)
-            target = remoteBelow(session, snapshot.remoteFolder, created);
+            upload.target = remoteBelow(names, snapshot.remoteFolder, created);
         ui::runOnUiThread([&] {
             if (!remoteListShows(snapshot))
                 return;
@@ -144,18 +157,87 @@ void uploadFolder(const std::string& folder, const BatchSnapshot& snapshot, std:
             w.远程文件框.setColumnWidth(0, -1);
         });
     }
-    for (const std::string& file : tree.files) {
-        const std::string relative = file.substr(folder.size() + 1);
-        for (size_t slash = relative.find('/'); slash != std::string::npos;
+    for (const std::string& file : upload.tree.files) {
+        const std::string relative = file.substr(upload.folder.size() + 1);
+        for (size_t slash = relative.find('/'); slash != std::string::npos && !workersStopping();
              slash = relative.find('/', slash + 1)) {
-            const RemoteName sub = remoteBelow(session, target, relative.substr(0, slash));
+            const RemoteName sub = remoteBelow(names, upload.target, relative.substr(0, slash));
             if (makeRemoteFolder(sub, createdFolders, retries))
                 createdFolders += sub.path + ",";
         }
-        uploadOne(file, remoteBelow(session, target, relative), true, snapshot, retries);
-        if (workersStopping())
-            return;
     }
+}
+
+// One step of an upload batch: a chosen folder's folders, or one file.
+struct UploadStep {
+    std::size_t row;           // the chosen row it belongs to
+    std::size_t folder = 0;    // index into the batch's folders
+    bool makesFolders = false;
+    std::string localPath;     // a file
+    bool insideFolder = false; // a file of the chosen folder
+};
+
+// What the batch does, in the chosen rows' order. When files run at once,
+// every folder is made first, so that no file is sent before its folder.
+struct UploadPlan {
+    std::vector<FolderUpload> folders;
+    std::vector<UploadStep> folderSteps;
+    std::vector<UploadStep> fileSteps;
+};
+
+UploadPlan planUpload(const BatchSnapshot& snapshot, const std::string& local) {
+    UploadPlan plan;
+    for (std::size_t r = 0; r < snapshot.rows.size() && !workersStopping(); ++r) {
+        const std::string path = local + snapshot.rows[r].rawName;
+        if (!isDirectoryName(path, false)) {
+            plan.fileSteps.push_back({r, 0, false, path});
+            continue;
+        }
+        const std::size_t f = plan.folders.size();
+        plan.folders.push_back({path, listLocalTree(path), RemoteName()});
+        plan.folderSteps.push_back({r, f, true, std::string()});
+        for (const std::string& file : plan.folders[f].tree.files)
+            plan.fileSteps.push_back({r, f, false, file, true});
+    }
+    return plan;
+}
+
+// One connection at a time: the steps of each chosen row together, a
+// folder's step before its files, as the rows come.
+std::vector<std::vector<UploadStep>> stepsByRow(const UploadPlan& plan) {
+    std::vector<std::vector<UploadStep>> rows;
+    std::size_t nextFolder = 0;
+    std::size_t lastRow = static_cast<std::size_t>(-1);
+    const auto add = [&](const UploadStep& step) {
+        if (rows.empty() || step.row != lastRow)
+            rows.emplace_back();
+        lastRow = step.row;
+        rows.back().push_back(step);
+    };
+    for (const UploadStep& file : plan.fileSteps) {
+        while (nextFolder < plan.folderSteps.size() && plan.folderSteps[nextFolder].row <= file.row)
+            add(plan.folderSteps[nextFolder++]);
+        add(file);
+    }
+    while (nextFolder < plan.folderSteps.size())
+        add(plan.folderSteps[nextFolder++]);
+    return rows;
+}
+
+// Chosen rows none of whose steps were taken (the first taken steps).
+std::size_t rowsNotReached(const std::vector<UploadStep>& steps, std::size_t taken, std::size_t rows) {
+    std::vector<bool> reached(rows, false);
+    std::vector<bool> hasSteps(rows, false);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        hasSteps[steps[i].row] = true;
+        if (i < taken)
+            reached[steps[i].row] = true;
+    }
+    std::size_t notReached = 0;
+    for (std::size_t r = 0; r < rows; ++r)
+        if (hasSteps[r] && !reached[r])
+            ++notReached;
+    return notReached;
 }
 
 } // namespace
@@ -174,7 +256,7 @@ std::vector<std::string> listFilesRecursive(const std::string& folder) {
 }
 
 void uploadOne(const std::string& localPath, const RemoteName& remote, bool insideFolder,
-               const BatchSnapshot& snapshot, BatchRetries& retries) {
+               const BatchSnapshot& snapshot, BatchRetries& retries, BatchProgress* progress) {
     AppState& app = appState();
     MainWindow& w = mainWindow();
     const int64_t size = platform::fileSize(localPath);
@@ -183,12 +265,15 @@ void uploadOne(const std::string& localPath, const RemoteName& remote, bool insi
     // folder of small files the trips cost more than the transfers.
     ui::runOnUiThread([&] {
         w.状态条1.setPaneText(1, "正在上传：" + name + "    大小：" + sizeTextKb(size) + "Kb");
-        startUploadWatch(snapshot.session, size);
+        if (!progress)
+            startUploadWatch(retries.sessionHandle(), size);
     });
+    if (progress)
+        progress->fileStarted(retries.sessionHandle());
     // A retry goes on from what the server kept, within what the failed
     // attempt sent: read at once, on this thread, before anything else
     // runs on the client.
-    RemoteSession& session = *snapshot.session;
+    RemoteSession& session = retries.session();
     int64_t reached = 0;
     const bool sent = retries.run(name, [&](int) {
         const bool ok = session.putFile(localPath, remote, false, reached);
@@ -196,8 +281,11 @@ void uploadOne(const std::string& localPath, const RemoteName& remote, bool insi
             reached = session.transferEnd();
         return ok;
     });
+    if (progress)
+        progress->fileEnded(retries.sessionHandle(), size);
     ui::runOnUiThread([&] {
-        stopProgressWatch();
+        if (!progress)
+            stopProgressWatch();
         if (!sent) {
             ++app.uploadFailed;
             appendLog(name + "    上传失败");
@@ -282,27 +370,54 @@ void uploadBatch(const BatchSnapshot& snapshot) {
         w.上传钮.setCaption(kUploadCaption);
         return;
     }
-    BatchRetries retries(snapshot.session, [&app] { return app.transferFlag == 0; });
     const std::string local = localFolderPrefix(snapshot);
     app.targetFolder.set(local);
+    BatchConnections connections(snapshot, [&app] { return app.transferFlag == 0; });
+    UploadPlan plan = planUpload(snapshot, local);
     std::string createdFolders = ",";
-    std::size_t handled = 0;
-    bool stopped = false;
-    for (const ChosenRow& row : snapshot.rows) {
-        const std::string path = local + row.rawName;
-        if (isDirectoryName(path, false))
-            uploadFolder(path, snapshot, createdFolders, retries);
-        else
-            uploadOne(path, remoteBelow(*snapshot.session, snapshot.remoteFolder, lastPathPart(path)), false, snapshot,
-                      retries);
-        ++handled;
-        if (workersStopping())
-            break;
-        if (app.transferFlag == 0) {
-            stopped = true;
-            break;
+    const auto runStep = [&](const UploadStep& step, BatchRetries& retries, BatchProgress* progress) {
+        if (step.makesFolders) {
+            makeFolderTree(plan.folders[step.folder], snapshot, createdFolders, retries);
+            return;
         }
+        const RemoteSession& names = *snapshot.session;
+        if (step.insideFolder) {
+            const FolderUpload& folder = plan.folders[step.folder];
+            const std::string relative = step.localPath.substr(folder.folder.size() + 1);
+            uploadOne(step.localPath, remoteBelow(names, folder.target, relative), true, snapshot, retries, progress);
+        } else {
+            uploadOne(step.localPath, remoteBelow(names, snapshot.remoteFolder, lastPathPart(step.localPath)), false,
+                      snapshot, retries, progress);
+        }
+    };
+    std::size_t notReached = 0;
+    if (!connections.parallel()) {
+        // One connection: a chosen row at a time, a folder whole; 停止 takes
+        // effect before the next row.
+        const std::vector<std::vector<UploadStep>> rows = stepsByRow(plan);
+        const std::size_t taken = connections.run(rows.size(), [&](std::size_t i, BatchRetries& retries) {
+            for (const UploadStep& step : rows[i]) {
+                runStep(step, retries, nullptr);
+                if (workersStopping())
+                    return;
+            }
+        });
+        notReached = rows.size() - taken;
+    } else {
+        for (const UploadStep& step : plan.folderSteps)
+            connections.runOne([&](BatchRetries& retries) { runStep(step, retries, nullptr); });
+        int64_t total = 0;
+        for (const UploadStep& step : plan.fileSteps)
+            total += std::max<int64_t>(0, platform::fileSize(step.localPath));
+        auto progress = std::make_shared<BatchProgress>(total);
+        startBatchWatch(progress);
+        const std::size_t taken = connections.run(plan.fileSteps.size(), [&](std::size_t i, BatchRetries& retries) {
+            runStep(plan.fileSteps[i], retries, progress.get());
+        });
+        stopBatchWatch();
+        notReached = rowsNotReached(plan.fileSteps, taken, snapshot.rows.size());
     }
+    const bool stopped = !workersStopping() && app.transferFlag == 0;
     if (app.entryCount > 0) {
         w.状态条1.setPaneText(1, "上传完毕!");
         w.状态条1.setPaneText(2, "上传数：" + std::to_string(app.entryCount) + "  失败数：" +
@@ -312,6 +427,6 @@ void uploadBatch(const BatchSnapshot& snapshot) {
         w.状态条1.setPaneText(2, std::string());
     }
     if (stopped)
-        logRowsNotDone(snapshot.rows.size() - handled);
+        logRowsNotDone(notReached);
     w.上传钮.setCaption(kUploadCaption);
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class BatchProgress;
+
 // The batch started by the upload button: the chosen rows of the local
 // list, files and whole folder trees, into the snapshot's remote folder.
 void uploadBatch(const BatchSnapshot& snapshot);
@@ -14,9 +16,11 @@ void uploadBatch(const BatchSnapshot& snapshot);
 // from what the server kept where it can. Logs each retry, logs and counts
 // the result. A file sent outside an uploaded folder gets a row in the
 // remote list, while that list shows the snapshot's folder, unless one has
-// its name. The retries are the batch's.
+// its name. The retries are the batch's, on the connection the file goes
+// over; progress: the batch's bar, when files run at once (the file then
+// has no bar of its own).
 void uploadOne(const std::string& localPath, const RemoteName& remote, bool insideFolder,
-               const BatchSnapshot& snapshot, BatchRetries& retries);
+               const BatchSnapshot& snapshot, BatchRetries& retries, BatchProgress* progress = nullptr);
 
 // Every file below the folder: a folder's own files first, then its
 // subfolders depth first, each in the order the folder is read. Anything

@@ -16,6 +16,8 @@
 
 // The menu item that makes the program refuse servers without TLS.
 constexpr const char* kTlsOnlyItem = "仅用加密连接(&T)";
+// How many files a batch moves at once.
+constexpr const char* kTransfersItem = "同时传输文件数(&N)...";
 
 struct MainWindow {
     ui::WindowControl window;

@@ -203,6 +203,7 @@ void MainWindowForm::buildMenus() {
           {"-", nullptr},
           {"启动窗口自动连接(&Q)", nullptr},
           {kTlsOnlyItem, nullptr},
+          {kTransfersItem, nullptr},
           {"FTP服务器管理(&F)", "Ctrl+G"}}},
         {"本地文件(&B)",
          {{"上传(&C)", nullptr},

@@ -2,6 +2,7 @@
 
 #include "ftp/AbortSignal.h"
 #include "ftp/FtpClient.h"
+#include "ftp/handlers/TransferPool.h"
 
 #include <algorithm>
 #include <mutex>
@@ -100,8 +101,10 @@ void dropCurrentSession() {
 void abortCurrentSession() {
     Sessions& s = sessions();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.current)
+    if (s.current) {
         s.current->abortRunningOperation();
+        abortTransferConnectionsOf(s.current.get());
+    }
     for (Attempt& a : attempts())
         abortAttempt(a, false);
 }
@@ -114,6 +117,7 @@ void abortAllSessions() {
             session->abort();
     if (s.current)
         s.current->abort();
+    abortAllTransferConnections();
     for (Attempt& a : attempts())
         abortAttempt(a, true);
 }

@@ -31,11 +31,12 @@ FtpTimeouts sessionTimeouts();
 // connection); operations that still hold it finish on it.
 void dropCurrentSession();
 
-// Any thread: ends at once what runs on the current session and a connect
-// in progress (断开).
+// Any thread: ends at once what runs on the current session, its transfer
+// connections and a connect in progress (断开).
 void abortCurrentSession();
 // Any thread: aborts every session still in use, older ones that workers
-// hold included, and a connect in progress (closing the window).
+// hold and transfer connections included, and a connect in progress
+// (closing the window).
 void abortAllSessions();
 
 // One connect, from its start to the session it made. A connect started

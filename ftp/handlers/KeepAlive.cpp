@@ -2,7 +2,9 @@
 
 #include "app/state/WorkerThreads.h"
 #include "ftp/handlers/CurrentSession.h"
+#include "ftp/handlers/TransferPool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -31,10 +33,24 @@ bool noopDue(const RemoteSession& session) {
     return runningWorkers() == 0 && session.isConnected();
 }
 
+// Idle transfer connections are looked at this often, so that one is
+// closed within seconds of its time.
+constexpr auto kPoolCheck = std::chrono::seconds(10);
+
 void keepAliveLoop() {
     std::unique_lock<std::mutex> lock(mutex);
+    Clock::time_point nextNoop = Clock::now() + std::chrono::milliseconds(times.intervalMs);
     while (!stopRequested) {
-        wake.wait_for(lock, std::chrono::milliseconds(times.intervalMs), [] { return stopRequested; });
+        const auto untilNoop = std::max(Clock::duration::zero(), nextNoop - Clock::now());
+        wake.wait_for(lock, std::min<Clock::duration>(untilNoop, kPoolCheck), [] { return stopRequested; });
+        if (stopRequested)
+            break;
+        lock.unlock();
+        closeIdleTransferConnections();
+        lock.lock();
+        if (Clock::now() < nextNoop)
+            continue;
+        nextNoop = Clock::now() + std::chrono::milliseconds(times.intervalMs);
         SessionHandle session = currentSession();
         if (stopRequested || !noopDue(*session))
             continue;

@@ -58,7 +58,8 @@ if tls12 == "1":
 FTPServer(("127.0.0.1", 0), Handler).serve_forever()
 )";
 // pyftpdlib with faults on purpose (PyFtpdFaults). Arguments: root user
-// password cut-download cut-upload refuse-rest idle max-connections log.
+// password cut-download cut-upload refuse-rest idle max-connections log
+// drop-retr log-ports passive-only.
 const char* kPyFtpdFaultScript = R"(
 import logging, sys
 from pyftpdlib import handlers
@@ -67,6 +68,8 @@ from pyftpdlib.servers import FTPServer
 root, user, password = sys.argv[1:4]
 cut_download, cut_upload, refuse_rest, idle, max_cons = (int(a) for a in sys.argv[4:9])
 log_path = sys.argv[9]
+drop_retr, log_ports, passive_only = (int(a) for a in sys.argv[10:13])
+retrs = {"count": 0}
 logging.basicConfig(level=logging.INFO)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elradfmwMT")
@@ -93,8 +96,20 @@ class Handler(handlers.FTPHandler):
     def pre_process_command(self, line, cmd, arg):
         if log_path and cmd != "PASS":
             with open(log_path, "a") as f:
-                f.write(line + "\n")
+                f.write((f"{self.remote_port} " if log_ports else "") + line + "\n")
+        if cmd == "RETR":
+            retrs["count"] += 1
+            if retrs["count"] == drop_retr:
+                return self.close()
         return handlers.FTPHandler.pre_process_command(self, line, cmd, arg)
+    def ftp_PORT(self, line):
+        if passive_only:
+            return self.respond("500 active mode is off")
+        return handlers.FTPHandler.ftp_PORT(self, line)
+    def ftp_EPRT(self, line):
+        if passive_only:
+            return self.respond("500 active mode is off")
+        return handlers.FTPHandler.ftp_EPRT(self, line)
     def ftp_REST(self, line):
         if refuse_rest:
             return self.respond("502 REST not implemented.")
@@ -234,7 +249,9 @@ bool PyFtpdServer::startWithFaults(const std::string& rootDir, const PyFtpdFault
     return launchUntilListening({kPython, "-c", kPyFtpdFaultScript, rootDir, kPyFtpdUser, kPyFtpdPassword,
                                  std::to_string(faults.cutDownloadAt), std::to_string(faults.cutUploadAt),
                                  faults.refuseRest ? "1" : "0", std::to_string(faults.idleSeconds),
-                                 std::to_string(faults.maxConnections), faults.commandLog});
+                                 std::to_string(faults.maxConnections), faults.commandLog,
+                                 std::to_string(faults.dropRetr), faults.logPorts ? "1" : "0",
+                                 faults.passiveOnly ? "1" : "0"});
 }
 
 void PyFtpdServer::stop() {
@@ -284,6 +301,8 @@ bool VsftpdServer::writeConfig(const std::string& rootDir, const ServerTls* tls)
         config += "idle_session_timeout=" + std::to_string(options_.idleSessionSeconds) + "\n";
     if (options_.maxClients > 0)
         config += "max_clients=" + std::to_string(options_.maxClients) + "\n";
+    if (options_.maxPerIp > 0)
+        config += "max_per_ip=" + std::to_string(options_.maxPerIp) + "\n";
     if (tls)
         config +=
             "ssl_enable=YES\n"

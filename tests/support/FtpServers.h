@@ -50,12 +50,18 @@ struct PyFtpdFaults {
     int idleSeconds = 0;          // a logged-in connection is closed with 421 this long after the login
     int maxConnections = 0;       // more from one address are turned away with 421 "Too many connections"
     std::string commandLog;       // every command line is appended to this file
+    bool logPorts = false;        // each logged line starts with the client's port and a blank
+    int dropRetr = 0;             // the connection sending this RETR (counting from 1) is closed unanswered
+    // PORT and EPRT refused: this pyftpdlib's active mode stalls when
+    // several sessions use it at once.
+    bool passiveOnly = false;
 };
 
 // vsftpd settings a test may change.
 struct VsftpdOptions {
     int idleSessionSeconds = 0;  // idle_session_timeout (0: vsftpd's 300)
     int maxClients = 0;          // max_clients (0: no limit)
+    int maxPerIp = 0;            // max_per_ip (0: no limit)
     bool logProtocol = false;    // the conversation goes to protocolLog()
 };
 

@@ -1,0 +1,395 @@
+// Batches that move several files at once, each on a connection of its own,
+// against real servers that count and limit connections.
+#include "app/state/AppState.h"
+#include "fileops/RemoteDelete.h"
+#include "fileops/RemoteEdits.h"
+#include "app/MainWindowHandlers.h"
+#include "app/state/Settings.h"
+#include "ftp/handlers/RemoteListing.h"
+#include "ftp/handlers/TransferPool.h"
+#include "local/LocalBrowser.h"
+#include "platform/LocalFiles.h"
+#include "tests/transfer/TransferTestSupport.h"
+#include "transfer/Download.h"
+#include "transfer/Upload.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+std::string contentOf(int i) {
+    return std::string(static_cast<std::size_t>(1000 + 37 * i), static_cast<char>('a' + i % 26)) +
+           std::to_string(i);
+}
+
+std::string fileName(int i) {
+    return "f" + std::to_string(1000 + i).substr(1) + ".dat";
+}
+
+std::vector<std::string> logLinesOf(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// "PORT COMMAND ARG" lines: the client ports that sent the verb.
+std::set<std::string> portsSending(const std::vector<std::string>& lines, const std::string& verb) {
+    std::set<std::string> ports;
+    for (const std::string& line : lines) {
+        std::istringstream words(line);
+        std::string port, command;
+        words >> port >> command;
+        if (command == verb)
+            ports.insert(port);
+    }
+    return ports;
+}
+
+int linesEndingWith(const std::vector<std::string>& lines, const std::string& end) {
+    int count = 0;
+    for (const std::string& line : lines)
+        if (line.size() >= end.size() && line.compare(line.size() - end.size(), end.size(), end) == 0)
+            ++count;
+    return count;
+}
+
+bool downloadEnded(ConnectedWindow& c) {
+    return c.w().下载钮.caption() == "下载" && runningWorkers() == 0;
+}
+
+bool uploadEnded(ConnectedWindow& c) {
+    return c.w().上传钮.caption() == "上传" && runningWorkers() == 0;
+}
+
+std::vector<std::string> allRows(ConnectedWindow& c) {
+    std::vector<std::string> names;
+    for (int i = 0; i < c.w().远程文件框.itemCount(); ++i)
+        names.push_back(c.w().远程文件框.itemText(i, 0));
+    return names;
+}
+
+void clickDownload(ConnectedWindow& c) {
+    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("下载钮"), Qt::LeftButton);
+}
+
+// Several sessions at once in active mode stall this pyftpdlib; the
+// window falls back to passive mode at once when PORT is refused.
+PyFtpdFaults passiveServer() {
+    PyFtpdFaults faults;
+    faults.passiveOnly = true;
+    return faults;
+}
+
+struct Site {
+    TempFolder root;
+    std::string commands = root.file("commands.log");
+};
+
+} // namespace
+
+TEST(ParallelTransfers, AHundredFilesArriveWholeOverThreeConnections) {
+    Site site;
+    site.root.makeFolder("pub");
+    for (int i = 0; i < 100; ++i)
+        site.root.write("pub/" + fileName(i), contentOf(i));
+    PyFtpdServer server;
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    faults.logPorts = true;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    ASSERT_EQ(c.w().远程文件框.itemCount(), 100);
+    c.select("远程文件框", allRows(c));
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：100   失败个数：0");
+    EXPECT_EQ(c.w().状态条1.paneText(1), "下载完毕");
+    EXPECT_EQ(linesEndingWith(c.logLines(), "    下载成功"), 100);
+    EXPECT_EQ(c.w().上传文件框.itemCount(), 100);
+    // Three connections of their own moved the files; the browsing one
+    // listed the folder and moved none.
+    const std::vector<std::string> lines = logLinesOf(site.commands);
+    const std::set<std::string> transferring = portsSending(lines, "RETR");
+    EXPECT_EQ(transferring.size(), 3u);
+    for (const std::string& port : portsSending(lines, "MLSD"))
+        EXPECT_EQ(transferring.count(port), 0u) << "the browsing connection transferred";
+    EXPECT_LE(transferConnectionsOpen(currentSession()), 3);
+}
+
+TEST(ParallelTransfers, OneAtATimeUsesTheBrowsingConnectionAsBefore) {
+    Site site;
+    site.root.makeFolder("pub");
+    for (int i = 0; i < 5; ++i)
+        site.root.write("pub/" + fileName(i), contentOf(i));
+    PyFtpdServer server;
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    faults.logPorts = true;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "1");
+    c.select("远程文件框", allRows(c));
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 30000));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：5   失败个数：0");
+    const std::vector<std::string> lines = logLinesOf(site.commands);
+    EXPECT_EQ(portsSending(lines, "USER").size(), 1u);
+    EXPECT_EQ(portsSending(lines, "RETR"), portsSending(lines, "MLSD"));
+}
+
+TEST(ParallelTransfers, ADroppedTransferConnectionIsMadeAgainAndTheFileRetried) {
+    Site site;
+    site.root.makeFolder("pub");
+    for (int i = 0; i < 20; ++i)
+        site.root.write("pub/" + fileName(i), contentOf(i));
+    PyFtpdServer server;
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    faults.logPorts = true;
+    faults.dropRetr = 7;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    c.select("远程文件框", allRows(c));
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：20   失败个数：0");
+    EXPECT_EQ(linesEndingWith(c.logLines(), "    第1次重试"), 1);
+    // The dropped one was replaced by a new connection.
+    EXPECT_EQ(portsSending(logLinesOf(site.commands), "RETR").size(), 4u);
+}
+
+TEST(ParallelTransfers, AServerAllowingTwoConnectionsPerAddressGetsEveryFile) {
+    Site site;
+    site.root.makeFolder("pub");
+    for (int i = 0; i < 30; ++i)
+        site.root.write("pub/" + fileName(i), contentOf(i));
+    PyFtpdServer server;
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    faults.logPorts = true;
+    faults.maxConnections = 2;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    c.select("远程文件框", allRows(c));
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：30   失败个数：0");
+    EXPECT_EQ(linesEndingWith(c.logLines(), "下载失败"), 0);
+    // The server let in one connection beside the browsing one, and the
+    // count for it came down to that.
+    EXPECT_EQ(transferConnectionLimit(currentSession()), 1);
+    EXPECT_EQ(portsSending(logLinesOf(site.commands), "RETR").size(), 1u);
+}
+
+TEST(ParallelTransfers, VsftpdLimitedPerAddressCompletesWithFewerConnections) {
+    VsftpdServer vsftpd;
+    if (!vsftpd.available())
+        GTEST_SKIP() << "vsftpd needs root";
+    TempFolder root;
+    root.makeFolder("pub");
+    for (int i = 0; i < 12; ++i)
+        root.write("pub/" + fileName(i), contentOf(i));
+    VsftpdOptions options;
+    options.maxPerIp = 2;
+    vsftpd.setOptions(options);
+    ASSERT_TRUE(vsftpd.start(root.path())) << vsftpd.errors();
+    ConnectedWindow c(vsftpd.port(), "anonymous", "", "/pub");
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    ASSERT_EQ(c.w().远程文件框.itemCount(), 12);
+    c.select("远程文件框", allRows(c));
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+    for (int i = 0; i < 12; ++i)
+        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：12   失败个数：0");
+    EXPECT_EQ(transferConnectionLimit(currentSession()), 1);
+}
+
+TEST(ParallelTransfers, AFolderTreeUploadMakesEachFolderBeforeItsFiles) {
+    Site site;
+    site.root.makeFolder("pub");
+    PyFtpdServer server;
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    std::vector<std::string> files;
+    for (int d = 0; d < 4; ++d) {
+        for (int i = 0; i < 6; ++i) {
+            const std::string path = "tree/d" + std::to_string(d) + "/e" + std::to_string(d % 2) + "/" + fileName(i);
+            c.local.write(path, contentOf(d * 10 + i));
+            files.push_back(path);
+        }
+    }
+    c.local.write("loose.txt", "loose");
+    listLocalDirectory();
+    c.select("上传文件框", {"tree", "loose.txt"});
+    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return uploadEnded(c); }, 60000));
+
+    for (std::size_t k = 0; k < files.size(); ++k)
+        EXPECT_EQ(readFileBytes(site.root.file("pub/" + files[k])), c.local.read(files[k])) << files[k];
+    EXPECT_EQ(site.root.read("pub/loose.txt"), "loose");
+    EXPECT_EQ(c.w().状态条1.paneText(2), "上传数：25  失败数：0");
+    // No file went to a folder not made yet.
+    std::set<std::string> made;
+    for (const std::string& line : logLinesOf(site.commands)) {
+        if (line.rfind("MKD ", 0) == 0)
+            made.insert(line.substr(4));
+        if (line.rfind("STOR ", 0) == 0 && line.find("/tree/") != std::string::npos) {
+            const std::string path = line.substr(5);
+            EXPECT_EQ(made.count(path.substr(0, path.rfind('/'))), 1u) << line;
+        }
+    }
+}
+
+TEST(ParallelTransfers, ARemoteTreeIsDeletedFilesFirstOverSeveralConnections) {
+    Site site;
+    site.root.makeFolder("pub");
+    for (int d = 0; d < 3; ++d)
+        for (int i = 0; i < 8; ++i)
+            site.root.write("pub/gone/d" + std::to_string(d) + "/" + fileName(i), contentOf(i));
+    site.root.write("pub/kept.txt", "kept");
+    PyFtpdServer server;
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    faults.logPorts = true;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    c.select("远程文件框", {"gone"});
+    deleteRemoteCommand();
+    ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0 && c.w().状态条1.paneText(1) != "正在删除文件..."; },
+                          60000));
+    EXPECT_FALSE(platform::pathExists(site.root.file("pub/gone")));
+    EXPECT_EQ(site.root.read("pub/kept.txt"), "kept");
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：28个");
+    EXPECT_EQ(c.w().远程文件框.findItem("gone"), -1);
+    const std::vector<std::string> lines = logLinesOf(site.commands);
+    EXPECT_GT(portsSending(lines, "DELE").size(), 1u);
+    // Every folder went after everything in it.
+    std::map<std::string, std::size_t> lastDelete;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        std::istringstream words(lines[k]);
+        std::string port, verb, path;
+        words >> port >> verb >> path;
+        if (verb == "DELE")
+            lastDelete[path.substr(0, path.rfind('/'))] = k;
+        if (verb == "RMD" && lastDelete.count(path))
+            EXPECT_GT(k, lastDelete[path]) << path;
+    }
+}
+
+TEST(ParallelTransfers, BrowsingAndRenameWorkWhileABatchRuns) {
+    Site site;
+    site.root.makeFolder("pub");
+    site.root.makeFolder("pub/sub");
+    site.root.write("pub/sub/inside.txt", "inside");
+    site.root.write("pub/old.txt", "old");
+    // Files large enough that the batch outlasts what the user does.
+    for (int i = 0; i < 12; ++i)
+        site.root.write("pub/" + fileName(i), std::string(6 << 20, static_cast<char>('a' + i)));
+    PyFtpdServer server;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", passiveServer()));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "2");
+    std::vector<std::string> chosen;
+    for (int i = 0; i < 12; ++i)
+        chosen.push_back(fileName(i));
+    c.select("远程文件框", chosen);
+    clickDownload(c);
+    ASSERT_EQ(c.w().下载钮.caption(), "停止");
+    DialogAnswerer answers;
+    answers.queueInput("new.txt");
+    c.select("远程文件框", {"old.txt"});
+    renameRemote();
+    ASSERT_TRUE(waitUntil([&] { return c.w().远程文件框.findItem("new.txt") >= 0; }, 30000));
+    c.w().FTP目录框.setText("/sub");
+    remotePathEntered();
+    ASSERT_TRUE(waitUntil([&] { return c.w().远程文件框.findItem("inside.txt") >= 0; }, 30000));
+    const bool batchStillRan = c.w().下载钮.caption() == "停止";
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 120000));
+    EXPECT_TRUE(batchStillRan) << "the batch ended before the browsing was done";
+    EXPECT_EQ(site.root.read("pub/new.txt"), "old");
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(platform::fileSize(c.local.file(fileName(i))), 6 << 20) << fileName(i);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：12   失败个数：0");
+}
+
+TEST(ParallelTransfers, StopEndsEveryConnectionAfterItsFile) {
+    Site site;
+    site.root.makeFolder("pub");
+    for (int i = 0; i < 40; ++i)
+        site.root.write("pub/" + fileName(i), std::string(3 << 20, static_cast<char>('a' + i % 26)));
+    PyFtpdServer server;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", passiveServer()));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    c.select("远程文件框", allRows(c));
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return linesEndingWith(c.logLines(), "    下载成功") >= 3; }, 30000));
+    clickDownload(c);  // 停止
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+    const std::vector<std::string> lines = c.logLines();
+    const int arrived = linesEndingWith(lines, "    下载成功");
+    ASSERT_FALSE(lines.empty());
+    const std::string notDone = lines.back();
+    ASSERT_EQ(notDone.rfind("有", 0), 0u) << notDone;
+    const int left = std::stoi(notDone.substr(3));
+    EXPECT_EQ(arrived + left, 40) << notDone;
+    EXPECT_GT(left, 0);
+    EXPECT_EQ(linesEndingWith(lines, "下载失败"), 0);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：" + std::to_string(arrived) + "   失败个数：0");
+    // Files that arrived are whole; none is left half-written.
+    int local = 0;
+    for (int i = 0; i < 40; ++i)
+        if (platform::pathExists(c.local.file(fileName(i)))) {
+            ++local;
+            EXPECT_EQ(platform::fileSize(c.local.file(fileName(i))), 3 << 20);
+        }
+    EXPECT_EQ(local, arrived);
+}
+
+TEST(TransferCount, TheMenuKeepsACountFromOneToTen) {
+    MainWindowHarness h;
+    h.open();
+    DialogAnswerer answers;
+    answers.queueInput("5");
+    chooseTransferCount();
+    EXPECT_EQ(readSetting(kTransferConnectionsSetting), "5");
+    EXPECT_EQ(transferConnectionsSetting(), 5);
+    for (const char* wrong : {"0", "11", "x", "-1", "3 "}) {
+        answers.queueInput(wrong);
+        chooseTransferCount();
+        EXPECT_EQ(readSetting(kTransferConnectionsSetting), "5") << wrong;
+    }
+    EXPECT_EQ(answers.texts().back(), "请输入1到10之间的数字");
+    // A count written by hand out of range is the default.
+    h.writeSetting(kTransferConnectionsSetting, "42");
+    setTransferConnectionsDefault(kDefaultTransferConnections);
+    EXPECT_EQ(transferConnectionsSetting(), 3);
+    setTransferConnectionsDefault(1);
+}
