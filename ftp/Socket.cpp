@@ -399,7 +399,19 @@ bool Socket::beginTls(const TlsContext& context, const std::string& hostName, co
         tls_.reset();
         return false;
     }
+    sendRecordsAtOnce();
     return true;
+}
+
+// The session sends each record (about 16 KiB) with a send of its own,
+// less than a segment holds on a local connection. With Nagle's algorithm
+// such a send may wait for the peer to acknowledge the one before, and a
+// peer delays acknowledgements by up to 40 ms: an upload stalled that long
+// again and again whenever the server kept up with us. A record is
+// complete once written, so it leaves at once.
+void Socket::sendRecordsAtOnce() {
+    const int on = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 TlsStatus Socket::advanceTls() {

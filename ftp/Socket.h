@@ -110,6 +110,7 @@ private:
     WaitResult waitFor(short events, int timeoutMs, bool forData = true) const;
     long receiveTls(char* buffer, std::size_t size, int timeoutMs);
     long sendTls(const char* data, std::size_t size, int waitMs);
+    void sendRecordsAtOnce();
 
     const AbortSignal* abort_;
     int fd_ = -1;

@@ -17,6 +17,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -168,6 +169,25 @@ TEST_F(TlsSocketTest, StreamCutBehindBufferedRecordsGivesTheDataThenACutEnd) {
     EXPECT_EQ(socket.receiveSome(buffer, sizeof buffer, kWaitMs), 0);
     EXPECT_FALSE(socket.tls()->closeNotifyReceived());
     socket.close();
+}
+
+// Each record is sent on its own, smaller than a local connection's
+// segment: left to Nagle's algorithm, records of an upload wait for the
+// server's delayed acknowledgements.
+TEST_F(TlsSocketTest, RecordsAreSentWithoutWaitingForAcknowledgements) {
+    TinyTlsServer server(files_);
+    server.serve([](SSL* ssl, int) {
+        char byte = 0;
+        if (SSL_read(ssl, &byte, 1) == 1)
+            SSL_shutdown(ssl);
+    });
+    ftp::Socket socket(abort_);
+    ASSERT_TRUE(connect(server, socket));
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    ASSERT_EQ(::getsockopt(socket.fd(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
+    EXPECT_NE(noDelay, 0);
+    EXPECT_TRUE(socket.sendAll("k", 1, kWaitMs));
 }
 
 } // namespace
