@@ -5,6 +5,7 @@
 #include "ftp/EntryKind.h"
 #include "ftp/handlers/ConnectSetup.h"
 #include "ftp/handlers/CurrentSession.h"
+#include "ftp/handlers/TransferPool.h"
 #include "local/LocalBrowser.h"
 #include "platform/LocalFiles.h"
 #include "sftp/SftpClient.h"
@@ -32,6 +33,13 @@ using namespace testsupport;
 namespace {
 
 constexpr int kBatchWaitMs = 120000;
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -478,4 +486,47 @@ TEST_F(SftpHostKeys, ADownloadOfAnotherSizeThanStatedFailsAndKeepsTheOldFile) {
     EXPECT_EQ(w().状态条1.paneText(1), "下载失败 ");
     EXPECT_EQ(local_.read("hello.txt"), "old copy");
     EXPECT_FALSE(platform::pathExists(local_.file("hello.txt.part")));
+}
+
+// Several files at once over SFTP, each transfer connection logged in with
+// the key of the browsing one and trusting its host key without asking.
+TEST_F(SftpWindow, BatchesSpreadOverSeveralConnections) {
+    ConnectedWindow& c = *c_;
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    std::vector<std::string> names;
+    for (int i = 0; i < 30; ++i) {
+        names.push_back("p" + std::to_string(i) + ".dat");
+        site_.write(names.back(), std::string(static_cast<std::size_t>(500 + 97 * i), static_cast<char>('A' + i)));
+    }
+    refresh();
+    const std::size_t loginsBefore = countOf(sshd_.log(), "Accepted publickey");
+    c.select("远程文件框", names);
+    clickButton(c.h, "下载钮");
+    ASSERT_TRUE(waitUntil([&] { return batchesEnded(c); }, kBatchWaitMs));
+    for (const std::string& name : names)
+        EXPECT_EQ(c.local.read(name), readFileBytes(site_.file(name))) << name;
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：30   失败个数：0");
+    EXPECT_EQ(countOf(sshd_.log(), "Accepted publickey") - loginsBefore, 3u) << sshd_.log();
+
+    // A tree up and then away again, over the same connections.
+    for (int d = 0; d < 3; ++d)
+        for (int i = 0; i < 5; ++i)
+            c.local.write("up/d" + std::to_string(d) + "/f" + std::to_string(i) + ".txt", std::to_string(d * i));
+    listLocalDirectory();
+    c.select("上传文件框", {"up"});
+    clickButton(c.h, "上传钮");
+    ASSERT_TRUE(waitUntil([&] { return batchesEnded(c); }, kBatchWaitMs));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "上传数：15  失败数：0");
+    for (int d = 0; d < 3; ++d)
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(readFileBytes(site_.file("up/d" + std::to_string(d) + "/f" + std::to_string(i) + ".txt")),
+                      std::to_string(d * i));
+    refresh();
+    c.select("远程文件框", {"up"});
+    trigger(c.h, "删除文件或目录(&S)");
+    ASSERT_TRUE(waitUntil([&] { return batchesEnded(c); }, kBatchWaitMs));
+    EXPECT_FALSE(platform::pathExists(site_.file("up")));
+    EXPECT_EQ(c.w().状态条1.paneText(1), "删除文件：19个");
+    // Idle connections were kept for the later batches, not made again.
+    EXPECT_EQ(countOf(sshd_.log(), "Accepted publickey") - loginsBefore, 3u);
 }
