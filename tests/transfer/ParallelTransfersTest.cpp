@@ -201,6 +201,40 @@ TEST(ParallelTransfers, AServerAllowingTwoConnectionsPerAddressGetsEveryFile) {
     // count for it came down to that.
     EXPECT_EQ(transferConnectionLimit(currentSession()), 1);
     EXPECT_EQ(portsSending(logLinesOf(site.commands), "RETR").size(), 1u);
+    // Once the refusal is old enough, the full count is tried again.
+    setTransferPoolTimes({60 * 1000, 0});
+    EXPECT_EQ(transferConnectionLimit(currentSession()), 3);
+    setTransferPoolTimes({});
+}
+
+TEST(ParallelTransfers, IdleTransferConnectionsAreKeptForTheNextBatchThenClosed) {
+    Site site;
+    site.root.makeFolder("pub");
+    for (int i = 0; i < 9; ++i)
+        site.root.write("pub/" + fileName(i), contentOf(i));
+    PyFtpdServer server;
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    faults.logPorts = true;
+    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    for (int round = 0; round < 2; ++round) {
+        c.select("远程文件框", allRows(c));
+        clickDownload(c);
+        ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+        EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：9   失败个数：0");
+    }
+    // The second batch logged in nowhere new.
+    EXPECT_EQ(portsSending(logLinesOf(site.commands), "USER").size(), 4u);
+    EXPECT_EQ(transferConnectionsOpen(currentSession()), 3);
+    closeIdleTransferConnections();
+    EXPECT_EQ(transferConnectionsOpen(currentSession()), 3);
+    setTransferPoolTimes({0, 5 * 60 * 1000});
+    closeIdleTransferConnections();
+    setTransferPoolTimes({});
+    EXPECT_EQ(transferConnectionsOpen(currentSession()), 0);
+    ASSERT_TRUE(waitUntil([&] { return linesEndingWith(logLinesOf(site.commands), "QUIT") == 3; }));
 }
 
 TEST(ParallelTransfers, VsftpdLimitedPerAddressCompletesWithFewerConnections) {
