@@ -20,6 +20,7 @@
 
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -97,20 +98,34 @@ struct Site {
     std::string commands = root.file("commands.log");
 };
 
+// A pyftpdlib serving count files, its commands logged with the client's
+// port, and a window on it that moves that many files at once; c stays
+// null when the server did not start.
+struct ServedFiles {
+    ServedFiles(int count, const std::string& transfers, PyFtpdFaults faults = passiveServer()) {
+        site.root.makeFolder("pub");
+        for (int i = 0; i < count; ++i)
+            site.root.write("pub/" + fileName(i), contentOf(i));
+        faults.commandLog = site.commands;
+        faults.logPorts = true;
+        if (!server.startWithFaults(site.root.path() + "/pub", faults))
+            return;
+        c = std::make_unique<ConnectedWindow>(server.port(), kPyFtpdUser, kPyFtpdPassword);
+        c->h.writeSetting(kTransferConnectionsSetting, transfers);
+    }
+
+    Site site;
+    PyFtpdServer server;
+    std::unique_ptr<ConnectedWindow> c;
+};
+
 } // namespace
 
 TEST(ParallelTransfers, AHundredFilesArriveWholeOverThreeConnections) {
-    Site site;
-    site.root.makeFolder("pub");
-    for (int i = 0; i < 100; ++i)
-        site.root.write("pub/" + fileName(i), contentOf(i));
-    PyFtpdServer server;
-    PyFtpdFaults faults = passiveServer();
-    faults.commandLog = site.commands;
-    faults.logPorts = true;
-    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
-    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
-    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    ServedFiles served(100, "3");
+    ASSERT_TRUE(served.c);
+    Site& site = served.site;
+    ConnectedWindow& c = *served.c;
     ASSERT_EQ(c.w().远程文件框.itemCount(), 100);
     c.select("远程文件框", allRows(c));
     clickDownload(c);
@@ -133,17 +148,10 @@ TEST(ParallelTransfers, AHundredFilesArriveWholeOverThreeConnections) {
 }
 
 TEST(ParallelTransfers, OneAtATimeUsesTheBrowsingConnectionAsBefore) {
-    Site site;
-    site.root.makeFolder("pub");
-    for (int i = 0; i < 5; ++i)
-        site.root.write("pub/" + fileName(i), contentOf(i));
-    PyFtpdServer server;
-    PyFtpdFaults faults = passiveServer();
-    faults.commandLog = site.commands;
-    faults.logPorts = true;
-    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
-    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
-    c.h.writeSetting(kTransferConnectionsSetting, "1");
+    ServedFiles served(5, "1");
+    ASSERT_TRUE(served.c);
+    Site& site = served.site;
+    ConnectedWindow& c = *served.c;
     c.select("远程文件框", allRows(c));
     clickDownload(c);
     ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 30000));
@@ -154,18 +162,12 @@ TEST(ParallelTransfers, OneAtATimeUsesTheBrowsingConnectionAsBefore) {
 }
 
 TEST(ParallelTransfers, ADroppedTransferConnectionIsMadeAgainAndTheFileRetried) {
-    Site site;
-    site.root.makeFolder("pub");
-    for (int i = 0; i < 20; ++i)
-        site.root.write("pub/" + fileName(i), contentOf(i));
-    PyFtpdServer server;
     PyFtpdFaults faults = passiveServer();
-    faults.commandLog = site.commands;
-    faults.logPorts = true;
     faults.dropRetr = 7;
-    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
-    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
-    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    ServedFiles served(20, "3", faults);
+    ASSERT_TRUE(served.c);
+    Site& site = served.site;
+    ConnectedWindow& c = *served.c;
     c.select("远程文件框", allRows(c));
     clickDownload(c);
     ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
@@ -178,18 +180,12 @@ TEST(ParallelTransfers, ADroppedTransferConnectionIsMadeAgainAndTheFileRetried) 
 }
 
 TEST(ParallelTransfers, AServerAllowingTwoConnectionsPerAddressGetsEveryFile) {
-    Site site;
-    site.root.makeFolder("pub");
-    for (int i = 0; i < 30; ++i)
-        site.root.write("pub/" + fileName(i), contentOf(i));
-    PyFtpdServer server;
     PyFtpdFaults faults = passiveServer();
-    faults.commandLog = site.commands;
-    faults.logPorts = true;
     faults.maxConnections = 2;
-    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
-    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
-    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    ServedFiles served(30, "3", faults);
+    ASSERT_TRUE(served.c);
+    Site& site = served.site;
+    ConnectedWindow& c = *served.c;
     c.select("远程文件框", allRows(c));
     clickDownload(c);
     ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
@@ -208,17 +204,10 @@ TEST(ParallelTransfers, AServerAllowingTwoConnectionsPerAddressGetsEveryFile) {
 }
 
 TEST(ParallelTransfers, IdleTransferConnectionsAreKeptForTheNextBatchThenClosed) {
-    Site site;
-    site.root.makeFolder("pub");
-    for (int i = 0; i < 9; ++i)
-        site.root.write("pub/" + fileName(i), contentOf(i));
-    PyFtpdServer server;
-    PyFtpdFaults faults = passiveServer();
-    faults.commandLog = site.commands;
-    faults.logPorts = true;
-    ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
-    ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
-    c.h.writeSetting(kTransferConnectionsSetting, "3");
+    ServedFiles served(9, "3");
+    ASSERT_TRUE(served.c);
+    Site& site = served.site;
+    ConnectedWindow& c = *served.c;
     for (int round = 0; round < 2; ++round) {
         c.select("远程文件框", allRows(c));
         clickDownload(c);
@@ -332,8 +321,9 @@ TEST(ParallelTransfers, ARemoteTreeIsDeletedFilesFirstOverSeveralConnections) {
         words >> port >> verb >> path;
         if (verb == "DELE")
             lastDelete[path.substr(0, path.rfind('/'))] = k;
-        if (verb == "RMD" && lastDelete.count(path))
+        if (verb == "RMD" && lastDelete.count(path)) {
             EXPECT_GT(k, lastDelete[path]) << path;
+        }
     }
 }
 
