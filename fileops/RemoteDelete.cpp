@@ -339,7 +339,9 @@ void deleteRemoteBatch(const BatchSnapshot& snapshot) {
     connections.run(single.size(), [&](std::size_t i, BatchRetries& retries) {
         deleteOneEntry(snapshot, *single[i], retries, deleted);
     });
-    for (const auto& [row, what] : folders) {
+    for (const auto& chosen : folders) {
+        const ChosenRow* row = chosen.first;
+        const Found what = chosen.second;
         if (workersStopping())
             break;
         app.deleteFolders.clear();

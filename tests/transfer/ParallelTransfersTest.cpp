@@ -93,6 +93,18 @@ PyFtpdFaults passiveServer() {
     return faults;
 }
 
+// Every row of the remote list, downloaded to its end.
+bool downloadEveryRow(ConnectedWindow& c) {
+    c.select("远程文件框", allRows(c));
+    clickDownload(c);
+    return waitUntil([&] { return downloadEnded(c); }, 60000);
+}
+
+void expectServedFiles(ConnectedWindow& c, int count) {
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+}
+
 struct Site {
     TempFolder root;
     std::string commands = root.file("commands.log");
@@ -127,12 +139,9 @@ TEST(ParallelTransfers, AHundredFilesArriveWholeOverThreeConnections) {
     Site& site = served.site;
     ConnectedWindow& c = *served.c;
     ASSERT_EQ(c.w().远程文件框.itemCount(), 100);
-    c.select("远程文件框", allRows(c));
-    clickDownload(c);
-    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+    ASSERT_TRUE(downloadEveryRow(c));
 
-    for (int i = 0; i < 100; ++i)
-        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    expectServedFiles(c, 100);
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：100   失败个数：0");
     EXPECT_EQ(c.w().状态条1.paneText(1), "下载完毕");
     EXPECT_EQ(linesEndingWith(c.logLines(), "    下载成功"), 100);
@@ -168,11 +177,8 @@ TEST(ParallelTransfers, ADroppedTransferConnectionIsMadeAgainAndTheFileRetried) 
     ASSERT_TRUE(served.c);
     Site& site = served.site;
     ConnectedWindow& c = *served.c;
-    c.select("远程文件框", allRows(c));
-    clickDownload(c);
-    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
-    for (int i = 0; i < 20; ++i)
-        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    ASSERT_TRUE(downloadEveryRow(c));
+    expectServedFiles(c, 20);
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：20   失败个数：0");
     EXPECT_EQ(linesEndingWith(c.logLines(), "    第1次重试"), 1);
     // The dropped one was replaced by a new connection.
@@ -186,11 +192,8 @@ TEST(ParallelTransfers, AServerAllowingTwoConnectionsPerAddressGetsEveryFile) {
     ASSERT_TRUE(served.c);
     Site& site = served.site;
     ConnectedWindow& c = *served.c;
-    c.select("远程文件框", allRows(c));
-    clickDownload(c);
-    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
-    for (int i = 0; i < 30; ++i)
-        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    ASSERT_TRUE(downloadEveryRow(c));
+    expectServedFiles(c, 30);
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：30   失败个数：0");
     EXPECT_EQ(linesEndingWith(c.logLines(), "下载失败"), 0);
     // The server let in one connection beside the browsing one, and the
@@ -241,11 +244,8 @@ TEST(ParallelTransfers, VsftpdLimitedPerAddressCompletesWithFewerConnections) {
     ConnectedWindow c(vsftpd.port(), "anonymous", "", "/pub");
     c.h.writeSetting(kTransferConnectionsSetting, "3");
     ASSERT_EQ(c.w().远程文件框.itemCount(), 12);
-    c.select("远程文件框", allRows(c));
-    clickDownload(c);
-    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
-    for (int i = 0; i < 12; ++i)
-        ASSERT_EQ(c.local.read(fileName(i)), contentOf(i)) << fileName(i);
+    ASSERT_TRUE(downloadEveryRow(c));
+    expectServedFiles(c, 12);
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：12   失败个数：0");
     EXPECT_EQ(transferConnectionLimit(currentSession()), 1);
 }
