@@ -530,3 +530,30 @@ TEST_F(SftpWindow, BatchesSpreadOverSeveralConnections) {
     // Idle connections were kept for the later batches, not made again.
     EXPECT_EQ(countOf(sshd_.log(), "Accepted publickey") - loginsBefore, 3u);
 }
+
+// A connection cut in the middle of a file: the window's retry connects
+// again with the same login and continues the partial file from where it
+// broke off.
+TEST_F(SftpHostKeys, ACutDownloadIsRetriedAndContinuedFromItsPartialFile) {
+    ASSERT_TRUE(writePatternFile(site_.file("big.bin"), 3 * 1024 * 1024 + 5, 7));
+    ASSERT_TRUE(server_.start(site_.path(), ScriptedSftpServer::Login::Password, "cut:1600000"));
+    userSsh_.write("known_hosts", knownHostsLine(server_.hostKey(), server_.port()));
+    h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
+                                  kSftpPassword);
+    h_.open();
+    connectFromMenu(h_);
+    ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");
+    ui::ListControl& list = w().远程文件框;
+    list.selectItem(list.findItem("big.bin"));
+    clickButton(h_, "下载钮");
+    ASSERT_TRUE(waitUntil([&] { return w().下载钮.caption() == "下载" && runningWorkers() == 0; }, kBatchWaitMs));
+    EXPECT_TRUE(logHas("big.bin    第1次重试")) << w().消息框.text();
+    EXPECT_TRUE(logHas("big.bin    下载成功")) << w().消息框.text();
+    EXPECT_EQ(fileHash(local_.file("big.bin")), fileHash(site_.file("big.bin")));
+    // The second read of the file began past its start.
+    const std::string log = server_.log();
+    const std::size_t second = log.find("read from ", log.find("read from ") + 1);
+    ASSERT_NE(second, std::string::npos) << log;
+    EXPECT_NE(log.compare(second, 12, "read from 0\n"), 0) << log;
+    EXPECT_FALSE(platform::pathExists(local_.file("big.bin.part")));
+}
