@@ -17,9 +17,8 @@ struct BatchConnections::Round {
 
 BatchConnections::BatchConnections(const BatchSnapshot& snapshot, std::function<bool()> stopRequested)
     : snapshot_(snapshot), stopRequested_(std::move(stopRequested)) {
-    planned_ = static_cast<std::size_t>(std::max(1, transferConnectionLimit(snapshot_.session)));
-    if (transferConnectionsSetting() == 1)
-        planned_ = 1;
+    onBrowsing_ = transferConnectionsSetting() == 1;
+    planned_ = onBrowsing_ ? 1 : static_cast<std::size_t>(std::max(1, transferConnectionLimit(snapshot_.session)));
     lanes_.resize(planned_);
 }
 
@@ -48,7 +47,7 @@ bool BatchConnections::laneReady(std::size_t index, Round& round) {
     }
     SessionHandle session;
     bool pooled = false;
-    if (planned_ == 1) {
+    if (onBrowsing_) {
         session = snapshot_.session;
     } else if (!lanes_[index].unavailable) {
         TransferFailure failure = TransferFailure::None;

@@ -58,6 +58,8 @@ private:
     BatchSnapshot snapshot_;
     std::function<bool()> stopRequested_;
     BatchRetryState state_;
+    // One file at a time, set so: the browsing connection moves them.
+    bool onBrowsing_ = true;
     std::size_t planned_ = 1;
     std::mutex mutex_;  // guards lanes_ and each round's counts
     std::vector<Lane> lanes_;

@@ -200,6 +200,14 @@ TEST(ParallelTransfers, AServerAllowingTwoConnectionsPerAddressGetsEveryFile) {
     // count for it came down to that.
     EXPECT_EQ(transferConnectionLimit(currentSession()), 1);
     EXPECT_EQ(portsSending(logLinesOf(site.commands), "RETR").size(), 1u);
+    // The next batch keeps to the one transfer connection the server took,
+    // leaving the browsing one free.
+    ASSERT_TRUE(downloadEveryRow(c));
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：30   失败个数：0");
+    const std::vector<std::string> lines = logLinesOf(site.commands);
+    EXPECT_EQ(portsSending(lines, "RETR").size(), 1u);
+    for (const std::string& port : portsSending(lines, "MLSD"))
+        EXPECT_EQ(portsSending(lines, "RETR").count(port), 0u);
     // Once the refusal is old enough, the full count is tried again.
     setTransferPoolTimes({60 * 1000, 0});
     EXPECT_EQ(transferConnectionLimit(currentSession()), 3);
