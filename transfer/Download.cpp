@@ -14,8 +14,8 @@
 #include "ftp/SizeText.h"
 #include "ftp/handlers/ConnectionRecovery.h"
 #include "local/LocalList.h"
-#include "transfer/BatchConnections.h"
 #include "platform/LocalFiles.h"
+#include "transfer/BatchConnections.h"
 #include "transfer/Progress.h"
 #include "transfer/TransferPaths.h"
 
@@ -53,8 +53,7 @@ int64_t rowBytes(const ChosenRow& row) {
 struct DownloadCounts {
     std::atomic<int> done{0};
     std::atomic<int> failed{0};
-    std::atomic<std::size_t> lastTaken{0};  // the highest row index taken
-    std::size_t taken = 0;
+    std::size_t taken = 0;  // rows are taken in order: the first ones
 };
 
 // Every row of the snapshot over the batch's connections; hooks.retries
@@ -71,9 +70,6 @@ void downloadRows(const BatchSnapshot& snapshot, BatchConnections& connections, 
         startBatchWatch(progress);
     }
     counts.taken = connections.run(snapshot.rows.size(), [&](std::size_t i, BatchRetries& retries) {
-        std::size_t seen = counts.lastTaken.load();
-        while (i > seen && !counts.lastTaken.compare_exchange_weak(seen, i)) {
-        }
         DownloadBatchHooks own = hooks;
         own.retries = &retries;
         own.progress = progress.get();
@@ -197,7 +193,7 @@ void downloadBatch(const BatchSnapshot& snapshot) {
     } else {
         w.状态条1.setPaneText(1, "下载失败 ");
         if (counts.taken > 0)
-            appendLog(snapshot.rows[counts.lastTaken.load()].name + "    下载失败");
+            appendLog(snapshot.rows[counts.taken - 1].name + "    下载失败");
         else
             appendLog("    下载失败");
     }

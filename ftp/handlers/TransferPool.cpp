@@ -68,8 +68,9 @@ int openCount(Pool& p) {
     return lentCount(p) + static_cast<int>(p.idle.size()) + p.connecting;
 }
 
-int limitOf(const Pool& p) {
-    const int setting = transferConnectionsSetting();
+// setting: transferConnectionsSetting(), read before the lock (it reads
+// the settings file).
+int limitOf(const Pool& p, int setting) {
     const auto raiseAfter = std::chrono::milliseconds(pools().times.raiseAfterMs);
     if (p.lowered > 0 && Clock::now() - p.loweredAt < raiseAfter)
         return std::min(p.lowered, setting);
@@ -151,14 +152,16 @@ void setTransferPoolTimes(const TransferPoolTimes& times) {
 }
 
 int transferConnectionLimit(const SessionHandle& browsing) {
+    const int setting = transferConnectionsSetting();
     std::lock_guard<std::mutex> lock(pools().mutex);
     const Pool* p = poolOf(browsing.get());
-    return p ? limitOf(*p) : transferConnectionsSetting();
+    return p ? limitOf(*p, setting) : setting;
 }
 
 SessionHandle takeTransferConnection(const SessionHandle& browsing, TransferFailure& failure) {
     failure = TransferFailure::None;
     const SessionHandle current = currentSession();
+    const int setting = transferConnectionsSetting();
     std::vector<SessionHandle> expired;
     SessionHandle idle;
     {
@@ -169,7 +172,7 @@ SessionHandle takeTransferConnection(const SessionHandle& browsing, TransferFail
             idle = std::move(p.idle.back().session);
             p.idle.pop_back();
             p.lent.push_back(idle);
-        } else if (openCount(p) < limitOf(p)) {
+        } else if (openCount(p) < limitOf(p, setting)) {
             ++p.connecting;
         } else {
             failure = TransferFailure::TooManyConnections;
@@ -203,6 +206,7 @@ void giveBackTransferConnection(const SessionHandle& browsing, SessionHandle con
     if (!connection)
         return;
     const SessionHandle current = currentSession();
+    const int setting = transferConnectionsSetting();
     const bool keep = connection->isConnected() && browsing == current && browsing->isConnected();
     {
         std::lock_guard<std::mutex> lock(pools().mutex);
@@ -212,7 +216,7 @@ void giveBackTransferConnection(const SessionHandle& browsing, SessionHandle con
                                         return s.expired() || s.lock() == connection;
                                     }),
                      p.lent.end());
-        if (keep && openCount(p) < limitOf(p)) {
+        if (keep && openCount(p) < limitOf(p, setting)) {
             p.idle.push_back({std::move(connection), Clock::now()});
             return;
         }
