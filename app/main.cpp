@@ -4,6 +4,7 @@
 #include "app/forms/Pictures.h"
 #include "app/state/AppState.h"
 #include "app/state/WorkerThreads.h"
+#include "platform/FreedMemory.h"
 
 #include <QApplication>
 #include <QFont>
@@ -22,6 +23,7 @@ int programStart() {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::keepFreedMemoryForReuse();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane");
     // Lets the desktop match the window to the menu entry and its icon.

@@ -20,6 +20,7 @@
 //   CORVANE_BENCH_KNOWN_HOSTS  SFTP: the known-hosts file that trusts the
 //                              server's key (nothing is asked or written)
 #include "bench/BenchReport.h"
+#include "platform/FreedMemory.h"
 #include "platform/LocalFiles.h"
 #include "remote/OpenSession.h"
 
@@ -84,6 +85,7 @@ int putMany(RemoteSession& session, const std::string& localDir, const std::stri
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::keepFreedMemoryForReuse();
     const int connections = bench::takeConnections(argc, argv);
     if (argc < 5 || connections < 1)
         return bench::fail(kProgram, "usage: ftp_bench [--connections N] get|put|list|getmany|putmany PORT A B");

@@ -28,6 +28,7 @@
 #include "ftp/handlers/TransferPool.h"
 #include "local/LocalBrowser.h"
 #include "local/LocalList.h"
+#include "platform/FreedMemory.h"
 #include "platform/LocalFiles.h"
 #include "tests/support/GuiHarness.h"
 #include "tests/support/TempFolder.h"
@@ -297,6 +298,7 @@ void setUpSessions() {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::keepFreedMemoryForReuse();
     const int connections = bench::takeConnections(argc, argv);
     if (connections < 1)
         return bench::fail(kProgram, "--connections takes a count from 1 to 10");
