@@ -59,7 +59,7 @@ FTPServer(("127.0.0.1", 0), Handler).serve_forever()
 )";
 // pyftpdlib with faults on purpose (PyFtpdFaults). Arguments: root user
 // password cut-download cut-upload refuse-rest idle max-connections log
-// drop-retr log-ports passive-only.
+// drop-retr log-ports passive-only slow-delete-ms.
 const char* kPyFtpdFaultScript = R"(
 import logging, sys
 from pyftpdlib import handlers
@@ -68,7 +68,7 @@ from pyftpdlib.servers import FTPServer
 root, user, password = sys.argv[1:4]
 cut_download, cut_upload, refuse_rest, idle, max_cons = (int(a) for a in sys.argv[4:9])
 log_path = sys.argv[9]
-drop_retr, log_ports, passive_only = (int(a) for a in sys.argv[10:13])
+drop_retr, log_ports, passive_only, slow_delete_ms = (int(a) for a in sys.argv[10:14])
 retrs = {"count": 0}
 logging.basicConfig(level=logging.INFO)
 authorizer = DummyAuthorizer()
@@ -101,6 +101,10 @@ class Handler(handlers.FTPHandler):
             retrs["count"] += 1
             if retrs["count"] == drop_retr:
                 return self.close()
+        if cmd == "DELE" and slow_delete_ms:
+            # Answered later; the other sessions are served meanwhile.
+            return self.ioloop.call_later(slow_delete_ms / 1000.0, handlers.FTPHandler.pre_process_command,
+                                          self, line, cmd, arg)
         return handlers.FTPHandler.pre_process_command(self, line, cmd, arg)
     def ftp_PORT(self, line):
         if passive_only:
@@ -251,7 +255,7 @@ bool PyFtpdServer::startWithFaults(const std::string& rootDir, const PyFtpdFault
                                  faults.refuseRest ? "1" : "0", std::to_string(faults.idleSeconds),
                                  std::to_string(faults.maxConnections), faults.commandLog,
                                  std::to_string(faults.dropRetr), faults.logPorts ? "1" : "0",
-                                 faults.passiveOnly ? "1" : "0"});
+                                 faults.passiveOnly ? "1" : "0", std::to_string(faults.slowDeleteMs)});
 }
 
 void PyFtpdServer::stop() {

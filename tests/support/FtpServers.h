@@ -55,6 +55,7 @@ struct PyFtpdFaults {
     // PORT and EPRT refused: this pyftpdlib's active mode stalls when
     // several sessions use it at once.
     bool passiveOnly = false;
+    int slowDeleteMs = 0;         // each DELE is answered this much later (other sessions go on)
 };
 
 // vsftpd settings a test may change.

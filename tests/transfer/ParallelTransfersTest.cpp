@@ -308,6 +308,9 @@ TEST(ParallelTransfers, ARemoteTreeIsDeletedFilesFirstOverSeveralConnections) {
     PyFtpdFaults faults = passiveServer();
     faults.commandLog = site.commands;
     faults.logPorts = true;
+    // Otherwise the first connection may delete everything before the
+    // others have logged in.
+    faults.slowDeleteMs = 20;
     ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
     ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
     c.h.writeSetting(kTransferConnectionsSetting, "3");
