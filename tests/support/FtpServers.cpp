@@ -59,7 +59,7 @@ FTPServer(("127.0.0.1", 0), Handler).serve_forever()
 )";
 // pyftpdlib with faults on purpose (PyFtpdFaults). Arguments: root user
 // password cut-download cut-upload refuse-rest idle max-connections log
-// drop-retr log-ports passive-only slow-delete-ms.
+// drop-retr log-ports passive-only slow-delete-ms data-bytes-per-second.
 const char* kPyFtpdFaultScript = R"(
 import logging, sys
 from pyftpdlib import handlers
@@ -68,7 +68,7 @@ from pyftpdlib.servers import FTPServer
 root, user, password = sys.argv[1:4]
 cut_download, cut_upload, refuse_rest, idle, max_cons = (int(a) for a in sys.argv[4:9])
 log_path = sys.argv[9]
-drop_retr, log_ports, passive_only, slow_delete_ms = (int(a) for a in sys.argv[10:14])
+drop_retr, log_ports, passive_only, slow_delete_ms, data_rate = (int(a) for a in sys.argv[10:15])
 retrs = {"count": 0}
 logging.basicConfig(level=logging.INFO)
 authorizer = DummyAuthorizer()
@@ -83,7 +83,8 @@ class CuttingProducer(FileProducer):
             raise RuntimeError("download cut on purpose")
         return data
 handlers.FileProducer = CuttingProducer
-class CuttingDTP(handlers.DTPHandler):
+class CuttingDTP(handlers.ThrottledDTPHandler if data_rate else handlers.DTPHandler):
+    read_limit = write_limit = data_rate
     def handle_read(self):
         handlers.DTPHandler.handle_read(self)
         if cut_upload and self.receive and not cut["upload"] and self.tot_bytes_received >= cut_upload:
@@ -255,7 +256,8 @@ bool PyFtpdServer::startWithFaults(const std::string& rootDir, const PyFtpdFault
                                  faults.refuseRest ? "1" : "0", std::to_string(faults.idleSeconds),
                                  std::to_string(faults.maxConnections), faults.commandLog,
                                  std::to_string(faults.dropRetr), faults.logPorts ? "1" : "0",
-                                 faults.passiveOnly ? "1" : "0", std::to_string(faults.slowDeleteMs)});
+                                 faults.passiveOnly ? "1" : "0", std::to_string(faults.slowDeleteMs),
+                                 std::to_string(faults.dataBytesPerSecond)});
 }
 
 void PyFtpdServer::stop() {

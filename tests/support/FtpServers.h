@@ -56,6 +56,7 @@ struct PyFtpdFaults {
     // several sessions use it at once.
     bool passiveOnly = false;
     int slowDeleteMs = 0;         // each DELE is answered this much later (other sessions go on)
+    int dataBytesPerSecond = 0;   // each data connection moves at most this much a second (0: no limit)
 };
 
 // vsftpd settings a test may change.

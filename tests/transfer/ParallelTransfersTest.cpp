@@ -5,6 +5,7 @@
 #include "fileops/RemoteEdits.h"
 #include "app/MainWindowHandlers.h"
 #include "app/state/Settings.h"
+#include "ftp/PartialFile.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "ftp/handlers/TransferPool.h"
 #include "local/LocalBrowser.h"
@@ -56,6 +57,18 @@ std::set<std::string> portsSending(const std::vector<std::string>& lines, const 
             ports.insert(port);
     }
     return ports;
+}
+
+// How many times the verb was sent, over every connection.
+int commandsSent(const std::vector<std::string>& lines, const std::string& verb) {
+    int count = 0;
+    for (const std::string& line : lines) {
+        std::istringstream words(line);
+        std::string port, command;
+        words >> port >> command;
+        count += command == verb;
+    }
+    return count;
 }
 
 int linesEndingWith(const std::vector<std::string>& lines, const std::string& end) {
@@ -406,6 +419,85 @@ TEST(ParallelTransfers, StopEndsEveryConnectionAfterItsFile) {
             EXPECT_EQ(platform::fileSize(c.local.file(fileName(i))), 3 << 20);
         }
     EXPECT_EQ(local, arrived);
+}
+
+// Six files that each take half a minute on a data connection, a window
+// moving three at a time, and the close while all three are under way: the
+// close ends every connection at once, leaves each local file as it was
+// and starts no other file.
+struct SlowBatch {
+    explicit SlowBatch(bool upload) {
+        site.root.makeFolder("pub");
+        for (int i = 0; i < kFiles; ++i)
+            site.root.write((upload ? "local-" : "pub/") + fileName(i), std::string(kBytes, 'a' + i));
+        PyFtpdFaults faults = passiveServer();
+        faults.commandLog = site.commands;
+        faults.logPorts = true;
+        faults.dataBytesPerSecond = kBytes / 30;
+        if (!server.startWithFaults(site.root.path() + "/pub", faults))
+            return;
+        c = std::make_unique<ConnectedWindow>(server.port(), kPyFtpdUser, kPyFtpdPassword);
+        c->h.writeSetting(kTransferConnectionsSetting, "3");
+        for (int i = 0; i < kFiles; ++i) {
+            names.push_back(fileName(i));
+            const std::string old = upload ? site.root.read("local-" + fileName(i)) : "old " + fileName(i);
+            c->local.write(fileName(i), old);
+            localBefore.push_back(old);
+        }
+    }
+
+    // After three connections began their file, the window is closed.
+    void closeWhenThreeRun(const std::string& verb) {
+        ASSERT_TRUE(waitUntil([&] { return portsSending(logLinesOf(site.commands), verb).size() == 3; }, 30000));
+        localFolder = c->local.path();
+        c->h.close();
+    }
+
+    void expectLocalFilesAsBefore() {
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string path = localFolder + "/" + names[i];
+            EXPECT_EQ(readFileBytes(path), localBefore[i]) << names[i];
+            EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(path))) << names[i];
+        }
+    }
+
+    static constexpr int kFiles = 6;
+    static constexpr int kBytes = 1 << 20;
+    Site site;
+    PyFtpdServer server;
+    std::unique_ptr<ConnectedWindow> c;
+    std::vector<std::string> names;
+    std::vector<std::string> localBefore;
+    std::string localFolder;
+};
+
+TEST(ParallelTransfers, ClosingTheWindowEndsEveryConnectionOfADownload) {
+    SlowBatch batch(false);
+    ASSERT_TRUE(batch.c);
+    batch.c->select("远程文件框", batch.names);
+    clickDownload(*batch.c);
+    batch.closeWhenThreeRun("RETR");
+    EXPECT_EQ(runningWorkers(), 0);
+    batch.expectLocalFilesAsBefore();
+    batch.server.stop();
+    EXPECT_EQ(commandsSent(logLinesOf(batch.site.commands), "RETR"), 3);
+}
+
+TEST(ParallelTransfers, ClosingTheWindowEndsEveryConnectionOfAnUpload) {
+    SlowBatch batch(true);
+    ASSERT_TRUE(batch.c);
+    listLocalDirectory();
+    batch.c->select("上传文件框", batch.names);
+    QTest::mouseClick(batch.c->h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+    batch.closeWhenThreeRun("STOR");
+    EXPECT_EQ(runningWorkers(), 0);
+    batch.expectLocalFilesAsBefore();
+    batch.server.stop();
+    EXPECT_EQ(commandsSent(logLinesOf(batch.site.commands), "STOR"), 3);
+    int stored = 0;
+    for (const std::string& name : batch.names)
+        stored += platform::pathExists(batch.site.root.file("pub/" + name));
+    EXPECT_LE(stored, 3);
 }
 
 TEST(TransferCount, TheMenuKeepsACountFromOneToTen) {
