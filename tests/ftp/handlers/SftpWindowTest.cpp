@@ -557,3 +557,36 @@ TEST_F(SftpHostKeys, ACutDownloadIsRetriedAndContinuedFromItsPartialFile) {
     EXPECT_NE(log.compare(second, 12, "read from 0\n"), 0) << log;
     EXPECT_FALSE(platform::pathExists(local_.file("big.bin.part")));
 }
+
+// Three connections each waiting on a read the server never answers: the
+// close ends them all at once, every local file stays as it was, and no
+// other file is begun.
+TEST_F(SftpHostKeys, ClosingTheWindowEndsEveryStalledConnectionOfABatch) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 6; ++i) {
+        names.push_back("s" + std::to_string(i) + ".bin");
+        site_.write(names.back(), std::string(100000, static_cast<char>('a' + i)));
+        local_.write(names.back(), "old " + names.back());
+    }
+    ASSERT_TRUE(server_.start(site_.path(), ScriptedSftpServer::Login::Password, "stall"));
+    userSsh_.write("known_hosts", knownHostsLine(server_.hostKey(), server_.port()));
+    h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
+                                  kSftpPassword);
+    h_.writeSetting(kTransferConnectionsSetting, "3");
+    h_.open();
+    connectFromMenu(h_);
+    ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");
+    ui::ListControl& list = w().远程文件框;
+    for (const std::string& name : names)
+        list.selectItem(list.findItem(name));
+    clickButton(h_, "下载钮");
+    ASSERT_TRUE(waitUntil([&] { return countOf(server_.log(), "read from") == 3; }, kBatchWaitMs)) << server_.log();
+    h_.close();
+    EXPECT_EQ(runningWorkers(), 0);
+    for (const std::string& name : names) {
+        EXPECT_EQ(local_.read(name), "old " + name);
+        EXPECT_FALSE(platform::pathExists(local_.file(name + ".part"))) << name;
+    }
+    server_.stop();
+    EXPECT_EQ(countOf(server_.log(), "read from"), 3u) << server_.log();
+}
