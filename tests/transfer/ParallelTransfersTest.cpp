@@ -6,6 +6,8 @@
 #include "app/MainWindowHandlers.h"
 #include "app/state/Settings.h"
 #include "ftp/PartialFile.h"
+#include "ftp/handlers/ConnectHandlers.h"
+#include "ftp/handlers/ConnectionState.h"
 #include "ftp/handlers/RemoteListing.h"
 #include "ftp/handlers/TransferPool.h"
 #include "local/LocalBrowser.h"
@@ -426,14 +428,14 @@ TEST(ParallelTransfers, StopEndsEveryConnectionAfterItsFile) {
 // close ends every connection at once, leaves each local file as it was
 // and starts no other file.
 struct SlowBatch {
-    explicit SlowBatch(bool upload) {
+    explicit SlowBatch(bool upload, int secondsPerFile = 30) {
         site.root.makeFolder("pub");
         for (int i = 0; i < kFiles; ++i)
             site.root.write((upload ? "local-" : "pub/") + fileName(i), std::string(kBytes, 'a' + i));
         PyFtpdFaults faults = passiveServer();
         faults.commandLog = site.commands;
         faults.logPorts = true;
-        faults.dataBytesPerSecond = kBytes / 30;
+        faults.dataBytesPerSecond = kBytes / secondsPerFile;
         if (!server.startWithFaults(site.root.path() + "/pub", faults))
             return;
         c = std::make_unique<ConnectedWindow>(server.port(), kPyFtpdUser, kPyFtpdPassword);
@@ -498,6 +500,53 @@ TEST(ParallelTransfers, ClosingTheWindowEndsEveryConnectionOfAnUpload) {
     for (const std::string& name : batch.names)
         stored += platform::pathExists(batch.site.root.file("pub/" + name));
     EXPECT_LE(stored, 3);
+}
+
+// 断开 while three connections download: every one ends, no file is tried
+// again or begun, and the window is left disconnected.
+TEST(ParallelTransfers, DisconnectingEndsEveryConnectionOfABatch) {
+    SlowBatch batch(false);
+    ASSERT_TRUE(batch.c);
+    ConnectedWindow& c = *batch.c;
+    batch.localFolder = c.local.path();
+    c.select("远程文件框", batch.names);
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return portsSending(logLinesOf(batch.site.commands), "RETR").size() == 3; }, 30000));
+    disconnectServer();
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 20000));
+    EXPECT_EQ(c.w().状态条1.paneText(0), kDisconnectedText);
+    batch.expectLocalFilesAsBefore();
+    EXPECT_EQ(commandsSent(logLinesOf(batch.site.commands), "RETR"), 3);
+    EXPECT_EQ(transferConnectionsOpen(currentSession()), 0);
+}
+
+// Connecting to another server while three connections download: the
+// batch goes on to its end on the server it began on, and the window
+// browses the new one.
+TEST(ParallelTransfers, ABatchFinishesOnItsServerWhenTheWindowConnectsElsewhere) {
+    SlowBatch batch(false, 2);
+    ASSERT_TRUE(batch.c);
+    ConnectedWindow& c = *batch.c;
+    TempFolder other;
+    other.write("elsewhere.txt", "elsewhere");
+    PyFtpdServer otherServer;
+    ASSERT_TRUE(otherServer.startWithFaults(other.path(), passiveServer()));
+    const SessionHandle first = currentSession();
+    c.select("远程文件框", batch.names);
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return portsSending(logLinesOf(batch.site.commands), "RETR").size() == 3; }, 30000));
+    c.h.writeSetting("IP信息", "别处|127.0.0.1|" + std::to_string(otherServer.port()) + "|" + kPyFtpdUser + "|" +
+                                   kPyFtpdPassword);
+    startWorker(connectServer);
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c); }, 60000));
+    EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    EXPECT_GE(c.w().远程文件框.findItem("elsewhere.txt"), 0);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：6   失败个数：0");
+    for (const std::string& name : batch.names)
+        EXPECT_EQ(c.local.read(name), batch.site.root.read("pub/" + name)) << name;
+    EXPECT_FALSE(platform::pathExists(c.local.file("elsewhere.txt")));
+    // Nothing of the old server's is kept for later batches.
+    EXPECT_EQ(transferConnectionsOpen(first), 0);
 }
 
 TEST(TransferCount, TheMenuKeepsACountFromOneToTen) {
