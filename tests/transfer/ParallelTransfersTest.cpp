@@ -549,6 +549,45 @@ TEST(ParallelTransfers, ABatchFinishesOnItsServerWhenTheWindowConnectsElsewhere)
     EXPECT_EQ(transferConnectionsOpen(first), 0);
 }
 
+// A recursive delete under way when the window connects to another server
+// that holds a folder of the same name: the delete goes on where it began,
+// and not one file of the other server is touched, with one connection or
+// with several.
+TEST(ParallelTransfers, ADeleteNeverMovesToTheServerConnectedMeanwhile) {
+    for (const char* transfers : {"1", "3"}) {
+        SCOPED_TRACE(std::string("connections: ") + transfers);
+        Site site;
+        TempFolder other;
+        for (int i = 0; i < 20; ++i) {
+            site.root.write("pub/gone/" + fileName(i), contentOf(i));
+            other.write("gone/" + fileName(i), contentOf(i));
+        }
+        PyFtpdServer server;
+        PyFtpdFaults faults = passiveServer();
+        faults.commandLog = site.commands;
+        faults.logPorts = true;
+        faults.slowDeleteMs = 100;
+        ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
+        PyFtpdServer otherServer;
+        ASSERT_TRUE(otherServer.startWithFaults(other.path(), passiveServer()));
+        ConnectedWindow c(server.port(), kPyFtpdUser, kPyFtpdPassword);
+        c.h.writeSetting(kTransferConnectionsSetting, transfers);
+        c.select("远程文件框", {"gone"});
+        deleteRemoteCommand();
+        ASSERT_TRUE(waitUntil([&] { return commandsSent(logLinesOf(site.commands), "DELE") >= 2; }, 30000));
+        c.h.writeSetting("IP信息", "别处|127.0.0.1|" + std::to_string(otherServer.port()) + "|" + kPyFtpdUser + "|" +
+                                       kPyFtpdPassword);
+        startWorker(connectServer);
+        ASSERT_TRUE(waitUntil([&] { return runningWorkers() == 0 && c.w().状态条1.paneText(1) != "正在删除文件..."; },
+                              60000));
+        EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+        for (int i = 0; i < 20; ++i)
+            EXPECT_EQ(other.read("gone/" + fileName(i)), contentOf(i)) << fileName(i);
+        EXPECT_FALSE(platform::pathExists(site.root.file("pub/gone")));
+        c.h.close();
+    }
+}
+
 TEST(TransferCount, TheMenuKeepsACountFromOneToTen) {
     MainWindowHarness h;
     h.open();
