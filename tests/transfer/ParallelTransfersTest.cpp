@@ -588,6 +588,42 @@ TEST(ParallelTransfers, ADeleteNeverMovesToTheServerConnectedMeanwhile) {
     }
 }
 
+// An upload begun while a download holds every transfer connection stops
+// the download after the files it has under way (one flag runs the one or
+// the other): those arrive whole, the rest stay as they were, the upload
+// arrives, and the server never sees more than the count's connections and
+// the browsing one.
+TEST(ParallelTransfers, AnUploadBegunDuringADownloadStopsItCleanly) {
+    SlowBatch batch(false, 2);
+    ASSERT_TRUE(batch.c);
+    ConnectedWindow& c = *batch.c;
+    batch.localFolder = c.local.path();
+    c.local.write("up/one.txt", "one");
+    c.local.write("up/two.txt", "two");
+    listLocalDirectory();
+    c.select("远程文件框", batch.names);
+    clickDownload(c);
+    ASSERT_TRUE(waitUntil([&] { return portsSending(logLinesOf(batch.site.commands), "RETR").size() == 3; }, 30000));
+    c.select("上传文件框", {"up"});
+    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return downloadEnded(c) && uploadEnded(c); }, 60000));
+    EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
+    int arrived = 0;
+    for (int i = 0; i < SlowBatch::kFiles; ++i) {
+        const std::string name = batch.names[i];
+        const bool whole = c.local.read(name) == batch.site.root.read("pub/" + name);
+        EXPECT_TRUE(whole || c.local.read(name) == batch.localBefore[i]) << name;
+        EXPECT_FALSE(platform::pathExists(ftp::preferredPartialPath(c.local.file(name)))) << name;
+        arrived += whole;
+    }
+    EXPECT_EQ(arrived, 3);
+    EXPECT_EQ(linesEndingWith(c.logLines(), "    下载成功"), arrived);
+    EXPECT_EQ(linesEndingWith(c.logLines(), "有3项未下载（已停止）"), 1);
+    EXPECT_EQ(batch.site.root.read("pub/up/one.txt"), "one");
+    EXPECT_EQ(batch.site.root.read("pub/up/two.txt"), "two");
+    EXPECT_LE(portsSending(logLinesOf(batch.site.commands), "USER").size(), 4u);
+}
+
 TEST(TransferCount, TheMenuKeepsACountFromOneToTen) {
     MainWindowHarness h;
     h.open();
