@@ -125,6 +125,15 @@ struct Site {
     std::string commands = root.file("commands.log");
 };
 
+// A passive-only server that logs every command of the site's with the
+// client's port.
+PyFtpdFaults loggingServer(const Site& site) {
+    PyFtpdFaults faults = passiveServer();
+    faults.commandLog = site.commands;
+    faults.logPorts = true;
+    return faults;
+}
+
 // A pyftpdlib serving count files, its commands logged with the client's
 // port, and a window on it that moves that many files at once; c stays
 // null when the server did not start.
@@ -320,9 +329,7 @@ TEST(ParallelTransfers, ARemoteTreeIsDeletedFilesFirstOverSeveralConnections) {
             site.root.write("pub/gone/d" + std::to_string(d) + "/" + fileName(i), contentOf(i));
     site.root.write("pub/kept.txt", "kept");
     PyFtpdServer server;
-    PyFtpdFaults faults = passiveServer();
-    faults.commandLog = site.commands;
-    faults.logPorts = true;
+    PyFtpdFaults faults = loggingServer(site);
     // Otherwise the first connection may delete everything before the
     // others have logged in.
     faults.slowDeleteMs = 20;
@@ -432,9 +439,7 @@ struct SlowBatch {
         site.root.makeFolder("pub");
         for (int i = 0; i < kFiles; ++i)
             site.root.write((upload ? "local-" : "pub/") + fileName(i), std::string(kBytes, 'a' + i));
-        PyFtpdFaults faults = passiveServer();
-        faults.commandLog = site.commands;
-        faults.logPorts = true;
+        PyFtpdFaults faults = loggingServer(site);
         faults.dataBytesPerSecond = kBytes / secondsPerFile;
         if (!server.startWithFaults(site.root.path() + "/pub", faults))
             return;
@@ -563,9 +568,7 @@ TEST(ParallelTransfers, ADeleteNeverMovesToTheServerConnectedMeanwhile) {
             other.write("gone/" + fileName(i), contentOf(i));
         }
         PyFtpdServer server;
-        PyFtpdFaults faults = passiveServer();
-        faults.commandLog = site.commands;
-        faults.logPorts = true;
+        PyFtpdFaults faults = loggingServer(site);
         faults.slowDeleteMs = 100;
         ASSERT_TRUE(server.startWithFaults(site.root.path() + "/pub", faults));
         PyFtpdServer otherServer;
