@@ -118,6 +118,15 @@ SessionHandle connectAnother(const SessionHandle& browsing, TransferFailure& fai
     return nullptr;
 }
 
+// The server turned a connection away as too many: the batch's
+// connections stay at what it holds now until the limit is raised again.
+void lowerLimitAfterRefusal(const SessionHandle& browsing) {
+    std::lock_guard<std::mutex> lock(pools().mutex);
+    Pool& p = poolFor(browsing);
+    p.lowered = std::max(1, openCount(p));
+    p.loweredAt = Clock::now();
+}
+
 } // namespace
 
 int transferCountOf(const std::string& text) {
@@ -183,22 +192,24 @@ SessionHandle takeTransferConnection(const SessionHandle& browsing, TransferFail
         return nullptr;
     // An idle connection the server closed meanwhile is made again.
     if (idle) {
-        if (!idle->connectionAlive() && !idle->reconnect()) {
-            failure = idle->lastFailure();
-            return nullptr;  // its slot goes with it
-        }
-        return idle;
+        if (idle->connectionAlive() || idle->reconnect())
+            return idle;
+        failure = idle->lastFailure();
+        idle.reset();  // its slot goes with it
+        if (failure == TransferFailure::TooManyConnections)
+            lowerLimitAfterRefusal(browsing);
+        return nullptr;
     }
     SessionHandle made = connectAnother(browsing, failure);
-    std::lock_guard<std::mutex> lock(pools().mutex);
-    Pool& p = poolFor(browsing);
-    --p.connecting;
-    if (made) {
-        p.lent.push_back(made);
-    } else if (failure == TransferFailure::TooManyConnections) {
-        p.lowered = std::max(1, openCount(p));
-        p.loweredAt = Clock::now();
+    {
+        std::lock_guard<std::mutex> lock(pools().mutex);
+        Pool& p = poolFor(browsing);
+        --p.connecting;
+        if (made)
+            p.lent.push_back(made);
     }
+    if (!made && failure == TransferFailure::TooManyConnections)
+        lowerLimitAfterRefusal(browsing);
     return made;
 }
 

@@ -26,6 +26,12 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -280,6 +286,50 @@ TEST(ParallelTransfers, VsftpdLimitedPerAddressCompletesWithFewerConnections) {
     expectServedFiles(c, 12);
     EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：12   失败个数：0");
     EXPECT_EQ(transferConnectionLimit(currentSession()), 1);
+}
+
+// A connection to 127.0.0.1:port that never logs in (it holds one of the
+// server's places); -1 when it could not be made.
+int occupyPlace(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// The server closed the idle transfer connections, and someone else took
+// their places: making one of them again is refused as too many, which
+// lowers the count as a refused new connection does, and the batch gets
+// every file.
+TEST(ParallelTransfers, AnIdleConnectionRefusedOnReconnectLowersTheCount) {
+    PyFtpdFaults faults = passiveServer();
+    faults.maxConnections = 4;
+    faults.idleSeconds = 2;  // every login is closed 2 s after it
+    ServedFiles served(9, "3", faults);
+    ASSERT_TRUE(served.c);
+    ConnectedWindow& c = *served.c;
+    ASSERT_TRUE(downloadEveryRow(c));
+    ASSERT_EQ(transferConnectionsOpen(currentSession()), 3);
+    // Until every connection of the first batch was closed by the server.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    std::vector<int> others;
+    for (int i = 0; i < 2; ++i)
+        others.push_back(occupyPlace(served.server.port()));
+    for (int i = 0; i < 9; ++i)
+        ::unlink(c.local.file(fileName(i)).c_str());
+    ASSERT_TRUE(downloadEveryRow(c));
+    expectServedFiles(c, 9);
+    EXPECT_EQ(c.w().状态条1.paneText(2), "下载个数：9   失败个数：0");
+    EXPECT_LT(transferConnectionLimit(currentSession()), 3);
+    for (int fd : others)
+        if (fd >= 0)
+            ::close(fd);
 }
 
 TEST(ParallelTransfers, AFolderTreeUploadMakesEachFolderBeforeItsFiles) {
