@@ -106,6 +106,10 @@ void clickDownload(ConnectedWindow& c) {
     QTest::mouseClick(c.h.form()->findChild<QPushButton*>("下载钮"), Qt::LeftButton);
 }
 
+void clickUpload(ConnectedWindow& c) {
+    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+}
+
 // Several sessions at once in active mode stall this pyftpdlib; the
 // window falls back to passive mode at once when PORT is refused.
 PyFtpdFaults passiveServer() {
@@ -352,7 +356,7 @@ TEST(ParallelTransfers, AFolderTreeUploadMakesEachFolderBeforeItsFiles) {
     c.local.write("loose.txt", "loose");
     listLocalDirectory();
     c.select("上传文件框", {"tree", "loose.txt"});
-    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+    clickUpload(c);
     ASSERT_TRUE(waitUntil([&] { return uploadEnded(c); }, 60000));
 
     for (std::size_t k = 0; k < files.size(); ++k)
@@ -545,7 +549,7 @@ TEST(ParallelTransfers, ClosingTheWindowEndsEveryConnectionOfAnUpload) {
     ASSERT_TRUE(batch.c);
     listLocalDirectory();
     batch.c->select("上传文件框", batch.names);
-    QTest::mouseClick(batch.c->h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+    clickUpload(*batch.c);
     batch.closeWhenThreeRun("STOR");
     EXPECT_EQ(runningWorkers(), 0);
     batch.expectLocalFilesAsBefore();
@@ -658,7 +662,7 @@ TEST(ParallelTransfers, AnUploadBegunDuringADownloadStopsItCleanly) {
     clickDownload(c);
     ASSERT_TRUE(waitUntil([&] { return portsSending(logLinesOf(batch.site.commands), "RETR").size() == 3; }, 30000));
     c.select("上传文件框", {"up"});
-    QTest::mouseClick(c.h.form()->findChild<QPushButton*>("上传钮"), Qt::LeftButton);
+    clickUpload(c);
     ASSERT_TRUE(waitUntil([&] { return downloadEnded(c) && uploadEnded(c); }, 60000));
     EXPECT_EQ(c.w().状态条1.paneText(0), "连接服务器成功");
     int arrived = 0;

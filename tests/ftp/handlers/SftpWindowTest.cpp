@@ -325,12 +325,27 @@ protected:
         setup_ = std::make_unique<SshSetup>(userSsh_.path(), userSsh_.file("known_hosts"));
         h_.writeSetting("本地目录", local_.path());
         h_.writeSetting("服务器目录", "/");
-        h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
-                                      kSftpPassword);
+        writeServerSetting();
     }
     void TearDown() override {
         h_.close();
         setup_.reset();
+    }
+
+    // The setting 连接 reads: the server as it listens now.
+    void writeServerSetting() {
+        h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
+                                      kSftpPassword);
+    }
+    // The server started again with the fault, its key known to the user,
+    // and the window open and connected to it.
+    void connectWithFault(const std::string& fault) {
+        ASSERT_TRUE(server_.start(site_.path(), ScriptedSftpServer::Login::Password, fault));
+        userSsh_.write("known_hosts", knownHostsLine(server_.hostKey(), server_.port()));
+        writeServerSetting();
+        h_.open();
+        connectFromMenu(h_);
+        ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");
     }
 
     std::string keptKeys() const { return h_.folder().file("known_hosts"); }
@@ -470,14 +485,8 @@ TEST(ProtocolDetectionWindow, AnSshServerOn2222AndAnFtpServerOn22AreEachRecognis
 // A server that states another size than it sends: the download fails, the
 // file there before stays as it was, and no partial file is left.
 TEST_F(SftpHostKeys, ADownloadOfAnotherSizeThanStatedFailsAndKeepsTheOldFile) {
-    ASSERT_TRUE(server_.start(site_.path(), ScriptedSftpServer::Login::Password, "short:5"));
-    userSsh_.write("known_hosts", knownHostsLine(server_.hostKey(), server_.port()));
-    h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
-                                  kSftpPassword);
     local_.write("hello.txt", "old copy");
-    h_.open();
-    connectFromMenu(h_);
-    ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");
+    ASSERT_NO_FATAL_FAILURE(connectWithFault("short:5"));
     ui::ListControl& list = w().远程文件框;
     list.selectItem(list.findItem("hello.txt"));
     clickButton(h_, "下载钮");
@@ -536,13 +545,7 @@ TEST_F(SftpWindow, BatchesSpreadOverSeveralConnections) {
 // broke off.
 TEST_F(SftpHostKeys, ACutDownloadIsRetriedAndContinuedFromItsPartialFile) {
     ASSERT_TRUE(writePatternFile(site_.file("big.bin"), 3 * 1024 * 1024 + 5, 7));
-    ASSERT_TRUE(server_.start(site_.path(), ScriptedSftpServer::Login::Password, "cut:1600000"));
-    userSsh_.write("known_hosts", knownHostsLine(server_.hostKey(), server_.port()));
-    h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
-                                  kSftpPassword);
-    h_.open();
-    connectFromMenu(h_);
-    ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");
+    ASSERT_NO_FATAL_FAILURE(connectWithFault("cut:1600000"));
     ui::ListControl& list = w().远程文件框;
     list.selectItem(list.findItem("big.bin"));
     clickButton(h_, "下载钮");
@@ -568,14 +571,8 @@ TEST_F(SftpHostKeys, ClosingTheWindowEndsEveryStalledConnectionOfABatch) {
         site_.write(names.back(), std::string(100000, static_cast<char>('a' + i)));
         local_.write(names.back(), "old " + names.back());
     }
-    ASSERT_TRUE(server_.start(site_.path(), ScriptedSftpServer::Login::Password, "stall"));
-    userSsh_.write("known_hosts", knownHostsLine(server_.hostKey(), server_.port()));
-    h_.writeSetting("IP信息", "脚本|127.0.0.1|" + std::to_string(server_.port()) + "|" + kSftpUser + "|" +
-                                  kSftpPassword);
     h_.writeSetting(kTransferConnectionsSetting, "3");
-    h_.open();
-    connectFromMenu(h_);
-    ASSERT_EQ(w().状态条1.paneText(0), "连接服务器成功");
+    ASSERT_NO_FATAL_FAILURE(connectWithFault("stall"));
     ui::ListControl& list = w().远程文件框;
     for (const std::string& name : names)
         list.selectItem(list.findItem(name));
